@@ -1,0 +1,5 @@
+// Files, environment, module and path names.
+#pragma once
+
+#include "windef.h"
+#include "winerror.h"

@@ -1,0 +1,4 @@
+// GDI subset: device contexts over the display, bitmaps, brushes, drawing.
+#pragma once
+
+#include "windef.h"

@@ -1,0 +1,5 @@
+// Registry subset over a per-user text file.
+#pragma once
+
+#include "windef.h"
+#include "winerror.h"
