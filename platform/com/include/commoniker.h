@@ -27,8 +27,7 @@ using MonikerBindFunction = std::function<HRESULT(REFIID riid, void** ppv)>;
 // the one asked for as DISP_E_TYPEMISMATCH.
 HRESULT CreateMemoryPropertyBag(IPropertyBag** ppBag);
 
-HRESULT CreateMemoryMoniker(LPCOLESTR pszFriendlyName, MonikerBindFunction bind,
-                            IMoniker** ppmk);
+HRESULT CreateMemoryMoniker(LPCOLESTR pszFriendlyName, MonikerBindFunction bind, IMoniker** ppmk);
 
 // An enumerator over the monikers, in order; each moniker Next hands out
 // carries a new reference.  Clones share the list and copy the position.

@@ -20,10 +20,10 @@
 template <class I>
 struct ComIid;
 
-#define COM_DECLARE_IID(I)                                \
-    template <>                                           \
-    struct ComIid<I> {                                    \
-        static constexpr const IID& value = IID_##I;      \
+#define COM_DECLARE_IID(I)                           \
+    template <>                                      \
+    struct ComIid<I> {                               \
+        static constexpr const IID& value = IID_##I; \
     }
 
 COM_DECLARE_IID(IUnknown);

@@ -23,8 +23,8 @@ typedef VARIANT* LPVARIANTARG;
 // Receives errors from IPropertyBag::Read; callers here always pass none.
 interface IErrorLog;
 
-DEFINE_GUID(IID_IPropertyBag, 0x55272A00, 0x42CB, 0x11CE, 0x81, 0x35, 0x00, 0xAA, 0x00, 0x4B,
-            0xB8, 0x51);
+DEFINE_GUID(IID_IPropertyBag, 0x55272A00, 0x42CB, 0x11CE, 0x81, 0x35, 0x00, 0xAA, 0x00, 0x4B, 0xB8,
+            0x51);
 
 // Named values of an object, such as a device's "FriendlyName".  Read takes
 // the wanted type in pVar->vt (VT_EMPTY: the stored type) and overwrites

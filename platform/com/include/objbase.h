@@ -3,13 +3,13 @@
 
 #include <windows.h>
 
+#include "combaseapi.h"
 #include "guiddef.h"
+#include "oaidl.h"
+#include "objidl.h"
+#include "oleauto.h"
 #include "unknwn.h"
 #include "wtypes.h"
-#include "combaseapi.h"
-#include "objidl.h"
-#include "oaidl.h"
-#include "oleauto.h"
 
 // Binds the moniker to its object without a bind context, as
 // pmk->BindToObject(NULL, NULL, iidResult, ppvResult).  grfOpt is reserved.

@@ -8,8 +8,8 @@ DEFINE_GUID(IID_IBindCtx, 0x0000000E, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x
             0x46);
 DEFINE_GUID(IID_IMoniker, 0x0000000F, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
             0x46);
-DEFINE_GUID(IID_IEnumMoniker, 0x00000102, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00,
-            0x00, 0x46);
+DEFINE_GUID(IID_IEnumMoniker, 0x00000102, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+            0x46);
 
 // Bind context: callers here always bind without one.
 interface IBindCtx;
@@ -19,8 +19,8 @@ typedef IBindCtx* LPBC;
 // finds) the object and returns its interface riidResult; BindToStorage
 // opens the object's storage, such as its property bag.
 interface IMoniker : public IUnknown {
-    STDMETHOD(BindToObject)(IBindCtx* pbc, IMoniker* pmkToLeft, REFIID riidResult,
-                            void** ppvResult) PURE;
+    STDMETHOD(BindToObject)
+    (IBindCtx* pbc, IMoniker* pmkToLeft, REFIID riidResult, void** ppvResult) PURE;
     STDMETHOD(BindToStorage)(IBindCtx* pbc, IMoniker* pmkToLeft, REFIID riid, void** ppvObj) PURE;
 
 protected:

@@ -3,9 +3,9 @@
 // not tied to apartments: interfaces are called directly from any thread
 // and every object here is free-threaded, so entering an apartment only
 // marks the thread as allowed to create objects.
-#include <objbase.h>
-
 #include "apartment.h"
+
+#include <objbase.h>
 
 namespace {
 thread_local unsigned t_initCount = 0;

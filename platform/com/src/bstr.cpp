@@ -20,7 +20,8 @@ DWORD* PrefixOf(BSTR bstr) {
 
 BSTR SysAllocStringLen(const OLECHAR* pch, UINT ui) {
     // The byte count must fit the 32-bit prefix.
-    if (ui > (std::numeric_limits<DWORD>::max() - sizeof(OLECHAR)) / sizeof(OLECHAR)) return nullptr;
+    if (ui > (std::numeric_limits<DWORD>::max() - sizeof(OLECHAR)) / sizeof(OLECHAR))
+        return nullptr;
     size_t bytes = size_t{ui} * sizeof(OLECHAR);
     auto* block = static_cast<char*>(std::malloc(kPrefix + bytes + sizeof(OLECHAR)));
     if (!block) return nullptr;

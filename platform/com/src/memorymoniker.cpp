@@ -36,8 +36,7 @@ private:
 
 }  // namespace
 
-HRESULT CreateMemoryMoniker(LPCOLESTR pszFriendlyName, MonikerBindFunction bind,
-                            IMoniker** ppmk) {
+HRESULT CreateMemoryMoniker(LPCOLESTR pszFriendlyName, MonikerBindFunction bind, IMoniker** ppmk) {
     if (!ppmk) return E_POINTER;
     *ppmk = nullptr;
     if (!pszFriendlyName) return E_INVALIDARG;

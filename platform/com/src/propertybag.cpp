@@ -35,7 +35,8 @@ public:
                 pVar->lVal = value.lVal;
                 break;
             case VT_BSTR:
-                pVar->bstrVal = SysAllocStringLen(value.str.data(), static_cast<UINT>(value.str.size()));
+                pVar->bstrVal =
+                    SysAllocStringLen(value.str.data(), static_cast<UINT>(value.str.size()));
                 if (!pVar->bstrVal) return E_OUTOFMEMORY;
                 break;
             default:

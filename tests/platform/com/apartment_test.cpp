@@ -1,6 +1,5 @@
-#include <objbase.h>
-
 #include <gtest/gtest.h>
+#include <objbase.h>
 
 #include <thread>
 
@@ -10,9 +9,12 @@ namespace {
 
 HRESULT TryCreate() {
     void* pv = reinterpret_cast<void*>(1);
-    HRESULT hr = CoCreateInstance(CLSID_TestComponent, nullptr, CLSCTX_INPROC_SERVER, IID_ITestA, &pv);
-    if (SUCCEEDED(hr)) static_cast<ITestA*>(pv)->Release();
-    else EXPECT_EQ(pv, nullptr);
+    HRESULT hr =
+        CoCreateInstance(CLSID_TestComponent, nullptr, CLSCTX_INPROC_SERVER, IID_ITestA, &pv);
+    if (SUCCEEDED(hr))
+        static_cast<ITestA*>(pv)->Release();
+    else
+        EXPECT_EQ(pv, nullptr);
     return hr;
 }
 

@@ -1,6 +1,5 @@
-#include <objbase.h>
-
 #include <gtest/gtest.h>
+#include <objbase.h>
 
 #include <cstring>
 #include <cwchar>

@@ -1,7 +1,6 @@
 #include <comclasstable.h>
-#include <objbase.h>
-
 #include <gtest/gtest.h>
+#include <objbase.h>
 
 #include <atomic>
 #include <thread>
@@ -15,10 +14,10 @@ namespace {
 
 DEFINE_GUID(CLSID_TestLocal, 0x6c1f0c51, 0x3e0a, 0x4b43, 0x9d, 0x1e, 0x5a, 0x0b, 0x2c, 0x7e, 0x11,
             0x20);
-DEFINE_GUID(CLSID_TestNested, 0x6c1f0c51, 0x3e0a, 0x4b43, 0x9d, 0x1e, 0x5a, 0x0b, 0x2c, 0x7e,
-            0x11, 0x21);
-DEFINE_GUID(CLSID_TestFailing, 0x6c1f0c51, 0x3e0a, 0x4b43, 0x9d, 0x1e, 0x5a, 0x0b, 0x2c, 0x7e,
-            0x11, 0x22);
+DEFINE_GUID(CLSID_TestNested, 0x6c1f0c51, 0x3e0a, 0x4b43, 0x9d, 0x1e, 0x5a, 0x0b, 0x2c, 0x7e, 0x11,
+            0x21);
+DEFINE_GUID(CLSID_TestFailing, 0x6c1f0c51, 0x3e0a, 0x4b43, 0x9d, 0x1e, 0x5a, 0x0b, 0x2c, 0x7e, 0x11,
+            0x22);
 
 class ClassTable : public ::testing::Test {
 protected:
@@ -61,22 +60,22 @@ TEST_F(ClassTable, UnknownClassContextAndArguments) {
               REGDB_E_CLASSNOTREG);
     EXPECT_EQ(pv, nullptr);
 
-    EXPECT_EQ(CoCreateInstance(CLSID_TestComponent, nullptr, CLSCTX_INPROC_SERVER, IID_ITestA,
-                               nullptr),
-              E_POINTER);
+    EXPECT_EQ(
+        CoCreateInstance(CLSID_TestComponent, nullptr, CLSCTX_INPROC_SERVER, IID_ITestA, nullptr),
+        E_POINTER);
 
     // Every class here is an in-process server; a handler-only request
     // finds none.
     pv = reinterpret_cast<void*>(1);
-    EXPECT_EQ(CoCreateInstance(CLSID_TestComponent, nullptr, CLSCTX_INPROC_HANDLER, IID_ITestA,
-                               &pv),
-              REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(
+        CoCreateInstance(CLSID_TestComponent, nullptr, CLSCTX_INPROC_HANDLER, IID_ITestA, &pv),
+        REGDB_E_CLASSNOTREG);
     EXPECT_EQ(pv, nullptr);
 
     pv = reinterpret_cast<void*>(1);
-    EXPECT_EQ(CoCreateInstance(CLSID_TestComponent, nullptr, CLSCTX_INPROC_SERVER,
-                               IID_ITestUnused, &pv),
-              E_NOINTERFACE);
+    EXPECT_EQ(
+        CoCreateInstance(CLSID_TestComponent, nullptr, CLSCTX_INPROC_SERVER, IID_ITestUnused, &pv),
+        E_NOINTERFACE);
     EXPECT_EQ(pv, nullptr);
 
     pv = reinterpret_cast<void*>(1);
@@ -84,9 +83,9 @@ TEST_F(ClassTable, UnknownClassContextAndArguments) {
     ASSERT_EQ(CoCreateInstance(CLSID_TestComponent, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
                                reinterpret_cast<void**>(outer.ReleaseAndGetAddressOf())),
               S_OK);
-    EXPECT_EQ(CoCreateInstance(CLSID_TestComponent, outer.Get(), CLSCTX_INPROC_SERVER,
-                               IID_IUnknown, &pv),
-              CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(
+        CoCreateInstance(CLSID_TestComponent, outer.Get(), CLSCTX_INPROC_SERVER, IID_IUnknown, &pv),
+        CLASS_E_NOAGGREGATION);
     EXPECT_EQ(pv, nullptr);
 }
 
@@ -127,10 +126,13 @@ TEST_F(ClassTable, ConcurrentCreationWhileRegistering) {
             while (!stop) {
                 for (REFCLSID clsid : {CLSID_TestComponent, CLSID_TestLocal}) {
                     ComPtr<ITestA> a;
-                    HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_ITestA,
-                                                  reinterpret_cast<void**>(a.ReleaseAndGetAddressOf()));
-                    if (hr == S_OK) ++created;
-                    else EXPECT_EQ(hr, REGDB_E_CLASSNOTREG);
+                    HRESULT hr =
+                        CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_ITestA,
+                                         reinterpret_cast<void**>(a.ReleaseAndGetAddressOf()));
+                    if (hr == S_OK)
+                        ++created;
+                    else
+                        EXPECT_EQ(hr, REGDB_E_CLASSNOTREG);
                 }
             }
             CoUninitialize();

@@ -1,5 +1,4 @@
 #include <comobject.h>
-
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -61,7 +60,7 @@ TEST_F(ComObjectTest, ComPtrHoldsExactlyOneReference) {
         ITestA* out = nullptr;
         ASSERT_EQ(moved.CopyTo(&out), S_OK);
         ComPtr<ITestA> adopted = ComPtr<ITestA>::Adopt(out);  // no AddRef
-        EXPECT_EQ(raw->AddRef(), 5u);  // ours, p, moved, adopted, this one
+        EXPECT_EQ(raw->AddRef(), 5u);                         // ours, p, moved, adopted, this one
         raw->Release();
         adopted.Detach()->Release();
         p.ReleaseAndGetAddressOf();

@@ -1,5 +1,4 @@
 #include <commoniker.h>
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -31,11 +30,12 @@ struct Tracker {
 
 ComPtr<IMoniker> MakeMoniker(LPCOLESTR name, std::shared_ptr<FakeDevice> device) {
     ComPtr<IMoniker> mk;
-    EXPECT_EQ(CreateMemoryMoniker(
-                  name,
-                  [device, t = Tracker()](REFIID riid, void** ppv) { return device->Bind(riid, ppv); },
-                  mk.ReleaseAndGetAddressOf()),
-              S_OK);
+    EXPECT_EQ(
+        CreateMemoryMoniker(
+            name,
+            [device, t = Tracker()](REFIID riid, void** ppv) { return device->Bind(riid, ppv); },
+            mk.ReleaseAndGetAddressOf()),
+        S_OK);
     return mk;
 }
 
@@ -78,8 +78,9 @@ TEST_F(Moniker, BindsWhilePresentAndFailsOnceGone) {
     EXPECT_EQ(a->WhoA(), 'A');
 
     ComPtr<ITestB> b;
-    ASSERT_EQ(BindMoniker(mk.Get(), 0, IID_ITestB, reinterpret_cast<void**>(b.ReleaseAndGetAddressOf())),
-              S_OK);
+    ASSERT_EQ(
+        BindMoniker(mk.Get(), 0, IID_ITestB, reinterpret_cast<void**>(b.ReleaseAndGetAddressOf())),
+        S_OK);
     EXPECT_EQ(b->WhoB(), 'B');
     EXPECT_EQ(CTestObject::s_alive, 2) << "each bind creates the device's object";
 
