@@ -8,7 +8,9 @@
 // a number.  Names compare without regard to ASCII case, as on Windows
 // (they are stored folded to lower case; other characters compare exactly).
 // Each process keeps the numbers it has seen, so a name costs one file
-// access per process.
+// access per process.  The table must outlive the processes that use it:
+// it is never shortened, and nothing but the removal of the whole runtime
+// directory (at logout, with the processes) takes it away.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -105,12 +107,7 @@ private:
 
 // The index of `line` in the table, adding it if it is missing; 0 and the
 // last error on failure.
-UINT LookUp(const std::string& line) {
-    std::string dir = win32_detail::UserRuntimeDir();
-    if (dir.empty()) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return 0;
-    }
+UINT LookUp(const std::string& dir, const std::string& line) {
     TableFile file;
     DWORD error = file.Open(dir + "/messages");
     std::string contents;
@@ -162,11 +159,18 @@ UINT RegisterWindowMessage(LPCSTR lpString) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
+    std::string dir = win32_detail::UserRuntimeDir();
+    if (dir.empty()) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return 0;
+    }
     std::string line = TableLine(lpString);
+    // Known numbers are kept per directory, which only tests change.
+    std::string key = dir + '\n' + line;
     std::lock_guard lock(g_known_mutex);
-    auto it = Known().find(line);
+    auto it = Known().find(key);
     if (it != Known().end()) return it->second;
-    UINT message = LookUp(line);
-    if (message != 0) Known().emplace(line, message);
+    UINT message = LookUp(dir, line);
+    if (message != 0) Known().emplace(key, message);
     return message;
 }
