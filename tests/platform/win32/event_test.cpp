@@ -132,10 +132,4 @@ TEST(Event, WaitSeesWritesMadeBeforeTheSignal) {
     CloseHandle(done);
 }
 
-TEST(Event, NamedEventsAreRefused) {
-    SetLastError(ERROR_SUCCESS);
-    EXPECT_EQ(CreateEvent(nullptr, TRUE, FALSE, "shared"), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
-}
-
 }  // namespace

@@ -157,13 +157,4 @@ TEST_F(NamedMutex, UntrustedRuntimeDirectoryIsNotAnExistingMutex) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 }
 
-TEST_F(NamedMutex, UnnamedAndOwnedMutexes) {
-    HANDLE unnamed = CreateMutex(nullptr, FALSE, nullptr);
-    EXPECT_NE(unnamed, nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
-    EXPECT_TRUE(CloseHandle(unnamed));
-    EXPECT_EQ(CreateMutex(nullptr, TRUE, "owned"), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
-}
-
 }  // namespace

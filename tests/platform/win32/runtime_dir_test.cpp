@@ -39,18 +39,6 @@ TEST_F(RuntimeDir, OverrideIsCreatedPrivate) {
     EXPECT_EQ(info.st_mode & 0777, 0700u);
 }
 
-TEST_F(RuntimeDir, XdgRuntimeDirHoldsASubdirectory) {
-    const char* saved = std::getenv("XDG_RUNTIME_DIR");
-    std::string previous = saved ? saved : "";
-    setenv("XDG_RUNTIME_DIR", base_.c_str(), 1);
-    EXPECT_EQ(UserRuntimeDir(), base_ + "/tapeloom");
-    if (saved) {
-        setenv("XDG_RUNTIME_DIR", previous.c_str(), 1);
-    } else {
-        unsetenv("XDG_RUNTIME_DIR");
-    }
-}
-
 TEST_F(RuntimeDir, UntrustworthyDirectoriesAreRefused) {
     std::string open_dir = base_ + "/open";
     ASSERT_EQ(mkdir(open_dir.c_str(), 0700), 0);
