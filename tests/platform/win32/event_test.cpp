@@ -1,11 +1,10 @@
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <atomic>
 #include <chrono>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 namespace {
 

@@ -1,8 +1,7 @@
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <thread>
-
-#include <gtest/gtest.h>
 
 namespace {
 

@@ -52,7 +52,8 @@ public:
         std::vector<char*> argv;
         for (auto& arg : all) argv.push_back(arg.data());
         argv.push_back(nullptr);
-        if (posix_spawn(&pid_, KERNEL_HELPER, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        if (posix_spawn(&pid_, KERNEL_HELPER, &actions, nullptr, argv.data(), environ) != 0)
+            pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
         close(fds[1]);
         output_ = fdopen(fds[0], "r");
@@ -71,7 +72,8 @@ public:
     std::string ReadLine() {
         std::string line;
         int c;
-        while (output_ != nullptr && (c = fgetc(output_)) != EOF && c != '\n') line += static_cast<char>(c);
+        while (output_ != nullptr && (c = fgetc(output_)) != EOF && c != '\n')
+            line += static_cast<char>(c);
         return line;
     }
 

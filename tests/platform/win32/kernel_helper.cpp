@@ -5,17 +5,16 @@
 //   thread-limit      start threads under an address-space limit too small
 //                     for their stacks and print what the calls returned
 // Outcomes of CreateMutex: "first", "exists", "denied" or "error <code>".
+#include <process.h>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <windows.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <string>
-
-#include <windows.h>
-#include <process.h>
 
 namespace {
 

@@ -1,13 +1,12 @@
-#include <windows.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <windows.h>
 
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "helper_process.h"
 
@@ -95,7 +94,9 @@ TEST_F(NamedMutex, KilledCreatorLeavesNoMutexBehind) {
 
 TEST_F(NamedMutex, ExactlyOneOfSeveralStartingProcessesIsFirst) {
     std::vector<std::unique_ptr<HelperProcess>> helpers;
-    for (int i = 0; i < 4; ++i) helpers.push_back(std::make_unique<HelperProcess>(std::vector<std::string>{"hold", "race"}));
+    for (int i = 0; i < 4; ++i)
+        helpers.push_back(
+            std::make_unique<HelperProcess>(std::vector<std::string>{"hold", "race"}));
     int first = 0;
     int exists = 0;
     for (auto& helper : helpers) {
@@ -126,8 +127,8 @@ TEST_F(NamedMutex, UnopenableLockIsAccessDenied) {
 TEST_F(NamedMutex, AnyNameStaysInsideTheRuntimeDirectory) {
     const std::string long_a(MAX_PATH - 1, '/');
     const std::string long_b = long_a + "a";
-    const char* names[] = {"..", "../escape", "a/b", "/etc/passwd", ".", "%2F", "\\Local\\x", long_a.c_str(),
-                           long_b.c_str()};
+    const char* names[] = {"..",  "../escape",  "a/b",          "/etc/passwd", ".",
+                           "%2F", "\\Local\\x", long_a.c_str(), long_b.c_str()};
     std::vector<HANDLE> handles;
     for (const char* name : names) {
         handles.push_back(CreateMutex(nullptr, FALSE, name));
@@ -143,7 +144,8 @@ TEST_F(NamedMutex, AnyNameStaysInsideTheRuntimeDirectory) {
         ++files;
     }
     EXPECT_EQ(files, std::size(names));
-    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(runtime_dir_.path()).parent_path() / "escape"));
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(runtime_dir_.path()).parent_path() /
+                                         "escape"));
 
     EXPECT_EQ(CreateMutex(nullptr, FALSE, std::string(MAX_PATH + 1, 'x').c_str()), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));

@@ -1,5 +1,6 @@
-#include <windows.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <fstream>
@@ -7,8 +8,6 @@
 #include <set>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "helper_process.h"
 
@@ -24,7 +23,8 @@ std::vector<UINT> NumbersInHelper(const std::vector<std::string>& names) {
     args.insert(args.end(), names.begin(), names.end());
     HelperProcess helper(args);
     std::vector<UINT> numbers;
-    for (const std::string& line : helper.ReadAllLines()) numbers.push_back(static_cast<UINT>(std::stoul(line)));
+    for (const std::string& line : helper.ReadAllLines())
+        numbers.push_back(static_cast<UINT>(std::stoul(line)));
     helper.Wait();
     return numbers;
 }
@@ -54,7 +54,8 @@ TEST_F(RegisteredMessage, EmptyOrOverlongNamesFail) {
 
 TEST_F(RegisteredMessage, NumbersAgreeAcrossProcesses) {
     UINT mine = RegisterWindowMessage("across-registered-here");
-    std::vector<UINT> helper = NumbersInHelper({"ACROSS-registered-here", "across-registered-there"});
+    std::vector<UINT> helper =
+        NumbersInHelper({"ACROSS-registered-here", "across-registered-there"});
     ASSERT_EQ(helper.size(), 2u);
     EXPECT_EQ(helper[0], mine);
     // A name the other process registered first has its number here too.

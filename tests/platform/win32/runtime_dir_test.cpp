@@ -1,5 +1,6 @@
 #include "internal/runtime_dir.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,8 +9,6 @@
 #include <fstream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -53,7 +52,8 @@ TEST_F(RuntimeDir, UntrustworthyDirectoriesAreRefused) {
     // Only root can give a directory to another user.
     std::string foreign = base_ + "/foreign";
     ASSERT_EQ(mkdir(foreign.c_str(), 0700), 0);
-    if (geteuid() == 0 && chown(foreign.c_str(), 1, static_cast<gid_t>(-1)) == 0) refused.push_back(foreign);
+    if (geteuid() == 0 && chown(foreign.c_str(), 1, static_cast<gid_t>(-1)) == 0)
+        refused.push_back(foreign);
 
     for (const std::string& dir : refused) {
         setenv("TAPELOOM_RUNTIME_DIR", dir.c_str(), 1);

@@ -1,7 +1,8 @@
-#include <windows.h>
+#include <gtest/gtest.h>
 #include <process.h>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <atomic>
@@ -9,8 +10,6 @@
 #include <set>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "helper_process.h"
 
@@ -94,7 +93,8 @@ TEST(Thread, IdentifiersAreLinuxIdsAndDistinct) {
     for (int i = 0; i < kThreads; ++i) {
         DWORD id = 0;
         // Suspended, so that all of them are alive at once.
-        threads.push_back(CreateThread(nullptr, 0, ReportIdentity, &reported[i], CREATE_SUSPENDED, &id));
+        threads.push_back(
+            CreateThread(nullptr, 0, ReportIdentity, &reported[i], CREATE_SUSPENDED, &id));
         ASSERT_NE(threads.back(), nullptr);
         ids.insert(id);
     }
@@ -166,15 +166,17 @@ TEST(BeginThread, FailsWhenTheStackCannotBeAllocated) {
     int status = helper.Wait();
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(crt, "beginthread failed " + std::to_string(EAGAIN) + " " + std::to_string(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_EQ(crt, "beginthread failed " + std::to_string(EAGAIN) + " " +
+                       std::to_string(ERROR_NOT_ENOUGH_MEMORY));
     EXPECT_EQ(win32, "createthread failed " + std::to_string(ERROR_NOT_ENOUGH_MEMORY));
 }
 
 TEST(ThreadPriority, RememberedAndValidated) {
     HANDLE self = GetCurrentThread();
     EXPECT_EQ(GetThreadPriority(self), THREAD_PRIORITY_NORMAL);
-    for (int priority : {THREAD_PRIORITY_HIGHEST, THREAD_PRIORITY_IDLE, THREAD_PRIORITY_TIME_CRITICAL,
-                         THREAD_PRIORITY_LOWEST, THREAD_PRIORITY_NORMAL}) {
+    for (int priority :
+         {THREAD_PRIORITY_HIGHEST, THREAD_PRIORITY_IDLE, THREAD_PRIORITY_TIME_CRITICAL,
+          THREAD_PRIORITY_LOWEST, THREAD_PRIORITY_NORMAL}) {
         EXPECT_TRUE(SetThreadPriority(self, priority)) << priority;
         EXPECT_EQ(GetThreadPriority(self), priority);
     }

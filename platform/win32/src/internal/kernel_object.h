@@ -61,6 +61,8 @@ std::shared_ptr<T> ReferenceObjectAs(HANDLE handle) {
 bool RemoveHandle(HANDLE handle);
 
 // The pseudo-handle GetCurrentThread returns; it is never in the table.
-inline HANDLE CurrentThreadPseudoHandle() { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-2)); }
+inline HANDLE CurrentThreadPseudoHandle() {
+    return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-2));
+}
 
 }  // namespace win32_detail

@@ -47,8 +47,8 @@ HANDLE CreateEvent(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset, B
         SetLastError(ERROR_NOT_SUPPORTED);
         return nullptr;
     }
-    HANDLE handle =
-        win32_detail::InsertObject(std::make_shared<Event>(bManualReset != FALSE, bInitialState != FALSE));
+    HANDLE handle = win32_detail::InsertObject(
+        std::make_shared<Event>(bManualReset != FALSE, bInitialState != FALSE));
     if (handle != nullptr) SetLastError(ERROR_SUCCESS);
     return handle;
 }

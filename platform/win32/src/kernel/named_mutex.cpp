@@ -102,7 +102,8 @@ std::string LockFileName(const std::string& name) {
         if (escape != std::string::npos && escape + 3 > cut) cut = escape;  // no cut %XX
         escaped.resize(cut);
         escaped += '~';
-        for (int shift = 60; shift >= 0; shift -= 4) escaped += HexDigit(static_cast<unsigned>(hash >> shift));
+        for (int shift = 60; shift >= 0; shift -= 4)
+            escaped += HexDigit(static_cast<unsigned>(hash >> shift));
     }
     return "mutex." + escaped;
 }

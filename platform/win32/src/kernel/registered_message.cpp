@@ -123,7 +123,8 @@ UINT LookUp(const std::string& dir, const std::string& line) {
     while (start < contents.size()) {
         size_t end = contents.find('\n', start);
         if (end == std::string::npos) end = contents.size();
-        if (contents.compare(start, end - start, line) == 0) return kFirstMessage + static_cast<UINT>(index);
+        if (contents.compare(start, end - start, line) == 0)
+            return kFirstMessage + static_cast<UINT>(index);
         ++index;
         start = end + 1;
     }

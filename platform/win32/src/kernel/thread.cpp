@@ -23,8 +23,7 @@ thread_local ThreadObject* t_current = nullptr;
 thread_local DWORD t_thread_id = 0;
 
 // A forked child's only thread has a new id.
-[[maybe_unused]] const int kForkHandler =
-    pthread_atfork(nullptr, nullptr, [] { t_thread_id = 0; });
+[[maybe_unused]] const int kForkHandler = pthread_atfork(nullptr, nullptr, [] { t_thread_id = 0; });
 
 struct StartRecord {
     std::shared_ptr<ThreadObject> thread;
@@ -76,7 +75,8 @@ int StartThread(std::unique_ptr<StartRecord> start, SIZE_T stack_size) {
     if (stack_size != 0) {
         // The requested size, whole pages, at least what the system needs.
         SIZE_T page = static_cast<SIZE_T>(sysconf(_SC_PAGESIZE));
-        SIZE_T size = stack_size > SIZE_MAX - page ? stack_size : (stack_size + page - 1) / page * page;
+        SIZE_T size =
+            stack_size > SIZE_MAX - page ? stack_size : (stack_size + page - 1) / page * page;
         if (size < static_cast<SIZE_T>(PTHREAD_STACK_MIN)) size = PTHREAD_STACK_MIN;
         error = pthread_attr_setstacksize(&attr, size);
     }
