@@ -44,12 +44,13 @@ TEST_P(DifStandardTest, FfmpegAndGeneratedTapesGiveSizeStandardAndSignal) {
     // What ffprobe says about our own tape.
     const std::string path = dir / "generated.dv";
     ASSERT_TRUE(dvtest::WriteFile(path, generated));
-    EXPECT_EQ(dvtest::Probe(path, "stream=height"), c.height);
+    EXPECT_EQ(dvtest::Probe(path, "stream=height", "v:0"), c.height);
 }
 
 INSTANTIATE_TEST_SUITE_P(Standards, DifStandardTest,
                          ::testing::Values(StandardCase{Standard::PAL, 144000, 5040, "576"},
-                                           StandardCase{Standard::NTSC, 120000, 5038, "480"}));
+                                           StandardCase{Standard::NTSC, 120000, 5038, "480"}),
+                         [](const auto& info) { return info.param.standard == Standard::PAL ? "PAL" : "NTSC"; });
 
 TEST(DifFrameCheck, FaultsAreReportedWithoutReadingPastTheBuffer) {
     std::vector<uint8_t> tape;

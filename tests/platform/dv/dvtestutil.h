@@ -96,9 +96,12 @@ inline std::vector<int16_t> FfmpegAudio(const std::string& path, int stream = 0)
     return pcm;
 }
 
-// The value of one ffprobe entry (e.g. "format_tags=timecode"), trimmed.
-inline std::string Probe(const std::string& path, const std::string& entries) {
-    std::string out = Run("ffprobe -v error -show_entries " + entries +
+// The values of ffprobe entries (e.g. "format_tags=timecode"), one a line,
+// trimmed; `streams` selects streams ("v:0", "a:0").
+inline std::string Probe(const std::string& path, const std::string& entries,
+                         const std::string& streams = std::string()) {
+    const std::string select = streams.empty() ? "" : " -select_streams " + streams;
+    std::string out = Run("ffprobe -v error" + select + " -show_entries " + entries +
                           " -of default=noprint_wrappers=1:nokey=1 '" + path + "'");
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
     return out;
