@@ -31,7 +31,9 @@ void Bench(const char* name, const std::vector<uint8_t>& tape, Standard standard
     std::vector<int16_t> p1(2 * kAudioBufferSamples), p2(2 * kAudioBufferSamples);
     volatile int sink = 0;
     const double extract = FramesPerSecond(rounds, [&](size_t i) {
-        sink = sink + extractor.Extract(tape.data() + (i % count) * size, size, p1.data(), p2.data()).samples;
+        sink =
+            sink +
+            extractor.Extract(tape.data() + (i % count) * size, size, p1.data(), p2.data()).samples;
     });
     const double check = FramesPerSecond(rounds, [&](size_t i) {
         sink = sink + static_cast<int>(CheckFrame(tape.data() + (i % count) * size, size).fault);
@@ -41,8 +43,8 @@ void Bench(const char* name, const std::vector<uint8_t>& tape, Standard standard
         ViewFrame(tape.data() + (i % count) * size, size, view);
         sink = sink + ReadTimecode(view).value_or(Timecode{}).frames;
     });
-    std::printf("%-24s extract %9.0f fps   check %9.0f fps   timecode %9.0f fps\n", name, extract, check,
-                timecode);
+    std::printf("%-24s extract %9.0f fps   check %9.0f fps   timecode %9.0f fps\n", name, extract,
+                check, timecode);
 }
 
 }  // namespace

@@ -18,7 +18,7 @@ namespace dv {
 enum class Standard { NTSC, PAL };  // 525/60 and 625/50
 
 inline constexpr size_t kBlockSize = 80;
-inline constexpr size_t kSequenceSize = 150 * kBlockSize;  // 12 000
+inline constexpr size_t kSequenceSize = 150 * kBlockSize;     // 12 000
 inline constexpr size_t kFrameSizeNTSC = 10 * kSequenceSize;  // 120 000
 inline constexpr size_t kFrameSizePAL = 12 * kSequenceSize;   // 144 000
 inline constexpr size_t kMaxFrameSize = kFrameSizePAL;
@@ -26,12 +26,16 @@ inline constexpr size_t kMaxFrameSize = kFrameSizePAL;
 // Section types (ID0 bits 7-5).
 enum class Section : uint8_t { Header = 0, Subcode = 1, VAUX = 2, Audio = 3, Video = 4 };
 
-constexpr size_t FrameSize(Standard s) { return s == Standard::PAL ? kFrameSizePAL : kFrameSizeNTSC; }
+constexpr size_t FrameSize(Standard s) {
+    return s == Standard::PAL ? kFrameSizePAL : kFrameSizeNTSC;
+}
 constexpr int SequenceCount(Standard s) { return s == Standard::PAL ? 12 : 10; }
 constexpr double FrameRate(Standard s) { return s == Standard::PAL ? 25.0 : 30000.0 / 1001.0; }
 
 // Byte offset of block `index` (0-149) of sequence `seq`.
-constexpr size_t BlockOffset(int seq, int index) { return seq * kSequenceSize + index * kBlockSize; }
+constexpr size_t BlockOffset(int seq, int index) {
+    return seq * kSequenceSize + index * kBlockSize;
+}
 // Byte offset of audio block `a` (0-8) of sequence `seq`.
 constexpr size_t AudioBlockOffset(int seq, int a) { return BlockOffset(seq, 6 + 16 * a); }
 
@@ -63,10 +67,10 @@ bool ViewFrame(const uint8_t* data, size_t size, FrameView& view);
 
 enum class FrameFault {
     None,
-    NoHeader,       // too short for a header, or the first block is not one
-    Short,          // fewer bytes than the header's standard needs
-    Long,           // more bytes than one frame
-    BadBlockId,     // a block does not carry the ID its position requires
+    NoHeader,    // too short for a header, or the first block is not one
+    Short,       // fewer bytes than the header's standard needs
+    Long,        // more bytes than one frame
+    BadBlockId,  // a block does not carry the ID its position requires
 };
 
 struct FrameCheck {

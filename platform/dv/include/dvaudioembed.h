@@ -24,7 +24,7 @@ struct AudioLayout {
 // second half is marked as carrying no audio.  Samples are clipped so that
 // none reads as the error code.  False (frame untouched) for a layout the
 // format cannot carry.
-bool WriteAudio(uint8_t* frame, Standard standard, const AudioLayout& layout,
-                const int16_t* pair1, const int16_t* pair2);
+bool WriteAudio(uint8_t* frame, Standard standard, const AudioLayout& layout, const int16_t* pair1,
+                const int16_t* pair2);
 
 }  // namespace dv

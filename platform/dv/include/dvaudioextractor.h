@@ -32,12 +32,12 @@ namespace dv {
 inline constexpr int kAudioBufferSamples = kMaxSamplesPerFrame;
 
 struct AudioExtraction {
-    int samples = 0;             // stereo samples written to each pair buffer
+    int samples = 0;  // stereo samples written to each pair buffer
     int sampleRate = 48000;
-    bool secondPair = false;     // pair 2 was written
-    bool silenced = false;       // the whole frame was replaced by silence
+    bool secondPair = false;              // pair 2 was written
+    bool silenced = false;                // the whole frame was replaced by silence
     AudioFault fault = AudioFault::None;  // why, when the format was unusable
-    int errorSamples = 0;        // samples replaced by 0 in this frame
+    int errorSamples = 0;                 // samples replaced by 0 in this frame
 };
 
 class AudioExtractor {

@@ -32,10 +32,10 @@ struct AudioInfo {
     AudioFault fault = AudioFault::NoSourcePack;
     int sampleRate = 0;  // 48000, 44100 or 32000
     Quantization quantization = Quantization::Linear16;
-    bool locked = false;  // LF clear; informational (writers disagree on its sense)
-    int samples = 0;      // per channel, in this frame
-    bool secondPair = false;  // 12-bit: the second half carries channels 3 and 4
-    bool rightChannel = true; // 16-bit: the second half carries the right channel
+    bool locked = false;       // LF clear; informational (writers disagree on its sense)
+    int samples = 0;           // per channel, in this frame
+    bool secondPair = false;   // 12-bit: the second half carries channels 3 and 4
+    bool rightChannel = true;  // 16-bit: the second half carries the right channel
     bool ok() const { return fault == AudioFault::None; }
 };
 

@@ -40,6 +40,8 @@ void EncodeRecordingTimePack(const RecordingTime& time, uint8_t pc[4]);
 // Two-digit year to four digits: 69-99 are 1969-1999, 00-68 are 2000-2068
 // (the usual two-digit-year window; DV itself dates from the mid-1990s, and
 // a recording made in 2026 must not read as 1926).
-constexpr int FullYear(int twoDigits) { return twoDigits >= 69 ? 1900 + twoDigits : 2000 + twoDigits; }
+constexpr int FullYear(int twoDigits) {
+    return twoDigits >= 69 ? 1900 + twoDigits : 2000 + twoDigits;
+}
 
 }  // namespace dv

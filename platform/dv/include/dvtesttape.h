@@ -25,8 +25,7 @@ constexpr int TestTapeFrames(Standard standard) { return standard == Standard::P
 // marker position and tone phase are those of frame `firstFrame` onwards
 // (PAL: 25 frames a second; NTSC: 29.97 drop-frame).  False if the encoder
 // is unavailable or fails.
-bool MakeTestTape(Standard standard, int frames, std::vector<uint8_t>& out,
-                  int64_t firstFrame = 0);
+bool MakeTestTape(Standard standard, int frames, std::vector<uint8_t>& out, int64_t firstFrame = 0);
 
 // The directory the cached tapes live in (not created here).
 std::string TestTapeCacheDir();

@@ -71,11 +71,16 @@ FrameCheck CheckFrame(const uint8_t* data, size_t size) {
 
 const char* FrameFaultText(FrameFault fault) {
     switch (fault) {
-    case FrameFault::None: return "ok";
-    case FrameFault::NoHeader: return "no DIF header";
-    case FrameFault::Short: return "frame too short";
-    case FrameFault::Long: return "frame too long";
-    case FrameFault::BadBlockId: return "bad block ID";
+        case FrameFault::None:
+            return "ok";
+        case FrameFault::NoHeader:
+            return "no DIF header";
+        case FrameFault::Short:
+            return "frame too short";
+        case FrameFault::Long:
+            return "frame too long";
+        case FrameFault::BadBlockId:
+            return "bad block ID";
     }
     return "?";
 }

@@ -29,7 +29,8 @@ void WriteControlPack(uint8_t* pack, Standard standard) {
     pack[0] = kPackAudioControl;
     pack[1] = 0x3F;  // copy free; source, compression and situation not given
     pack[2] = 0xCF;  // not a start or end of recording; original recording
-    pack[3] = static_cast<uint8_t>(0x80 | (standard == Standard::PAL ? 0x20 : 0x78));  // forward, normal speed
+    pack[3] = static_cast<uint8_t>(
+        0x80 | (standard == Standard::PAL ? 0x20 : 0x78));  // forward, normal speed
     pack[4] = 0xFF;
 }
 
@@ -37,8 +38,8 @@ int16_t Clip(int16_t v) { return v == INT16_MIN ? static_cast<int16_t>(-32767) :
 
 }  // namespace
 
-bool WriteAudio(uint8_t* frame, Standard standard, const AudioLayout& layout,
-                const int16_t* pair1, const int16_t* pair2) {
+bool WriteAudio(uint8_t* frame, Standard standard, const AudioLayout& layout, const int16_t* pair1,
+                const int16_t* pair2) {
     const bool twelve = layout.quantization == Quantization::Nonlinear12;
     if (RateCode(layout.sampleRate) < 0 || (twelve && layout.sampleRate != 32000) ||
         (!twelve && pair2 != nullptr) || layout.samples < MinSamples(standard, layout.sampleRate) ||
@@ -67,13 +68,15 @@ bool WriteAudio(uint8_t* frame, Standard standard, const AudioLayout& layout,
                 if (!hasAudio) continue;
                 const int first = shuffle.first[s][a];
                 if (!twelve) {
-                    for (int k = 0, n = first; k < 36 && n < layout.samples; ++k, n += shuffle.stride) {
+                    for (int k = 0, n = first; k < 36 && n < layout.samples;
+                         ++k, n += shuffle.stride) {
                         const uint16_t v = static_cast<uint16_t>(Clip(src[2 * n + half]));
                         dst[2 * k] = static_cast<uint8_t>(v >> 8);
                         dst[2 * k + 1] = static_cast<uint8_t>(v);
                     }
                 } else {
-                    for (int k = 0, n = first; k < 24 && n < layout.samples; ++k, n += shuffle.stride) {
+                    for (int k = 0, n = first; k < 24 && n < layout.samples;
+                         ++k, n += shuffle.stride) {
                         const uint16_t y = Compress12(src[2 * n]);
                         const uint16_t z = Compress12(src[2 * n + 1]);
                         dst[3 * k] = static_cast<uint8_t>(y >> 4);

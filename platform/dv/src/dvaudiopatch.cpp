@@ -22,7 +22,8 @@ bool PatchAudioTo32k12(std::vector<uint8_t>& tape, bool fourChannels) {
         AudioExtractor extractor;
         int16_t pcm[2 * kAudioBufferSamples];
         for (size_t f = 0; f < frames; ++f) {
-            const AudioExtraction got = extractor.Extract(tape.data() + f * frameSize, frameSize, pcm, nullptr);
+            const AudioExtraction got =
+                extractor.Extract(tape.data() + f * frameSize, frameSize, pcm, nullptr);
             if (!got.silenced) sourceRate = got.sampleRate;
             source.insert(source.end(), pcm, pcm + 2 * got.samples);
         }

@@ -88,7 +88,8 @@ void WriteSubcodeAndVaux(uint8_t* frame, Standard standard, int64_t index) {
     // Recording time: 10:00:00 at frame 0, counting whole frames.
     const int64_t fps = standard == Standard::PAL ? 25 : 30;
     const int64_t clock = (index + 10 * 3600 * fps) % (24 * 3600 * fps);
-    const RecordingTime recTime{static_cast<int>(clock / (3600 * fps)), static_cast<int>(clock / (60 * fps) % 60),
+    const RecordingTime recTime{static_cast<int>(clock / (3600 * fps)),
+                                static_cast<int>(clock / (60 * fps) % 60),
                                 static_cast<int>(clock / fps % 60), static_cast<int>(clock % fps)};
     uint8_t date[5] = {kPackVideoRecDate};
     uint8_t time[5] = {kPackVideoRecTime};
@@ -96,7 +97,8 @@ void WriteSubcodeAndVaux(uint8_t* frame, Standard standard, int64_t index) {
     EncodeRecordingTimePack(recTime, time + 1);
     for (int seq = 0; seq < SequenceCount(standard); ++seq) {
         for (int b = 0; b < 2; ++b)
-            for (int j = 0; j < 6; ++j) std::memcpy(frame + BlockOffset(seq, 1 + b) + 6 + 8 * j, tc, 5);
+            for (int j = 0; j < 6; ++j)
+                std::memcpy(frame + BlockOffset(seq, 1 + b) + 6 + 8 * j, tc, 5);
         for (int b = 0; b < 3; ++b) {
             uint8_t* block = frame + BlockOffset(seq, 3 + b);
             std::memcpy(block + 3 + 5 * 2, date, 5);
@@ -109,7 +111,8 @@ bool WriteTone(uint8_t* frame, Standard standard, int64_t index) {
     static const auto tone = [] {
         std::array<int16_t, 48> t{};
         for (int i = 0; i < 48; ++i)
-            t[i] = static_cast<int16_t>(std::lround(kToneAmplitude * 32767 * std::sin(2 * std::numbers::pi * i / 48)));
+            t[i] = static_cast<int16_t>(
+                std::lround(kToneAmplitude * 32767 * std::sin(2 * std::numbers::pi * i / 48)));
         return t;
     }();
     AudioLayout layout;
@@ -179,8 +182,9 @@ std::string TestTapePath(Standard standard, const std::string& dir) {
     namespace fs = std::filesystem;
     const int frames = TestTapeFrames(standard);
     const fs::path folder = dir.empty() ? fs::path(TestTapeCacheDir()) : fs::path(dir);
-    const fs::path path = folder / ("testtape-" + std::string(standard == Standard::PAL ? "pal" : "ntsc") +
-                                    "-v" + std::to_string(kFormatVersion) + ".dv");
+    const fs::path path =
+        folder / ("testtape-" + std::string(standard == Standard::PAL ? "pal" : "ntsc") + "-v" +
+                  std::to_string(kFormatVersion) + ".dv");
     const uintmax_t size = FrameSize(standard) * frames;
     std::error_code ec;
     if (fs::file_size(path, ec) == size && !ec) return path.string();
@@ -192,7 +196,8 @@ std::string TestTapePath(Standard standard, const std::string& dir) {
     const fs::path temp = folder / (path.filename().string() + ".tmp" + std::to_string(random()));
     {
         std::ofstream file(temp, std::ios::binary | std::ios::trunc);
-        file.write(reinterpret_cast<const char*>(tape.data()), static_cast<std::streamsize>(tape.size()));
+        file.write(reinterpret_cast<const char*>(tape.data()),
+                   static_cast<std::streamsize>(tape.size()));
         file.flush();
         if (!file) {
             file.close();

@@ -32,8 +32,8 @@ std::optional<Timecode> DecodeTimecodePack(const uint8_t pc[4], Standard standar
     tc.hours = Bcd(pc[3], 2);
     tc.dropFrame = standard == Standard::NTSC && (pc[0] & 0x40);
     const int fps = standard == Standard::PAL ? 25 : 30;
-    if (tc.frames < 0 || tc.frames >= fps || tc.seconds < 0 || tc.seconds > 59 ||
-        tc.minutes < 0 || tc.minutes > 59 || tc.hours < 0 || tc.hours > 23)
+    if (tc.frames < 0 || tc.frames >= fps || tc.seconds < 0 || tc.seconds > 59 || tc.minutes < 0 ||
+        tc.minutes > 59 || tc.hours < 0 || tc.hours > 23)
         return std::nullopt;
     return tc;
 }

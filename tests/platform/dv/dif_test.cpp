@@ -1,8 +1,9 @@
 // DIF layout, frame check, packs, video information and recording date,
 // against tapes written by the ffmpeg command and by our generator.
+#include "dif.h"
+
 #include <gtest/gtest.h>
 
-#include "dif.h"
 #include "difpacks.h"
 #include "dvrecdate.h"
 #include "dvtesttape.h"
@@ -35,7 +36,8 @@ TEST_P(DifStandardTest, FfmpegAndGeneratedTapesGiveSizeStandardAndSignal) {
         EXPECT_EQ(standard, c.standard);
         EXPECT_EQ(FrameSize(standard), c.size);
         const FrameCheck check = CheckFrame(tape.data(), c.size);
-        EXPECT_TRUE(check.ok()) << FrameFaultText(check.fault) << " at " << check.sequence << "/" << check.block;
+        EXPECT_TRUE(check.ok()) << FrameFaultText(check.fault) << " at " << check.sequence << "/"
+                                << check.block;
         FrameView view;
         ASSERT_TRUE(ViewFrame(tape.data(), c.size, view));
         EXPECT_EQ(SignalCode(view), c.signal);
@@ -50,7 +52,9 @@ TEST_P(DifStandardTest, FfmpegAndGeneratedTapesGiveSizeStandardAndSignal) {
 INSTANTIATE_TEST_SUITE_P(Standards, DifStandardTest,
                          ::testing::Values(StandardCase{Standard::PAL, 144000, 5040, "576"},
                                            StandardCase{Standard::NTSC, 120000, 5038, "480"}),
-                         [](const auto& info) { return info.param.standard == Standard::PAL ? "PAL" : "NTSC"; });
+                         [](const auto& info) {
+                             return info.param.standard == Standard::PAL ? "PAL" : "NTSC";
+                         });
 
 TEST(DifFrameCheck, FaultsAreReportedWithoutReadingPastTheBuffer) {
     std::vector<uint8_t> tape;
@@ -59,8 +63,10 @@ TEST(DifFrameCheck, FaultsAreReportedWithoutReadingPastTheBuffer) {
     auto check = [](std::vector<uint8_t> bytes) { return CheckFrame(bytes.data(), bytes.size()); };
 
     EXPECT_EQ(CheckFrame(nullptr, 0).fault, FrameFault::NoHeader);
-    EXPECT_EQ(check(std::vector<uint8_t>(tape.begin(), tape.begin() + 79)).fault, FrameFault::NoHeader);
-    EXPECT_EQ(check(std::vector<uint8_t>(tape.begin(), tape.begin() + 80)).fault, FrameFault::Short);
+    EXPECT_EQ(check(std::vector<uint8_t>(tape.begin(), tape.begin() + 79)).fault,
+              FrameFault::NoHeader);
+    EXPECT_EQ(check(std::vector<uint8_t>(tape.begin(), tape.begin() + 80)).fault,
+              FrameFault::Short);
     EXPECT_EQ(check(std::vector<uint8_t>(tape.begin(), tape.end() - 1)).fault, FrameFault::Short);
     std::vector<uint8_t> longer = tape;
     longer.push_back(0);
@@ -79,10 +85,10 @@ TEST(DifFrameCheck, FaultsAreReportedWithoutReadingPastTheBuffer) {
         int seq, block, byte;
         uint8_t value;
     } const damage[] = {
-        {0, 6, 0, 0x96},   // audio block typed as video
-        {3, 1, 1, 0x47},   // subcode block with another sequence number
-        {11, 149, 2, 0},   // last video block numbered 0
-        {7, 5, 2, 1},      // third VAUX block numbered 1
+        {0, 6, 0, 0x96},  // audio block typed as video
+        {3, 1, 1, 0x47},  // subcode block with another sequence number
+        {11, 149, 2, 0},  // last video block numbered 0
+        {7, 5, 2, 1},     // third VAUX block numbered 1
     };
     for (const auto& d : damage) {
         std::vector<uint8_t> bad = tape;
@@ -105,11 +111,13 @@ TEST(DifPacks, DvInfoPacksComeFromBothHalvesOfTheSequences) {
     EXPECT_EQ(packs.aauxSrc[0] & 0x3F, 24);
     EXPECT_EQ(packs.aauxSrc[1] & 0x0F, 0);
     EXPECT_EQ(packs.aauxSrc1[1] & 0x0F, 1);
-    EXPECT_EQ(packs.aauxSrc[3] & 0x3F, 0);  // SMP 0, QU 0
+    EXPECT_EQ(packs.aauxSrc[3] & 0x3F, 0);     // SMP 0, QU 0
     EXPECT_EQ(packs.aauxSrc[2] & 0x20, 0x20);  // 50 Hz
     // The raw bytes are the frame's own: VS at frame byte 448, VSC at 453.
-    EXPECT_EQ(PackDword(packs.vauxSrc), uint32_t(tape[449] | tape[450] << 8 | tape[451] << 16 | tape[452] << 24));
-    EXPECT_EQ(PackDword(packs.vauxCtl), uint32_t(tape[454] | tape[455] << 8 | tape[456] << 16 | tape[457] << 24));
+    EXPECT_EQ(PackDword(packs.vauxSrc),
+              uint32_t(tape[449] | tape[450] << 8 | tape[451] << 16 | tape[452] << 24));
+    EXPECT_EQ(PackDword(packs.vauxCtl),
+              uint32_t(tape[454] | tape[455] << 8 | tape[456] << 16 | tape[457] << 24));
     // Without the second half's packs the "1" fields read FF FF FF FF.
     std::vector<uint8_t> damaged(tape.begin(), tape.begin() + kFrameSizePAL);
     for (int seq = 6; seq < 12; ++seq)
@@ -138,7 +146,8 @@ TEST(DifVideoInfo, WideScreenAndSdlSignalCodes) {
                     if (pack[0] == kPackVideoSource) pack[3] = (pack[3] & 0xE0) | 0x01;
                 }
         ASSERT_TRUE(ViewFrame(sdl.data(), sdl.size(), view));
-        EXPECT_EQ(SignalCode(view), standard == Standard::PAL ? kSignal625_50_SDL : kSignal525_60_SDL);
+        EXPECT_EQ(SignalCode(view),
+                  standard == Standard::PAL ? kSignal625_50_SDL : kSignal525_60_SDL);
     }
 }
 

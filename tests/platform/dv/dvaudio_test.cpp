@@ -32,10 +32,12 @@ Extracted ExtractAll(const std::vector<uint8_t>& tape, AudioExtractor& extractor
     // Heap buffers of exactly the documented size, so ASan sees overruns.
     std::vector<int16_t> p1(2 * kAudioBufferSamples), p2(2 * kAudioBufferSamples);
     for (size_t offset = 0; offset + size <= tape.size(); offset += size) {
-        const AudioExtraction got = extractor.Extract(tape.data() + offset, size, p1.data(), p2.data());
+        const AudioExtraction got =
+            extractor.Extract(tape.data() + offset, size, p1.data(), p2.data());
         out.frames.push_back(got);
         out.pair1.insert(out.pair1.end(), p1.begin(), p1.begin() + 2 * got.samples);
-        if (got.secondPair) out.pair2.insert(out.pair2.end(), p2.begin(), p2.begin() + 2 * got.samples);
+        if (got.secondPair)
+            out.pair2.insert(out.pair2.end(), p2.begin(), p2.begin() + 2 * got.samples);
     }
     return out;
 }
@@ -103,7 +105,8 @@ TEST_P(AudioVsFfmpeg, TwelveBitPairsAreSampleIdentical) {
             ASSERT_EQ(ours.pair2.size(), ours.pair1.size());
             // Pair 2 is pair 1 swapped and inverted, up to the 12-bit steps.
             for (size_t i = 0; i < ours.pair1.size(); i += 2) {
-                ASSERT_NEAR(ours.pair2[i], -ours.pair1[i + 1], 1 + std::abs(ours.pair1[i + 1]) / 128);
+                ASSERT_NEAR(ours.pair2[i], -ours.pair1[i + 1],
+                            1 + std::abs(ours.pair1[i + 1]) / 128);
                 ASSERT_NEAR(ours.pair2[i + 1], -ours.pair1[i], 1 + std::abs(ours.pair1[i]) / 128);
             }
         } else {
@@ -119,17 +122,19 @@ TEST_P(AudioVsFfmpeg, TwelveBitPairsAreSampleIdentical) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Standards, AudioVsFfmpeg, ::testing::Values(Standard::PAL, Standard::NTSC),
-                         [](const auto& info) { return info.param == Standard::PAL ? "PAL" : "NTSC"; });
+                         [](const auto& info) {
+                             return info.param == Standard::PAL ? "PAL" : "NTSC";
+                         });
 
 TEST(Audio12Bit, ExpansionCurve) {
     struct {
         uint16_t code;
         int16_t value;
     } const table[] = {
-        {0x000, 0},      {0x001, 1},      {0x1FF, 511},    {0x200, 512},    {0x201, 514},
-        {0x2FF, 1022},   {0x300, 1024},   {0x400, 2048},   {0x500, 4096},   {0x600, 8192},
-        {0x700, 16384},  {0x7FF, 32704},  {0xFFF, -1},     {0xE00, -512},   {0xDFF, -513},
-        {0xD00, -1023},  {0x801, -32641}, {0x900, -16353},
+        {0x000, 0},     {0x001, 1},      {0x1FF, 511},    {0x200, 512},  {0x201, 514},
+        {0x2FF, 1022},  {0x300, 1024},   {0x400, 2048},   {0x500, 4096}, {0x600, 8192},
+        {0x700, 16384}, {0x7FF, 32704},  {0xFFF, -1},     {0xE00, -512}, {0xDFF, -513},
+        {0xD00, -1023}, {0x801, -32641}, {0x900, -16353},
     };
     for (const auto& t : table) EXPECT_EQ(Expand12(t.code), t.value) << std::hex << t.code;
 
@@ -170,7 +175,8 @@ struct Fault {
     void (*damage)(std::vector<uint8_t>& frame);
 };
 
-void SetSourcePacks(std::vector<uint8_t>& f, int byte, uint8_t mask, uint8_t value, int firstSeq, int lastSeq) {
+void SetSourcePacks(std::vector<uint8_t>& f, int byte, uint8_t mask, uint8_t value, int firstSeq,
+                    int lastSeq) {
     for (int seq = firstSeq; seq <= lastSeq; ++seq) {
         uint8_t* pack = f.data() + AudioBlockOffset(seq, AauxPackBlock(seq, kPackAudioSource)) + 3;
         pack[byte] = static_cast<uint8_t>((pack[byte] & ~mask) | value);
@@ -194,7 +200,11 @@ const Fault kFaults[] = {
          for (size_t i = 80; i < f.size(); ++i) f[i] = static_cast<uint8_t>(random());
      }},
     {"no source pack in any sequence", Expect::Silence,
-     [](std::vector<uint8_t>& f) { SetSourcePacks(f, 0, 0xFF, 0xFF, 0, SequenceCount(f.size() == kFrameSizePAL ? Standard::PAL : Standard::NTSC) - 1); }},
+     [](std::vector<uint8_t>& f) {
+         SetSourcePacks(
+             f, 0, 0xFF, 0xFF, 0,
+             SequenceCount(f.size() == kFrameSizePAL ? Standard::PAL : Standard::NTSC) - 1);
+     }},
     {"nothing recorded (mode 0xF)", Expect::Silence,
      [](std::vector<uint8_t>& f) { SetSourcePacks(f, 2, 0x0F, 0x0F, 0, 4); }},
     {"sample count above the maximum", Expect::Silence,
@@ -207,7 +217,8 @@ const Fault kFaults[] = {
      [](std::vector<uint8_t>& f) { SetSourcePacks(f, 4, 0x38, 0x10, 5, 9); }},
     {"50/60 flag contradicts the header", Expect::Silence,
      [](std::vector<uint8_t>& f) { SetSourcePacks(f, 3, 0x20, 0x20, 0, 9); }},
-    {"header typed as another section", Expect::Silence, [](std::vector<uint8_t>& f) { f[0] = 0x7F; }},
+    {"header typed as another section", Expect::Silence,
+     [](std::vector<uint8_t>& f) { f[0] = 0x7F; }},
     {"audio block with a video ID", Expect::ErrorSamples,
      [](std::vector<uint8_t>& f) { f[AudioBlockOffset(2, 7)] = 0x96; }},
     {"audio block with another sequence number", Expect::ErrorSamples,
@@ -240,7 +251,8 @@ TEST(AudioFaults, DamagedFramesGiveSilenceAndCountsNeverNoise) {
         std::vector<uint8_t> damaged(tape.begin() + size, tape.begin() + 2 * size);
         fault.damage(damaged);
         std::fill(pcm.begin(), pcm.end(), int16_t(0x5555));
-        const AudioExtraction got = extractor.Extract(damaged.data(), damaged.size(), pcm.data(), pair2.data());
+        const AudioExtraction got =
+            extractor.Extract(damaged.data(), damaged.size(), pcm.data(), pair2.data());
         EXPECT_EQ(got.samples, nominal);
         EXPECT_EQ(got.sampleRate, 48000);
         if (fault.expect == Expect::Silence) {
@@ -268,7 +280,8 @@ TEST(AudioFaults, DamagedFramesGiveSilenceAndCountsNeverNoise) {
             EXPECT_GE(zeros, got.errorSamples);
         }
         // The next good frame is read normally.
-        const AudioExtraction after = extractor.Extract(tape.data() + 2 * size, size, pcm.data(), pair2.data());
+        const AudioExtraction after =
+            extractor.Extract(tape.data() + 2 * size, size, pcm.data(), pair2.data());
         EXPECT_FALSE(after.silenced);
         EXPECT_EQ(after.samples, clean.frames[2].samples);
     }
@@ -306,7 +319,8 @@ TEST(AudioFaults, TwelveBitErrorCodesAndSilenceKeepTheSecondPair) {
 TEST(AudioFaults, RandomMutationsOfRealFramesNeverOverrun) {
     dvtest::TempDir dir;
     std::vector<uint8_t> tapes[3] = {dvtest::FfmpegTape(dir, Standard::PAL, 0.04),
-                                     dvtest::FfmpegTape(dir, Standard::NTSC, 0.04), {}};
+                                     dvtest::FfmpegTape(dir, Standard::NTSC, 0.04),
+                                     {}};
     ASSERT_TRUE(MakeTestTape(Standard::PAL, 1, tapes[2]));
     ASSERT_TRUE(PatchAudioTo32k12(tapes[2], true));
     std::mt19937 random(12345);
@@ -326,7 +340,8 @@ TEST(AudioFaults, RandomMutationsOfRealFramesNeverOverrun) {
             frame[BlockOffset(seq, block) + random() % 80] = static_cast<uint8_t>(random());
         }
         if (random() % 8 == 0) frame.resize(random() % frame.size());
-        const AudioExtraction got = extractor.Extract(frame.data(), frame.size(), p1.data(), p2.data());
+        const AudioExtraction got =
+            extractor.Extract(frame.data(), frame.size(), p1.data(), p2.data());
         ASSERT_GT(got.samples, 0);
         ASSERT_LE(got.samples, kAudioBufferSamples);
         FrameCheck check = CheckFrame(frame.data(), frame.size());
@@ -349,7 +364,8 @@ TEST(AudioFaults, CountersReadFromAnotherThread) {
         }
     });
     std::vector<int16_t> p1(2 * kAudioBufferSamples);
-    for (int i = 0; i < 200; ++i) extractor.Extract(tape.data(), i % 2 ? tape.size() : 100, p1.data(), nullptr);
+    for (int i = 0; i < 200; ++i)
+        extractor.Extract(tape.data(), i % 2 ? tape.size() : 100, p1.data(), nullptr);
     done = true;
     reader.join();
     EXPECT_EQ(extractor.SilencedFrames(), 100u);

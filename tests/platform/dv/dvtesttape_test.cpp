@@ -1,12 +1,13 @@
 // Generated test tapes as real readers see them (ffprobe, ffmpeg), their
 // timecode and tone, and the on-disk cache.
+#include "dvtesttape.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <thread>
 
 #include "dvaudioextractor.h"
-#include "dvtesttape.h"
 #include "dvtestutil.h"
 #include "dvtimecode.h"
 
@@ -52,8 +53,8 @@ TEST_P(GeneratedTape, FfprobeSeesStandardTimecodeAndTone) {
             const std::string one = dir / "one.dv";
             dvtest::WriteFile(one, tape.data() + i * size, size);
             char text[16];
-            std::snprintf(text, sizeof text, "%02d:%02d:%02d%c%02d", tc->hours, tc->minutes, tc->seconds,
-                          c.standard == Standard::NTSC ? ';' : ':', tc->frames);
+            std::snprintf(text, sizeof text, "%02d:%02d:%02d%c%02d", tc->hours, tc->minutes,
+                          tc->seconds, c.standard == Standard::NTSC ? ';' : ':', tc->frames);
             EXPECT_EQ(dvtest::Probe(one, "format_tags=timecode"), text);
         }
     }
@@ -77,7 +78,9 @@ TEST_P(GeneratedTape, FfprobeSeesStandardTimecodeAndTone) {
 INSTANTIATE_TEST_SUITE_P(Standards, GeneratedTape,
                          ::testing::Values(TapeCase{Standard::PAL, "25/1", "576", 25 * 3599},
                                            TapeCase{Standard::NTSC, "30000/1001", "480", 1798}),
-                         [](const auto& info) { return info.param.standard == Standard::PAL ? "PAL" : "NTSC"; });
+                         [](const auto& info) {
+                             return info.param.standard == Standard::PAL ? "PAL" : "NTSC";
+                         });
 
 TEST(GeneratedTape, ToneIsContinuousAndTheMarkerMoves) {
     std::vector<uint8_t> tape;
@@ -86,10 +89,12 @@ TEST(GeneratedTape, ToneIsContinuousAndTheMarkerMoves) {
     std::vector<int16_t> pcm(2 * kAudioBufferSamples);
     int64_t k = 0;
     for (int f = 0; f < 7; ++f) {
-        const AudioExtraction got = extractor.Extract(tape.data() + f * kFrameSizeNTSC, kFrameSizeNTSC, pcm.data(), nullptr);
+        const AudioExtraction got = extractor.Extract(tape.data() + f * kFrameSizeNTSC,
+                                                      kFrameSizeNTSC, pcm.data(), nullptr);
         ASSERT_FALSE(got.silenced);
         for (int n = 0; n < got.samples; ++n, ++k) {
-            const int16_t want = static_cast<int16_t>(std::lround(0.3 * 32767 * std::sin(2 * M_PI * (k % 48) / 48)));
+            const int16_t want =
+                static_cast<int16_t>(std::lround(0.3 * 32767 * std::sin(2 * M_PI * (k % 48) / 48)));
             ASSERT_EQ(pcm[2 * n], want) << f << " " << n;
         }
     }
@@ -141,7 +146,8 @@ TEST(TestTapeCache, ConcurrentFirstUseGivesOneWholeFile) {
     b.join();
     ASSERT_FALSE(paths[0].empty());
     EXPECT_EQ(paths[0], paths[1]);
-    EXPECT_EQ(std::filesystem::file_size(paths[0]), kFrameSizeNTSC * TestTapeFrames(Standard::NTSC));
+    EXPECT_EQ(std::filesystem::file_size(paths[0]),
+              kFrameSizeNTSC * TestTapeFrames(Standard::NTSC));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
@@ -150,8 +156,10 @@ TEST(TestTapeCache, DefaultDirectoryFollowsXdgCacheHome) {
     const std::string saved = old ? old : "";
     setenv("XDG_CACHE_HOME", "/some/cache", 1);
     EXPECT_EQ(TestTapeCacheDir(), "/some/cache/tapeloom");
-    if (old) setenv("XDG_CACHE_HOME", saved.c_str(), 1);
-    else unsetenv("XDG_CACHE_HOME");
+    if (old)
+        setenv("XDG_CACHE_HOME", saved.c_str(), 1);
+    else
+        unsetenv("XDG_CACHE_HOME");
 }
 
 }  // namespace

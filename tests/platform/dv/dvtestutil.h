@@ -19,7 +19,8 @@ namespace dvtest {
 class TempDir {
 public:
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tapeloom-dv-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "tapeloom-dv-XXXXXX").string();
         if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
     }
     ~TempDir() {
@@ -28,7 +29,9 @@ public:
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-    std::string operator/(const std::string& name) const { return (std::filesystem::path(path_) / name).string(); }
+    std::string operator/(const std::string& name) const {
+        return (std::filesystem::path(path_) / name).string();
+    }
     const std::string& path() const { return path_; }
 
 private:
@@ -37,7 +40,8 @@ private:
 
 inline std::vector<uint8_t> ReadFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(file),
+                                std::istreambuf_iterator<char>());
 }
 
 inline bool WriteFile(const std::string& path, const uint8_t* data, size_t size) {
@@ -88,8 +92,9 @@ inline std::vector<uint8_t> FfmpegTape(const TempDir& dir, dv::Standard standard
 // The audio stream `stream` of a DV file as ffmpeg decodes it: interleaved
 // 16-bit stereo.
 inline std::vector<int16_t> FfmpegAudio(const std::string& path, int stream = 0) {
-    const std::string bytes = Run("ffmpeg -nostdin -loglevel error -i '" + path + "' -map 0:a:" +
-                                  std::to_string(stream) + " -f s16le -acodec pcm_s16le -");
+    const std::string bytes =
+        Run("ffmpeg -nostdin -loglevel error -i '" + path + "' -map 0:a:" + std::to_string(stream) +
+            " -f s16le -acodec pcm_s16le -");
     std::vector<int16_t> pcm(bytes.size() / 2);
     for (size_t i = 0; i < pcm.size(); ++i)
         pcm[i] = static_cast<int16_t>(uint8_t(bytes[2 * i]) | uint8_t(bytes[2 * i + 1]) << 8);

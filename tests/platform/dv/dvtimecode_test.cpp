@@ -1,12 +1,13 @@
 // Subcode timecode: read against ffprobe, drop-frame arithmetic, invalid
 // packs.
+#include "dvtimecode.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 
 #include "difpacks.h"
 #include "dvtestutil.h"
-#include "dvtimecode.h"
 
 using namespace dv;
 
@@ -67,7 +68,8 @@ INSTANTIATE_TEST_SUITE_P(Tapes, TimecodeVsFfprobe,
                              std::string name = info.param.start;
                              for (char& ch : name)
                                  if (ch == ':' || ch == ';') ch = '_';
-                             return (info.param.standard == Standard::PAL ? "PAL_" : "NTSC_") + name;
+                             return (info.param.standard == Standard::PAL ? "PAL_" : "NTSC_") +
+                                    name;
                          });
 
 TEST(Timecode, DropFrameCountingSkipsTwoFramesMostMinutes) {
@@ -77,9 +79,9 @@ TEST(Timecode, DropFrameCountingSkipsTwoFramesMostMinutes) {
     } const cases[] = {
         {0, {0, 0, 0, 0, true}},
         {1799, {0, 0, 59, 29, true}},
-        {1800, {0, 1, 0, 2, true}},        // 00:01:00;00 and ;01 do not exist
+        {1800, {0, 1, 0, 2, true}},  // 00:01:00;00 and ;01 do not exist
         {17981, {0, 9, 59, 29, true}},
-        {17982, {0, 10, 0, 0, true}},      // every tenth minute keeps them
+        {17982, {0, 10, 0, 0, true}},  // every tenth minute keeps them
         {17982 * 6, {1, 0, 0, 0, true}},
         {17982 * 144 - 1, {23, 59, 59, 29, true}},
         {17982 * 144, {0, 0, 0, 0, true}},  // wraps at 24 hours
