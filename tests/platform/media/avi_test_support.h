@@ -83,23 +83,37 @@ struct Tape {
   }
 };
 
-// Makes (once per process) a tape of `seconds` with ffmpeg's DV encoder.
+// Makes a tape of `seconds` with ffmpeg's DV encoder, with the PCM ffmpeg
+// extracts from it. Both are cached in the temporary directory, shared by
+// the test processes (written under a unique name, then renamed).
 inline const Tape& GetTape(bool pal, int seconds = 4) {
   static std::map<std::pair<bool, int>, Tape> tapes;
-  static TempDir dir;
   auto key = std::make_pair(pal, seconds);
   auto found = tapes.find(key);
   if (found != tapes.end()) return found->second;
   Tape tape;
   tape.pal = pal;
   tape.frameBytes = pal ? 144000 : 120000;
-  const fs::path dv = dir / ((pal ? "pal" : "ntsc") + std::to_string(seconds) + ".dv");
-  const std::string source = pal ? "testsrc=size=720x576:rate=25" : "testsrc=size=720x480:rate=30000/1001";
-  RunCommand("ffmpeg -nostdin -v error -y -f lavfi -i " + source +
-             " -f lavfi -i sine=frequency=1000:sample_rate=48000 -ac 2 -t " + std::to_string(seconds) +
-             " -target " + (pal ? "pal-dv " : "ntsc-dv ") + Quote(dv));
+  const fs::path cache = fs::temp_directory_path() / "tapeloom-avi-test-tapes";
+  std::error_code ec;
+  fs::create_directories(cache, ec);
+  const std::string name = (pal ? "pal" : "ntsc") + std::to_string(seconds);
+  const fs::path dv = cache / (name + ".dv"), pcm = cache / (name + ".pcm");
+  if (!fs::exists(dv) || !fs::exists(pcm)) {
+    const std::string unique = "." + std::to_string(::getpid());
+    const fs::path dvTmp = cache / (name + unique + ".dv"), pcmTmp = cache / (name + unique + ".pcm");
+    const std::string source =
+        pal ? "testsrc=size=720x576:rate=25" : "testsrc=size=720x480:rate=30000/1001";
+    RunCommand("ffmpeg -nostdin -v error -y -f lavfi -i " + source +
+               " -f lavfi -i sine=frequency=1000:sample_rate=48000 -ac 2 -t " +
+               std::to_string(seconds) + " -target " + (pal ? "pal-dv " : "ntsc-dv ") +
+               Quote(dvTmp) + " && ffmpeg -nostdin -v error -y -i " + Quote(dvTmp) +
+               " -f s16le -acodec pcm_s16le " + Quote(pcmTmp));
+    fs::rename(pcmTmp, pcm, ec);
+    fs::rename(dvTmp, dv, ec);
+  }
   tape.dv = ReadFile(dv);
-  tape.pcm = RunCommand("ffmpeg -nostdin -v error -i " + Quote(dv) + " -f s16le -acodec pcm_s16le -").out;
+  tape.pcm = ReadFile(pcm);
   return tapes.emplace(key, std::move(tape)).first->second;
 }
 
