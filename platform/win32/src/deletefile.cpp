@@ -1,0 +1,23 @@
+// DeleteFile: removes a file (never a directory).
+#include "winfiles.h"
+
+#include "winbase.h"
+
+#include "file_errors.h"
+
+#include <cerrno>
+#include <string>
+#include <unistd.h>
+
+BOOL DeleteFile(LPCSTR lpFileName) {
+    if (lpFileName == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const std::string path = lpFileName;
+    if (::unlink(path.c_str()) != 0) {
+        SetLastError(win32::files::ErrorFromErrno(errno, path));
+        return FALSE;
+    }
+    return TRUE;
+}

@@ -1,0 +1,19 @@
+// Host file errors as Win32 error codes.
+#pragma once
+
+#include "windef.h"
+
+#include <string>
+
+namespace win32::files {
+
+// The Win32 code for an errno value from an operation on `path`.  ENOENT
+// becomes ERROR_FILE_NOT_FOUND when the directory that should hold the file
+// exists and ERROR_PATH_NOT_FOUND when it does not.
+DWORD ErrorFromErrno(int err, const std::string& path);
+
+// The directory part of `path` ("." for a bare name), trailing separators
+// of the name itself ignored.
+std::string ParentDirectory(const std::string& path);
+
+}  // namespace win32::files

@@ -1,0 +1,194 @@
+// The user's registry file (see the header for the rules it keeps).
+#include "registry_file.h"
+
+#include "winerror.h"
+
+#include "file_errors.h"
+#include "host_paths.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <optional>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace win32::registry {
+
+namespace {
+
+// Holds an exclusive flock of the lock file for its lifetime.
+class WriterLock {
+public:
+    explicit WriterLock(const std::string& file) {
+        std::string path = file + ".lock";
+        m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (m_fd < 0) {
+            m_error = files::ErrorFromErrno(errno, path);
+            return;
+        }
+        while (::flock(m_fd, LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                m_error = ERROR_ACCESS_DENIED;
+                break;
+            }
+        }
+    }
+    ~WriterLock() {
+        if (m_fd >= 0) ::close(m_fd);  // releases the lock
+    }
+    WriterLock(const WriterLock&) = delete;
+    WriterLock& operator=(const WriterLock&) = delete;
+
+    LONG Error() const { return static_cast<LONG>(m_error); }
+
+private:
+    int m_fd = -1;
+    DWORD m_error = ERROR_SUCCESS;
+};
+
+// The whole file; nullopt with errno set when it cannot be read.
+std::optional<std::string> ReadFile(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::string text;
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            int err = errno;
+            ::close(fd);
+            errno = err;
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return text;
+}
+
+bool WriteAll(int fd, const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool SyncDirectory(const std::string& dir) {
+    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// Replaces the file by `text` atomically.  Called under the writers' lock.
+LONG WriteFileAtomically(const std::string& path, const std::string& text) {
+    const std::string dir = files::ParentDirectory(path);
+    std::string temp = path + ".XXXXXX";
+    int fd = ::mkstemp(temp.data());
+    if (fd < 0) return static_cast<LONG>(files::ErrorFromErrno(errno, temp));
+    bool ok = ::fchmod(fd, 0600) == 0 && WriteAll(fd, text) && ::fsync(fd) == 0;
+    int err = errno;
+    ok = (::close(fd) == 0) && ok;
+    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+        err = errno;
+        ok = false;
+    }
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return err == ENOSPC || err == EDQUOT ? ERROR_DISK_FULL : ERROR_CANTWRITE;
+    }
+    SyncDirectory(dir);
+    return ERROR_SUCCESS;
+}
+
+// Moves a damaged file out of the way under a name no other file has.
+// Called under the writers' lock.  False when it could not be moved.
+bool SetAside(const std::string& path) {
+    char stamp[32];
+    std::time_t now = std::time(nullptr);
+    struct tm local;
+    ::localtime_r(&now, &local);
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    std::string aside = path + ".damaged-" + stamp;
+    struct stat st;
+    for (int n = 2; ::lstat(aside.c_str(), &st) == 0; ++n)
+        aside = path + ".damaged-" + stamp + "-" + std::to_string(n);
+    if (::rename(path.c_str(), aside.c_str()) == 0) {
+        std::fprintf(stderr, "tapeloom: registry file %s is damaged; kept as %s; settings start empty\n",
+                     path.c_str(), aside.c_str());
+        return true;
+    }
+    // Said once: every later read would find the same file again.
+    static std::atomic<bool> s_told{false};
+    if (!s_told.exchange(true))
+        std::fprintf(stderr, "tapeloom: registry file %s is damaged and cannot be set aside; settings read as empty\n",
+                     path.c_str());
+    return false;
+}
+
+// The contents of the file, setting a damaged one aside; called under the
+// writers' lock.  nullopt, with the reason in `error`, when the file exists
+// but cannot be read, or is damaged and cannot be moved out of the way of a
+// writer.
+std::optional<Hive> LoadLocked(const std::string& path, LONG& error) {
+    std::optional<std::string> text = ReadFile(path);
+    if (!text) {
+        if (errno == ENOENT) return Hive();
+        error = static_cast<LONG>(files::ErrorFromErrno(errno, path));
+        return std::nullopt;
+    }
+    if (std::optional<Hive> hive = Hive::Parse(*text)) return hive;
+    if (SetAside(path)) return Hive();
+    error = ERROR_BADDB;
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::string RegistryFilePath() {
+    const char* moved = std::getenv("TAPELOOM_REGISTRY");
+    if (moved != nullptr && moved[0] != '\0') return moved;
+    std::string config = files::BaseDirectory("XDG_CONFIG_HOME", ".config");
+    if (config.empty()) config = ".";
+    return config + "/tapeloom/registry";
+}
+
+Hive LoadHive() {
+    const std::string path = RegistryFilePath();
+    std::optional<std::string> text = ReadFile(path);
+    if (!text) return Hive();
+    if (std::optional<Hive> hive = Hive::Parse(*text)) return *hive;
+    // Damaged: look again under the lock, where no writer can be replacing
+    // it, and set it aside if it still is.
+    WriterLock lock(path);
+    if (lock.Error() != ERROR_SUCCESS) return Hive();
+    LONG error = ERROR_SUCCESS;
+    return LoadLocked(path, error).value_or(Hive());
+}
+
+LONG UpdateHive(const std::function<bool(Hive&)>& change) {
+    const std::string path = RegistryFilePath();
+    std::string dir = files::ParentDirectory(path);
+    if (dir[0] == '/') files::MakePrivateDirectory(dir);
+    WriterLock lock(path);
+    if (lock.Error() != ERROR_SUCCESS) return lock.Error();
+    LONG error = ERROR_SUCCESS;
+    std::optional<Hive> hive = LoadLocked(path, error);
+    if (!hive) return error;
+    if (!change(*hive)) return ERROR_SUCCESS;
+    return WriteFileAtomically(path, hive->Serialize());
+}
+
+}  // namespace win32::registry

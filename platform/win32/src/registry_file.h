@@ -1,0 +1,33 @@
+// The user's registry file: where it is, reading it, changing it safely.
+//
+// The file is $TAPELOOM_REGISTRY when that is set, else
+// $XDG_CONFIG_HOME/tapeloom/registry, else ~/.config/tapeloom/registry.
+// Readers read it without a lock: every write replaces it whole (temporary
+// file in the same directory, fsync, rename), so a reader sees one version
+// or the next.  Writers serialise on an flock of "<file>.lock" and re-read
+// the file under it, so writers in different processes or threads lose no
+// value.  A damaged file is renamed to "<file>.damaged-<time>" (never
+// deleted, never overwritten), with one line on stderr, and reads as empty.
+#pragma once
+
+#include "windef.h"
+
+#include "registry_hive.h"
+
+#include <functional>
+#include <string>
+
+namespace win32::registry {
+
+std::string RegistryFilePath();
+
+// The current contents; empty when the file is missing, unreadable or
+// damaged.
+Hive LoadHive();
+
+// Runs `change` on the current contents under the writers' lock and, when
+// it returns true, writes the result.  ERROR_SUCCESS or the Win32 code of
+// the failure; the file is unchanged on failure.
+LONG UpdateHive(const std::function<bool(Hive&)>& change);
+
+}  // namespace win32::registry

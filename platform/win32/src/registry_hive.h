@@ -1,0 +1,64 @@
+// The registry's contents in memory, and their text form.
+//
+// Text form, one file per user:
+//
+//   TAPELOOM-REGISTRY 1
+//   # comment
+//   [HKEY_LOCAL_MACHINE\SOFTWARE\Quindle\Tapeloom\1.0]
+//   "Capture File"=sz:"/home/me/.cache/tapeloom/tmp/Tapeloom00000.avi"
+//   "File Type"=dword:00000001
+//   "Blob"=binary:"\x01\x02"
+//
+// A key is a [section] with its full path; keys between a root and a listed
+// key exist implicitly.  A value is its quoted name, its type (none, sz,
+// binary, dword or type<number>) and its exact bytes as a quoted string with
+// \\, \" and \xHH escapes; a REG_DWORD of exactly 4 bytes is written as 8 hex
+// digits of its value instead.  Key paths escape control characters, '%',
+// '[' and ']' as %HH.  Bytes that are not UTF-8 are escaped in both.  Every
+// line ends with a newline; a file that does not parse is damaged.
+#pragma once
+
+#include "windef.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace win32::registry {
+
+inline constexpr char kHklm[] = "HKEY_LOCAL_MACHINE";
+inline constexpr char kHkcu[] = "HKEY_CURRENT_USER";
+
+struct Value {
+    std::string name;
+    DWORD type = 0;
+    std::string data;
+};
+
+struct Key {
+    std::string path;  // root\component\...
+    std::vector<Value> values;
+};
+
+// ASCII case-insensitive equality, as key paths and value names compare.
+bool EqualNoCase(const std::string& a, const std::string& b);
+
+class Hive {
+public:
+    // True for a root, a listed key, or a key on the way to a listed key.
+    bool KeyExists(const std::string& path) const;
+    const Key* FindKey(const std::string& path) const;
+    // The listed key, created when missing.
+    Key& ListKey(const std::string& path);
+    const Value* FindValue(const std::string& path, const std::string& name) const;
+    void SetValue(const std::string& path, const std::string& name, DWORD type, std::string data);
+
+    // nullopt when the text is damaged.
+    static std::optional<Hive> Parse(const std::string& text);
+    std::string Serialize() const;
+
+private:
+    std::vector<Key> m_keys;
+};
+
+}  // namespace win32::registry
