@@ -1,0 +1,147 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "scratch_dir.h"
+
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+void Touch(const std::string& path, const char* text = "x") { std::ofstream(path) << text; }
+
+bool Exists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+// The three outcomes the free-name search and the stored-name check tell
+// apart: the file exists, its directory is missing, only the file is missing.
+TEST(OpenFile, ExistenceOutcomes) {
+    ScratchDir dir;
+    Touch(dir / "clip00000.avi");
+    OFSTRUCT of;
+
+    EXPECT_NE(OpenFile((dir / "clip00000.avi").c_str(), &of, OF_EXIST), HFILE_ERROR);
+    EXPECT_EQ(of.cBytes, sizeof(OFSTRUCT));
+
+    SetLastError(0);
+    EXPECT_EQ(OpenFile((dir / "clip00001.avi").c_str(), &of, OF_EXIST), HFILE_ERROR);
+    EXPECT_EQ(of.nErrCode, ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+
+    SetLastError(0);
+    EXPECT_EQ(OpenFile((dir / "gone/clip00000.avi").c_str(), &of, OF_READ), HFILE_ERROR);
+    EXPECT_EQ(of.nErrCode, ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+
+    // A file where a directory should be is a missing path too.
+    EXPECT_EQ(OpenFile((dir / "clip00000.avi/x.avi").c_str(), &of, OF_EXIST), HFILE_ERROR);
+    EXPECT_EQ(of.nErrCode, ERROR_PATH_NOT_FOUND);
+
+    // A directory is not a file.
+    EXPECT_EQ(OpenFile(dir.Path().c_str(), &of, OF_EXIST), HFILE_ERROR);
+    EXPECT_EQ(of.nErrCode, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(OpenFile(dir.Path().c_str(), &of, OF_READ), HFILE_ERROR);
+}
+
+TEST(OpenFile, ReadHandleReadsAndCloses) {
+    ScratchDir dir;
+    Touch(dir / "a.avi", "RIFF");
+    OFSTRUCT of;
+    HFILE file = OpenFile((dir / "a.avi").c_str(), &of, OF_READ);
+    ASSERT_NE(file, HFILE_ERROR);
+    EXPECT_EQ(of.nErrCode, 0);
+    char buffer[4];
+    EXPECT_EQ(::read(file, buffer, 4), 4);
+    EXPECT_EQ(_lclose(file), 0);
+    EXPECT_EQ(_lclose(file), HFILE_ERROR);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+// OF_EXIST and OF_DELETE leave no descriptor open behind them.
+TEST(OpenFile, ExistAndDeleteLeaveNothingOpen) {
+    ScratchDir dir;
+    Touch(dir / "a.avi");
+    OFSTRUCT of;
+    int before = ::dup(0);
+    ::close(before);
+    ASSERT_NE(OpenFile((dir / "a.avi").c_str(), &of, OF_EXIST), HFILE_ERROR);
+    ASSERT_NE(OpenFile((dir / "a.avi").c_str(), &of, OF_DELETE), HFILE_ERROR);
+    int after = ::dup(0);
+    ::close(after);
+    EXPECT_EQ(before, after);
+    EXPECT_FALSE(Exists(dir / "a.avi"));
+
+    EXPECT_EQ(OpenFile((dir / "a.avi").c_str(), &of, OF_DELETE), HFILE_ERROR);
+    EXPECT_EQ(of.nErrCode, ERROR_FILE_NOT_FOUND);
+}
+
+// A file this user may not read still exists: its name is not free.
+TEST(OpenFile, UnreadableFileExists) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
+    ScratchDir dir;
+    Touch(dir / "locked.avi");
+    ::chmod((dir / "locked.avi").c_str(), 0);
+    OFSTRUCT of;
+    EXPECT_NE(OpenFile((dir / "locked.avi").c_str(), &of, OF_EXIST), HFILE_ERROR);
+    EXPECT_EQ(OpenFile((dir / "locked.avi").c_str(), &of, OF_READ), HFILE_ERROR);
+    EXPECT_EQ(of.nErrCode, ERROR_ACCESS_DENIED);
+}
+
+// Paths longer than szPathName work in every mode; szPathName gets a cut,
+// terminated copy of the full path.
+TEST(OpenFile, LongPaths) {
+    ScratchDir dir;
+    std::string deep = dir.Path();
+    for (int i = 0; i < 6; ++i) {
+        deep += "/" + std::string(40, static_cast<char>('a' + i));
+        ASSERT_EQ(::mkdir(deep.c_str(), 0700), 0);
+    }
+    const std::string file = deep + "/Tapeloom00000.avi";
+    ASSERT_GT(file.size(), 250u);
+    Touch(file);
+    OFSTRUCT of;
+
+    EXPECT_NE(OpenFile(file.c_str(), &of, OF_EXIST), HFILE_ERROR);
+    EXPECT_EQ(std::string(of.szPathName), file.substr(0, OFS_MAXPATHNAME - 1));
+    HFILE read = OpenFile(file.c_str(), &of, OF_READ);
+    EXPECT_NE(read, HFILE_ERROR);
+    _lclose(read);
+    EXPECT_EQ(OpenFile((deep + "/Tapeloom00001.avi").c_str(), &of, OF_EXIST), HFILE_ERROR);
+    EXPECT_EQ(of.nErrCode, ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(OpenFile((deep + "/missing/Tapeloom00000.avi").c_str(), &of, OF_EXIST), HFILE_ERROR);
+    EXPECT_EQ(of.nErrCode, ERROR_PATH_NOT_FOUND);
+    EXPECT_NE(OpenFile(file.c_str(), &of, OF_DELETE), HFILE_ERROR);
+    EXPECT_FALSE(Exists(file));
+}
+
+TEST(OpenFile, RelativeNameGetsFullPathName) {
+    ScratchDir dir;
+    char cwd[4096];
+    ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(::chdir(dir.Path().c_str()), 0);
+    Touch("rel.avi");
+    OFSTRUCT of;
+    EXPECT_NE(OpenFile("rel.avi", &of, OF_EXIST), HFILE_ERROR);
+    char here[4096];
+    ASSERT_NE(::getcwd(here, sizeof here), nullptr);
+    EXPECT_EQ(std::string(of.szPathName), (std::string(here) + "/rel.avi").substr(0, OFS_MAXPATHNAME - 1));
+    ASSERT_EQ(::chdir(cwd), 0);
+}
+
+TEST(DeleteFile, RemovesFilesOnly) {
+    ScratchDir dir;
+    Touch(dir / "a.avi");
+    EXPECT_TRUE(DeleteFile((dir / "a.avi").c_str()));
+    EXPECT_FALSE(DeleteFile((dir / "a.avi").c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_FALSE(DeleteFile((dir / "no/a.avi").c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    EXPECT_FALSE(DeleteFile(dir.Path().c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+}
