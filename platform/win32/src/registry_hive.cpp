@@ -219,45 +219,37 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
 
 bool Hive::KeyExists(const std::string& path) const {
     if (EqualNoCase(path, kHklm) || EqualNoCase(path, kHkcu)) return true;
-    const std::string prefix = Lowered(path) + "\\";
-    for (const Key& key : m_keys) {
-        if (EqualNoCase(key.path, path)) return true;
-        if (Lowered(key.path).rfind(prefix, 0) == 0) return true;
-    }
-    return false;
+    const std::string lowered = Lowered(path);
+    if (m_keys.count(lowered) != 0) return true;
+    const std::string prefix = lowered + "\\";
+    auto it = m_keys.lower_bound(prefix);
+    return it != m_keys.end() && it->first.compare(0, prefix.size(), prefix) == 0;
 }
 
 const Key* Hive::FindKey(const std::string& path) const {
-    for (const Key& key : m_keys)
-        if (EqualNoCase(key.path, path)) return &key;
-    return nullptr;
+    auto it = m_keys.find(Lowered(path));
+    return it == m_keys.end() ? nullptr : &it->second;
 }
 
 Key& Hive::ListKey(const std::string& path) {
-    for (Key& key : m_keys)
-        if (EqualNoCase(key.path, path)) return key;
-    m_keys.push_back(Key{path, {}});
-    return m_keys.back();
+    auto [it, added] = m_keys.try_emplace(Lowered(path));
+    if (added) it->second.path = path;
+    return it->second;
 }
 
 const Value* Hive::FindValue(const std::string& path, const std::string& name) const {
     const Key* key = FindKey(path);
     if (key == nullptr) return nullptr;
-    for (const Value& value : key->values)
-        if (EqualNoCase(value.name, name)) return &value;
-    return nullptr;
+    auto it = key->values.find(Lowered(name));
+    return it == key->values.end() ? nullptr : &it->second;
 }
 
 void Hive::SetValue(const std::string& path, const std::string& name, DWORD type, std::string data) {
     Key& key = ListKey(path);
-    for (Value& value : key.values) {
-        if (EqualNoCase(value.name, name)) {
-            value.type = type;
-            value.data = std::move(data);
-            return;
-        }
-    }
-    key.values.push_back(Value{name, type, std::move(data)});
+    auto [it, added] = key.values.try_emplace(Lowered(name));
+    if (added) it->second.name = name;
+    it->second.type = type;
+    it->second.data = std::move(data);
 }
 
 std::optional<Hive> Hive::Parse(const std::string& text) {
@@ -294,32 +286,24 @@ std::optional<Hive> Hive::Parse(const std::string& text) {
 }
 
 std::string Hive::Serialize() const {
-    std::vector<const Key*> keys;
-    for (const Key& key : m_keys) keys.push_back(&key);
-    std::sort(keys.begin(), keys.end(),
-              [](const Key* a, const Key* b) { return Lowered(a->path) < Lowered(b->path); });
     std::string out = kHeader;
     out += "\n# Settings of this user's programs. Keys are [sections]; each value is\n"
            "# \"name\"=type:data with its exact bytes (\\\\, \\\" and \\xHH escapes).\n";
-    for (const Key* key : keys) {
-        out += "\n[" + EscapePath(key->path) + "]\n";
-        std::vector<const Value*> values;
-        for (const Value& value : key->values) values.push_back(&value);
-        std::sort(values.begin(), values.end(),
-                  [](const Value* a, const Value* b) { return Lowered(a->name) < Lowered(b->name); });
-        for (const Value* value : values) {
-            out += Quote(value->name) + "=";
-            if (value->type == 4 && value->data.size() == 4) {
+    for (const auto& [lowered, key] : m_keys) {
+        out += "\n[" + EscapePath(key.path) + "]\n";
+        for (const auto& [lowerName, value] : key.values) {
+            out += Quote(value.name) + "=";
+            if (value.type == 4 && value.data.size() == 4) {
                 DWORD v = 0;
-                for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(value->data[static_cast<size_t>(i)]);
+                for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(value.data[static_cast<size_t>(i)]);
                 char hex[16];
                 std::snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(v));
                 out += std::string("dword:") + hex + "\n";
                 continue;
             }
-            const char* name = TypeName(value->type);
-            out += name != nullptr ? std::string(name) : "type" + std::to_string(value->type);
-            out += ":" + Quote(value->data) + "\n";
+            const char* name = TypeName(value.type);
+            out += name != nullptr ? std::string(name) : "type" + std::to_string(value.type);
+            out += ":" + Quote(value.data) + "\n";
         }
     }
     return out;

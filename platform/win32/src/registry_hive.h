@@ -20,9 +20,9 @@
 
 #include "windef.h"
 
+#include <map>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace win32::registry {
 
@@ -36,8 +36,8 @@ struct Value {
 };
 
 struct Key {
-    std::string path;  // root\component\...
-    std::vector<Value> values;
+    std::string path;  // root\component\..., in the case it was created with
+    std::map<std::string, Value> values;  // by lower-case name
 };
 
 // ASCII case-insensitive equality, as key paths and value names compare.
@@ -58,7 +58,7 @@ public:
     std::string Serialize() const;
 
 private:
-    std::vector<Key> m_keys;
+    std::map<std::string, Key> m_keys;  // by lower-case path
 };
 
 }  // namespace win32::registry

@@ -184,7 +184,7 @@ TEST_F(Registry, HandlesAndAccess) {
 
 // Two processes and a thread of this one write at once; every value arrives.
 TEST_F(Registry, ConcurrentWritersLoseNothing) {
-    constexpr int kCount = 150;
+    constexpr int kCount = 100;
     std::vector<pid_t> children;
     for (const char* tag : {"A", "B"}) {
         std::string count = std::to_string(kCount);
