@@ -7,9 +7,9 @@
 // and every RegCreateKeyEx that creates a key is written to the file at once.
 #pragma once
 
+#include "winbase.h"
 #include "windef.h"
 #include "winerror.h"
-#include "winbase.h"
 
 typedef DWORD ACCESS_MASK;
 typedef ACCESS_MASK REGSAM;
@@ -47,6 +47,6 @@ LONG RegCreateKeyEx(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, D
 // stored without one.
 LONG RegQueryValueEx(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
                      LPBYTE lpData, LPDWORD lpcbData);
-LONG RegSetValueEx(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
-                   const BYTE* lpData, DWORD cbData);
+LONG RegSetValueEx(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
+                   DWORD cbData);
 LONG RegCloseKey(HKEY hKey);

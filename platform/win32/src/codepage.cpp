@@ -7,13 +7,12 @@
 // lone surrogate or a value past U+10FFFF is invalid; a high and low
 // surrogate pair, as UTF-16 data would carry it, is joined into its code
 // point.
-#include "winnls.h"
-
-#include "winbase.h"
-
 #include <cstdint>
 #include <cstring>
 #include <string>
+
+#include "winbase.h"
+#include "winnls.h"
 
 namespace {
 
@@ -104,13 +103,16 @@ void AppendUtf8(char32_t cp, std::string& out) {
 int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
                         LPWSTR lpWideCharStr, int cchWideChar) {
     if (!KnownCodePage(CodePage)) return Fail(ERROR_INVALID_PARAMETER);
-    if ((dwFlags & ~static_cast<DWORD>(MB_ERR_INVALID_CHARS)) != 0) return Fail(ERROR_INVALID_FLAGS);
+    if ((dwFlags & ~static_cast<DWORD>(MB_ERR_INVALID_CHARS)) != 0)
+        return Fail(ERROR_INVALID_FLAGS);
     if (lpMultiByteStr == nullptr || cbMultiByte == 0 || cbMultiByte < -1 || cchWideChar < 0 ||
         (cchWideChar > 0 && lpWideCharStr == nullptr) ||
-        (cchWideChar > 0 && static_cast<const void*>(lpMultiByteStr) == static_cast<const void*>(lpWideCharStr)))
+        (cchWideChar > 0 &&
+         static_cast<const void*>(lpMultiByteStr) == static_cast<const void*>(lpWideCharStr)))
         return Fail(ERROR_INVALID_PARAMETER);
 
-    const size_t size = cbMultiByte == -1 ? std::strlen(lpMultiByteStr) + 1 : static_cast<size_t>(cbMultiByte);
+    const size_t size =
+        cbMultiByte == -1 ? std::strlen(lpMultiByteStr) + 1 : static_cast<size_t>(cbMultiByte);
     std::u32string wide;
     if (!DecodeUtf8(reinterpret_cast<const unsigned char*>(lpMultiByteStr), size,
                     (dwFlags & MB_ERR_INVALID_CHARS) != 0, wide))
@@ -127,12 +129,15 @@ int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int
                         LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
                         LPBOOL lpUsedDefaultChar) {
     if (!KnownCodePage(CodePage)) return Fail(ERROR_INVALID_PARAMETER);
-    if ((dwFlags & ~static_cast<DWORD>(WC_ERR_INVALID_CHARS)) != 0) return Fail(ERROR_INVALID_FLAGS);
+    if ((dwFlags & ~static_cast<DWORD>(WC_ERR_INVALID_CHARS)) != 0)
+        return Fail(ERROR_INVALID_FLAGS);
     // UTF-8 represents every code point: there is no default character.
-    if (lpDefaultChar != nullptr || lpUsedDefaultChar != nullptr) return Fail(ERROR_INVALID_PARAMETER);
+    if (lpDefaultChar != nullptr || lpUsedDefaultChar != nullptr)
+        return Fail(ERROR_INVALID_PARAMETER);
     if (lpWideCharStr == nullptr || cchWideChar == 0 || cchWideChar < -1 || cbMultiByte < 0 ||
         (cbMultiByte > 0 && lpMultiByteStr == nullptr) ||
-        (cbMultiByte > 0 && static_cast<const void*>(lpMultiByteStr) == static_cast<const void*>(lpWideCharStr)))
+        (cbMultiByte > 0 &&
+         static_cast<const void*>(lpMultiByteStr) == static_cast<const void*>(lpWideCharStr)))
         return Fail(ERROR_INVALID_PARAMETER);
 
     size_t count = 0;

@@ -1,13 +1,12 @@
 // DeleteFile: removes a file (never a directory).
-#include "winfiles.h"
-
-#include "winbase.h"
-
-#include "file_errors.h"
+#include <unistd.h>
 
 #include <cerrno>
 #include <string>
-#include <unistd.h>
+
+#include "file_errors.h"
+#include "winbase.h"
+#include "winfiles.h"
 
 BOOL DeleteFile(LPCSTR lpFileName) {
     if (lpFileName == nullptr) {

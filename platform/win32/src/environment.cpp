@@ -6,16 +6,14 @@
 //   $XDG_CACHE_HOME/tapeloom/tmp, else ~/.cache/tapeloom/tmp (created with
 //   mode 0700 where missing), else /var/tmp when neither can be made.
 // TMPDIR is not consulted: it commonly names a memory-backed directory.
-#include "winfiles.h"
-
-#include "winbase.h"
-
-#include "host_paths.h"
-
 #include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
+
+#include "host_paths.h"
+#include "winbase.h"
+#include "winfiles.h"
 
 namespace {
 

@@ -1,10 +1,11 @@
 // Host file errors as Win32 error codes.
 #include "file_errors.h"
 
-#include "winerror.h"
+#include <sys/stat.h>
 
 #include <cerrno>
-#include <sys/stat.h>
+
+#include "winerror.h"
 
 namespace win32::files {
 

@@ -1,9 +1,9 @@
 // Host file errors as Win32 error codes.
 #pragma once
 
-#include "windef.h"
-
 #include <string>
+
+#include "windef.h"
 
 namespace win32::files {
 

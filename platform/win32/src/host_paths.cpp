@@ -1,11 +1,12 @@
 // The user's home directory and private directories under it.
 #include "host_paths.h"
 
-#include <cerrno>
-#include <cstdlib>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
 
 namespace win32::files {
 
@@ -40,12 +41,14 @@ bool MakePrivateDirectory(const std::string& path) {
     if (path.empty() || path[0] != '/') return false;
     for (std::string::size_type slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
         std::string part = path.substr(0, slash);
-        if (!part.empty() && part.back() != '/' && ::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+        if (!part.empty() && part.back() != '/' && ::mkdir(part.c_str(), 0700) != 0 &&
+            errno != EEXIST)
             return false;
         if (slash == std::string::npos) break;
     }
     struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::access(path.c_str(), W_OK | X_OK) == 0;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           ::access(path.c_str(), W_OK | X_OK) == 0;
 }
 
 }  // namespace win32::files

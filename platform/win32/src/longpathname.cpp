@@ -1,16 +1,14 @@
 // GetLongPathName.  The host has no short names; the "long form" of a path
 // is its canonical absolute form, which like the Windows long form exists
 // only for a path that exists.
-#include "winfiles.h"
-
-#include "winbase.h"
-
-#include "file_errors.h"
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "file_errors.h"
+#include "winbase.h"
+#include "winfiles.h"
 
 DWORD GetLongPathName(LPCSTR lpszShortPath, LPSTR lpszLongPath, DWORD cchBuffer) {
     if (lpszShortPath == nullptr) {

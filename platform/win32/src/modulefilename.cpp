@@ -1,11 +1,11 @@
 // GetModuleFileName for the process's own module: the running executable.
-#include "winfiles.h"
-
-#include "winbase.h"
+#include <unistd.h>
 
 #include <cstring>
 #include <string>
-#include <unistd.h>
+
+#include "winbase.h"
+#include "winfiles.h"
 
 namespace {
 

@@ -6,18 +6,17 @@
 // not read still counts as existing and a free-name search never takes its
 // name.  A directory is not a file: every mode fails on it with
 // ERROR_ACCESS_DENIED.
-#include "winfiles.h"
-
-#include "winbase.h"
-
-#include "file_errors.h"
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
+
+#include "file_errors.h"
+#include "winbase.h"
+#include "winfiles.h"
 
 namespace {
 
@@ -52,13 +51,15 @@ HFILE OpenFile(LPCSTR lpFileName, LPOFSTRUCT lpReOpenBuff, UINT uStyle) {
     if (path.empty()) return Fail(lpReOpenBuff, ERROR_PATH_NOT_FOUND);
 
     if (uStyle & OF_DELETE) {
-        if (::unlink(path.c_str()) != 0) return Fail(lpReOpenBuff, win32::files::ErrorFromErrno(errno, path));
+        if (::unlink(path.c_str()) != 0)
+            return Fail(lpReOpenBuff, win32::files::ErrorFromErrno(errno, path));
         return TRUE;
     }
 
     struct stat st;
     if (uStyle & OF_EXIST) {
-        if (::stat(path.c_str(), &st) != 0) return Fail(lpReOpenBuff, win32::files::ErrorFromErrno(errno, path));
+        if (::stat(path.c_str(), &st) != 0)
+            return Fail(lpReOpenBuff, win32::files::ErrorFromErrno(errno, path));
         if (S_ISDIR(st.st_mode)) return Fail(lpReOpenBuff, ERROR_ACCESS_DENIED);
         return TRUE;
     }

@@ -4,17 +4,16 @@
 // path and the access it was opened with.  The predefined roots need no
 // opening.  Nothing is cached: every call reads the file, every change is
 // written to it before the call returns, so other processes see it at once.
-#include "winreg.h"
-
-#include "registry_file.h"
-#include "registry_hive.h"
-
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_map>
+
+#include "registry_file.h"
+#include "registry_hive.h"
+#include "winreg.h"
 
 namespace {
 
@@ -100,19 +99,22 @@ LONG RegCreateKeyEx(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, D
         return true;
     });
     if (result != ERROR_SUCCESS) return result;
-    if (lpdwDisposition != nullptr) *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    if (lpdwDisposition != nullptr)
+        *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
     *phkResult = Register(std::move(path), samDesired);
     return ERROR_SUCCESS;
 }
 
 LONG RegQueryValueEx(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
                      LPBYTE lpData, LPDWORD lpcbData) {
-    if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr)) return ERROR_INVALID_PARAMETER;
+    if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr))
+        return ERROR_INVALID_PARAMETER;
     std::optional<OpenKey> key = Lookup(hKey);
     if (!key) return ERROR_INVALID_HANDLE;
     if ((key->access & KEY_QUERY_VALUE) == 0) return ERROR_ACCESS_DENIED;
     Hive hive = win32::registry::LoadHive();
-    const win32::registry::Value* value = hive.FindValue(key->path, lpValueName != nullptr ? lpValueName : "");
+    const win32::registry::Value* value =
+        hive.FindValue(key->path, lpValueName != nullptr ? lpValueName : "");
     if (value == nullptr) return ERROR_FILE_NOT_FOUND;
     if (lpType != nullptr) *lpType = value->type;
     if (lpcbData == nullptr) return ERROR_SUCCESS;
@@ -132,7 +134,9 @@ LONG RegSetValueEx(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, 
     if (!key) return ERROR_INVALID_HANDLE;
     if ((key->access & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;
     std::string name = lpValueName != nullptr ? lpValueName : "";
-    std::string data = lpData != nullptr ? std::string(reinterpret_cast<const char*>(lpData), cbData) : std::string();
+    std::string data = lpData != nullptr
+                           ? std::string(reinterpret_cast<const char*>(lpData), cbData)
+                           : std::string();
     return win32::registry::UpdateHive([&](Hive& hive) {
         hive.SetValue(key->path, name, dwType, data);
         return true;

@@ -1,21 +1,21 @@
 // The user's registry file (see the header for the rules it keeps).
 #include "registry_file.h"
 
-#include "winerror.h"
-
-#include "file_errors.h"
-#include "host_paths.h"
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <fcntl.h>
 #include <optional>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
+
+#include "file_errors.h"
+#include "host_paths.h"
+#include "winerror.h"
 
 namespace win32::registry {
 
@@ -126,14 +126,17 @@ bool SetAside(const std::string& path) {
     for (int n = 2; ::lstat(aside.c_str(), &st) == 0; ++n)
         aside = path + ".damaged-" + stamp + "-" + std::to_string(n);
     if (::rename(path.c_str(), aside.c_str()) == 0) {
-        std::fprintf(stderr, "tapeloom: registry file %s is damaged; kept as %s; settings start empty\n",
+        std::fprintf(stderr,
+                     "tapeloom: registry file %s is damaged; kept as %s; settings start empty\n",
                      path.c_str(), aside.c_str());
         return true;
     }
     // Said once: every later read would find the same file again.
     static std::atomic<bool> s_told{false};
     if (!s_told.exchange(true))
-        std::fprintf(stderr, "tapeloom: registry file %s is damaged and cannot be set aside; settings read as empty\n",
+        std::fprintf(stderr,
+                     "tapeloom: registry file %s is damaged and cannot be set aside; settings read "
+                     "as empty\n",
                      path.c_str());
     return false;
 }

@@ -10,12 +10,11 @@
 // deleted, never overwritten), with one line on stderr, and reads as empty.
 #pragma once
 
-#include "windef.h"
-
-#include "registry_hive.h"
-
 #include <functional>
 #include <string>
+
+#include "registry_hive.h"
+#include "windef.h"
 
 namespace win32::registry {
 

@@ -26,8 +26,10 @@ bool IsUtf8(const std::string& s) {
         unsigned char b = static_cast<unsigned char>(s[i]);
         size_t need;
         unsigned char lower = 0x80, upper = 0xBF;
-        if (b < 0x80) need = 0;
-        else if (b >= 0xC2 && b <= 0xDF) need = 1;
+        if (b < 0x80)
+            need = 0;
+        else if (b >= 0xC2 && b <= 0xDF)
+            need = 1;
         else if (b >= 0xE0 && b <= 0xEF) {
             need = 2;
             if (b == 0xE0) lower = 0xA0;
@@ -36,7 +38,8 @@ bool IsUtf8(const std::string& s) {
             need = 3;
             if (b == 0xF0) lower = 0x90;
             if (b == 0xF4) upper = 0x8F;
-        } else return false;
+        } else
+            return false;
         ++i;
         for (size_t k = 0; k < need; ++k, ++i) {
             if (i >= s.size()) return false;
@@ -160,11 +163,16 @@ bool ValidKeyPath(const std::string& path) {
 
 const char* TypeName(DWORD type) {
     switch (type) {
-        case 0: return "none";
-        case 1: return "sz";
-        case 3: return "binary";
-        case 4: return "dword";
-        default: return nullptr;
+        case 0:
+            return "none";
+        case 1:
+            return "sz";
+        case 3:
+            return "binary";
+        case 4:
+            return "dword";
+        default:
+            return nullptr;
     }
 }
 
@@ -244,7 +252,8 @@ const Value* Hive::FindValue(const std::string& path, const std::string& name) c
     return it == key->values.end() ? nullptr : &it->second;
 }
 
-void Hive::SetValue(const std::string& path, const std::string& name, DWORD type, std::string data) {
+void Hive::SetValue(const std::string& path, const std::string& name, DWORD type,
+                    std::string data) {
     Key& key = ListKey(path);
     auto [it, added] = key.values.try_emplace(Lowered(name));
     if (added) it->second.name = name;
@@ -270,8 +279,8 @@ std::optional<Hive> Hive::Parse(const std::string& text) {
         if (line.empty() || line[0] == '#') continue;
         if (line[0] == '[') {
             std::string path;
-            if (line.back() != ']' || line.size() < 2 || !UnescapePath(line.substr(1, line.size() - 2), path) ||
-                !ValidKeyPath(path))
+            if (line.back() != ']' || line.size() < 2 ||
+                !UnescapePath(line.substr(1, line.size() - 2), path) || !ValidKeyPath(path))
                 return std::nullopt;
             hive.ListKey(path);
             current = path;
@@ -287,15 +296,17 @@ std::optional<Hive> Hive::Parse(const std::string& text) {
 
 std::string Hive::Serialize() const {
     std::string out = kHeader;
-    out += "\n# Settings of this user's programs. Keys are [sections]; each value is\n"
-           "# \"name\"=type:data with its exact bytes (\\\\, \\\" and \\xHH escapes).\n";
+    out +=
+        "\n# Settings of this user's programs. Keys are [sections]; each value is\n"
+        "# \"name\"=type:data with its exact bytes (\\\\, \\\" and \\xHH escapes).\n";
     for (const auto& [lowered, key] : m_keys) {
         out += "\n[" + EscapePath(key.path) + "]\n";
         for (const auto& [lowerName, value] : key.values) {
             out += Quote(value.name) + "=";
             if (value.type == 4 && value.data.size() == 4) {
                 DWORD v = 0;
-                for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(value.data[static_cast<size_t>(i)]);
+                for (int i = 3; i >= 0; --i)
+                    v = (v << 8) | static_cast<unsigned char>(value.data[static_cast<size_t>(i)]);
                 char hex[16];
                 std::snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(v));
                 out += std::string("dword:") + hex + "\n";

@@ -18,11 +18,11 @@
 // line ends with a newline; a file that does not parse is damaged.
 #pragma once
 
-#include "windef.h"
-
 #include <map>
 #include <optional>
 #include <string>
+
+#include "windef.h"
 
 namespace win32::registry {
 
@@ -36,7 +36,7 @@ struct Value {
 };
 
 struct Key {
-    std::string path;  // root\component\..., in the case it was created with
+    std::string path;                     // root\component\..., in the case it was created with
     std::map<std::string, Value> values;  // by lower-case name
 };
 

@@ -1,11 +1,11 @@
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 
 // "Kapitän/Дек/日本/🎥.avi": two-, three- and four-byte UTF-8 sequences.
-static const char kUtf8[] = "Kapit\xC3\xA4n/\xD0\x94\xD0\xB5\xD0\xBA/\xE6\x97\xA5\xE6\x9C\xAC/\xF0\x9F\x8E\xA5.avi";
+static const char kUtf8[] =
+    "Kapit\xC3\xA4n/\xD0\x94\xD0\xB5\xD0\xBA/\xE6\x97\xA5\xE6\x9C\xAC/\xF0\x9F\x8E\xA5.avi";
 static const wchar_t kWide[] = L"Kapit\u00E4n/\u0414\u0435\u043A/\u65E5\u672C/\U0001F3A5.avi";
 
 TEST(CodePage, RoundTripNonAscii) {
@@ -20,7 +20,9 @@ TEST(CodePage, RoundTripNonAscii) {
         int byteCount = WideCharToMultiByte(cp, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
         ASSERT_EQ(byteCount, static_cast<int>(sizeof kUtf8));
         std::string back(static_cast<size_t>(byteCount), '?');
-        ASSERT_EQ(WideCharToMultiByte(cp, 0, wide.c_str(), -1, back.data(), byteCount, nullptr, nullptr), byteCount);
+        ASSERT_EQ(
+            WideCharToMultiByte(cp, 0, wide.c_str(), -1, back.data(), byteCount, nullptr, nullptr),
+            byteCount);
         EXPECT_EQ(back, std::string(kUtf8, sizeof kUtf8));
     }
 }
@@ -28,7 +30,11 @@ TEST(CodePage, RoundTripNonAscii) {
 TEST(CodePage, ExplicitLengthsAndSmallBuffers) {
     // An explicit length converts exactly that much, with no terminator.
     wchar_t wide[8] = {L'x', L'x', L'x', L'x', L'x', L'x', L'x', L'x'};
-    EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "\xC3\xA4" "bc", 3, wide, 8), 2);
+    EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0,
+                                  "\xC3\xA4"
+                                  "bc",
+                                  3, wide, 8),
+              2);
     EXPECT_EQ(wide[0], L'\u00E4');
     EXPECT_EQ(wide[1], L'b');
     EXPECT_EQ(wide[2], L'x');
@@ -51,7 +57,11 @@ TEST(CodePage, ExplicitLengthsAndSmallBuffers) {
 TEST(CodePage, InvalidInput) {
     // Overlong slash, a cut three-byte sequence, an encoded surrogate, a lone
     // continuation byte: each maximal invalid part becomes one U+FFFD.
-    const char bad[] = "a\xC0\xAF" "b\xE6\x97" "c\xED\xA0\x80" "d\x80";
+    const char bad[] =
+        "a\xC0\xAF"
+        "b\xE6\x97"
+        "c\xED\xA0\x80"
+        "d\x80";
     int n = MultiByteToWideChar(CP_UTF8, 0, bad, -1, nullptr, 0);
     std::wstring wide(static_cast<size_t>(n), L'?');
     ASSERT_EQ(MultiByteToWideChar(CP_UTF8, 0, bad, -1, wide.data(), n), n);
@@ -63,12 +73,22 @@ TEST(CodePage, InvalidInput) {
 
     // Lone surrogates and values past U+10FFFF on the wide side; a UTF-16
     // surrogate pair is joined.
-    const wchar_t wideBad[] = {L'a', static_cast<wchar_t>(0xD800), L'b', static_cast<wchar_t>(0x110000),
-                               static_cast<wchar_t>(0xD83C), static_cast<wchar_t>(0xDFA5), 0};
+    const wchar_t wideBad[] = {L'a',
+                               static_cast<wchar_t>(0xD800),
+                               L'b',
+                               static_cast<wchar_t>(0x110000),
+                               static_cast<wchar_t>(0xD83C),
+                               static_cast<wchar_t>(0xDFA5),
+                               0};
     char bytes[32];
     n = WideCharToMultiByte(CP_UTF8, 0, wideBad, -1, bytes, sizeof bytes, nullptr, nullptr);
     EXPECT_EQ(std::string(bytes, static_cast<size_t>(n)),
-              std::string("a\xEF\xBF\xBD" "b\xEF\xBF\xBD\xF0\x9F\x8E\xA5", 12) + '\0');
-    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wideBad, -1, bytes, sizeof bytes, nullptr, nullptr), 0);
+              std::string("a\xEF\xBF\xBD"
+                          "b\xEF\xBF\xBD\xF0\x9F\x8E\xA5",
+                          12) +
+                  '\0');
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wideBad, -1, bytes, sizeof bytes,
+                                  nullptr, nullptr),
+              0);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
 }

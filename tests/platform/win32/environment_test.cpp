@@ -1,11 +1,10 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <windows.h>
 
-#include <gtest/gtest.h>
+#include <cstring>
 
 #include "scratch_dir.h"
-
-#include <cstring>
-#include <sys/stat.h>
 
 TEST(GetEnvironmentVariable, BufferSizes) {
     ScopedEnv env("TAPELOOM_TEST_VAR", "abcdef");

@@ -1,12 +1,11 @@
-#include <windows.h>
-
 #include <gtest/gtest.h>
-
-#include "scratch_dir.h"
-
-#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <windows.h>
+
+#include <fstream>
+
+#include "scratch_dir.h"
 
 namespace {
 
@@ -130,7 +129,8 @@ TEST(OpenFile, RelativeNameGetsFullPathName) {
     EXPECT_NE(OpenFile("rel.avi", &of, OF_EXIST), HFILE_ERROR);
     char here[4096];
     ASSERT_NE(::getcwd(here, sizeof here), nullptr);
-    EXPECT_EQ(std::string(of.szPathName), (std::string(here) + "/rel.avi").substr(0, OFS_MAXPATHNAME - 1));
+    EXPECT_EQ(std::string(of.szPathName),
+              (std::string(here) + "/rel.avi").substr(0, OFS_MAXPATHNAME - 1));
     ASSERT_EQ(::chdir(cwd), 0);
 }
 

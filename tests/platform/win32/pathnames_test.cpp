@@ -1,13 +1,12 @@
-#include <windows.h>
-
 #include <gtest/gtest.h>
-
-#include "scratch_dir.h"
+#include <sys/stat.h>
+#include <unistd.h>
+#include <windows.h>
 
 #include <cstring>
 #include <fstream>
-#include <sys/stat.h>
-#include <unistd.h>
+
+#include "scratch_dir.h"
 
 TEST(GetLongPathName, CanonicalFormOfExistingPath) {
     ScratchDir dir;

@@ -1,17 +1,16 @@
-#include <windows.h>
-
 #include <gtest/gtest.h>
-
-#include "scratch_dir.h"
+#include <spawn.h>
+#include <sys/wait.h>
+#include <windows.h>
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <thread>
 #include <vector>
+
+#include "scratch_dir.h"
 
 extern char** environ;
 
@@ -52,37 +51,50 @@ protected:
 // The two settings the panel keeps, written, closed, reopened and read back.
 TEST_F(Registry, RoundTrip) {
     HKEY key = nullptr;
-    EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ | KEY_WRITE, &key), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ | KEY_WRITE, &key),
+              ERROR_FILE_NOT_FOUND);
     DWORD disposition = 0;
     key = Create(kSettingsKey, &disposition);
     EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
     const DWORD fileType = 1;
     const std::string name = "/home/me/Vid\xC3\xA9o/Tapeloom00000.avi";
-    ASSERT_EQ(RegSetValueEx(key, "File Type", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&fileType), 4), ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueEx(key, "Capture File", 0, REG_SZ, reinterpret_cast<const BYTE*>(name.c_str()),
-                            static_cast<DWORD>(name.size() + 1)),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegSetValueEx(key, "File Type", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&fileType), 4),
+        ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegSetValueEx(key, "Capture File", 0, REG_SZ, reinterpret_cast<const BYTE*>(name.c_str()),
+                      static_cast<DWORD>(name.size() + 1)),
+        ERROR_SUCCESS);
     EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
 
     // Paths and value names in any letter case; the intermediate keys exist.
-    ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "software\\QUINDLE\\tapeloom\\1.0", 0, KEY_READ, &key), ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegOpenKeyEx(HKEY_LOCAL_MACHINE, "software\\QUINDLE\\tapeloom\\1.0", 0, KEY_READ, &key),
+        ERROR_SUCCESS);
     DWORD type = 0, value = 0, size = sizeof value;
-    EXPECT_EQ(RegQueryValueEx(key, "file type", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size), ERROR_SUCCESS);
+    EXPECT_EQ(
+        RegQueryValueEx(key, "file type", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size),
+        ERROR_SUCCESS);
     EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
     EXPECT_EQ(value, 1u);
     char buffer[4096] = {};
     size = sizeof buffer;
-    EXPECT_EQ(RegQueryValueEx(key, "Capture File", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueEx(key, "Capture File", nullptr, &type, reinterpret_cast<BYTE*>(buffer),
+                              &size),
+              ERROR_SUCCESS);
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(size, name.size() + 1);
     EXPECT_EQ(std::string(buffer), name);
-    EXPECT_EQ(RegQueryValueEx(key, "Other", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegQueryValueEx(key, "Other", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size),
+              ERROR_FILE_NOT_FOUND);
     RegCloseKey(key);
 
     HKEY parent = nullptr;
-    EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quindle", 0, KEY_READ, &parent), ERROR_SUCCESS);
+    EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quindle", 0, KEY_READ, &parent),
+              ERROR_SUCCESS);
     RegCloseKey(parent);
-    EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &parent), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &parent),
+              ERROR_FILE_NOT_FOUND);
 
     key = Create(kSettingsKey, &disposition);
     EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
@@ -90,7 +102,9 @@ TEST_F(Registry, RoundTrip) {
 
     // The file is readable text and holds nothing else.
     const std::string text = ReadText(m_file);
-    EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quindle\\Tapeloom\\1.0]\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quindle\\Tapeloom\\1.0]\n"),
+              std::string::npos)
+        << text;
     EXPECT_NE(text.find("\"File Type\"=dword:00000001\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\"Capture File\"=sz:\"" + name + "\\x00\"\n"), std::string::npos) << text;
     EXPECT_EQ(FilesInDir().size(), 2u);  // the file and its lock file, no temporaries
@@ -107,7 +121,9 @@ TEST_F(Registry, StringWithoutTerminator) {
     char buffer[64];
     std::memset(buffer, '#', sizeof buffer);
     DWORD size = sizeof buffer;
-    ASSERT_EQ(RegQueryValueEx(key, "Capture File", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size), ERROR_SUCCESS);
+    ASSERT_EQ(RegQueryValueEx(key, "Capture File", nullptr, nullptr,
+                              reinterpret_cast<BYTE*>(buffer), &size),
+              ERROR_SUCCESS);
     EXPECT_EQ(size, std::strlen(name));
     EXPECT_EQ(std::string(buffer, size), name);
     EXPECT_EQ(buffer[size], '#');  // no terminator added
@@ -125,7 +141,9 @@ TEST_F(Registry, StoredBytesWhateverTheType) {
         ASSERT_EQ(RegSetValueEx(key, "File Type", 0, storedType, seven, 4), ERROR_SUCCESS);
         ASSERT_EQ(RegSetValueEx(key, "Odd", 0, storedType, odd, sizeof odd), ERROR_SUCCESS);
         DWORD value = 0, type = 99, size = sizeof value;
-        ASSERT_EQ(RegQueryValueEx(key, "File Type", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size), ERROR_SUCCESS);
+        ASSERT_EQ(RegQueryValueEx(key, "File Type", nullptr, &type, reinterpret_cast<BYTE*>(&value),
+                                  &size),
+                  ERROR_SUCCESS);
         EXPECT_EQ(type, storedType);
         EXPECT_EQ(size, 4u);
         EXPECT_EQ(value, 7u);
@@ -146,14 +164,17 @@ TEST_F(Registry, StoredBytesWhateverTheType) {
 TEST_F(Registry, MoreDataAndSizeQuery) {
     HKEY key = Create(kSettingsKey);
     const char name[] = "/a/long/enough/name.avi";
-    ASSERT_EQ(RegSetValueEx(key, "Capture File", 0, REG_SZ, reinterpret_cast<const BYTE*>(name), sizeof name),
+    ASSERT_EQ(RegSetValueEx(key, "Capture File", 0, REG_SZ, reinterpret_cast<const BYTE*>(name),
+                            sizeof name),
               ERROR_SUCCESS);
     DWORD type = 0, size = 0;
     EXPECT_EQ(RegQueryValueEx(key, "Capture File", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
     EXPECT_EQ(size, sizeof name);
     char small[8] = "keep";
     size = sizeof small;
-    EXPECT_EQ(RegQueryValueEx(key, "Capture File", nullptr, &type, reinterpret_cast<BYTE*>(small), &size), ERROR_MORE_DATA);
+    EXPECT_EQ(
+        RegQueryValueEx(key, "Capture File", nullptr, &type, reinterpret_cast<BYTE*>(small), &size),
+        ERROR_MORE_DATA);
     EXPECT_EQ(size, sizeof name);
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
     RegCloseKey(key);
@@ -161,7 +182,8 @@ TEST_F(Registry, MoreDataAndSizeQuery) {
 
 TEST_F(Registry, HandlesAndAccess) {
     DWORD value = 1;
-    EXPECT_EQ(RegSetValueEx(reinterpret_cast<HKEY>(&value), "x", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4),
+    EXPECT_EQ(RegSetValueEx(reinterpret_cast<HKEY>(&value), "x", 0, REG_DWORD,
+                            reinterpret_cast<const BYTE*>(&value), 4),
               ERROR_INVALID_HANDLE);
     HKEY key = Create(kSettingsKey);
     ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
@@ -169,9 +191,11 @@ TEST_F(Registry, HandlesAndAccess) {
     EXPECT_EQ(RegQueryValueEx(key, "x", nullptr, nullptr, nullptr, nullptr), ERROR_INVALID_HANDLE);
 
     ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key), ERROR_SUCCESS);
-    EXPECT_EQ(RegSetValueEx(key, "x", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegSetValueEx(key, "x", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4),
+              ERROR_ACCESS_DENIED);
     RegCloseKey(key);
-    EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "\\SOFTWARE", 0, KEY_READ, &key), ERROR_BAD_PATHNAME);
+    EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "\\SOFTWARE", 0, KEY_READ, &key),
+              ERROR_BAD_PATHNAME);
     EXPECT_EQ(key, nullptr);
 
     // A subkey of an open key.
@@ -188,7 +212,8 @@ TEST_F(Registry, ConcurrentWritersLoseNothing) {
     std::vector<pid_t> children;
     for (const char* tag : {"A", "B"}) {
         std::string count = std::to_string(kCount);
-        char* argv[] = {const_cast<char*>(REGISTRY_WRITER), const_cast<char*>(tag), count.data(), nullptr};
+        char* argv[] = {const_cast<char*>(REGISTRY_WRITER), const_cast<char*>(tag), count.data(),
+                        nullptr};
         pid_t pid = 0;
         ASSERT_EQ(posix_spawn(&pid, REGISTRY_WRITER, nullptr, nullptr, argv, environ), 0);
         children.push_back(pid);
@@ -198,7 +223,8 @@ TEST_F(Registry, ConcurrentWritersLoseNothing) {
             HKEY key = Create("SOFTWARE\\Tapeloom Test");
             const DWORD value = static_cast<DWORD>(i);
             std::string name = "C-" + std::to_string(i);
-            EXPECT_EQ(RegSetValueEx(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4),
+            EXPECT_EQ(RegSetValueEx(key, name.c_str(), 0, REG_DWORD,
+                                    reinterpret_cast<const BYTE*>(&value), 4),
                       ERROR_SUCCESS);
             RegCloseKey(key);
         }
@@ -211,14 +237,15 @@ TEST_F(Registry, ConcurrentWritersLoseNothing) {
     }
 
     HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Tapeloom Test", 0, KEY_READ, &key), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Tapeloom Test", 0, KEY_READ, &key),
+              ERROR_SUCCESS);
     int missing = 0;
     for (const char* tag : {"A", "B", "C"}) {
         for (int i = 0; i < kCount; ++i) {
             std::string name = std::string(tag) + "-" + std::to_string(i);
             DWORD value = 0, size = sizeof value;
-            if (RegQueryValueEx(key, name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) !=
-                    ERROR_SUCCESS ||
+            if (RegQueryValueEx(key, name.c_str(), nullptr, nullptr,
+                                reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
                 value != static_cast<DWORD>(i))
                 ++missing;
         }
@@ -232,11 +259,12 @@ TEST_F(Registry, ConcurrentWritersLoseNothing) {
 // intact, and the next write starts a fresh file.
 TEST_F(Registry, DamagedFileSetAside) {
     const std::vector<std::string> damaged = {
-        "",                                                     // empty
-        "not a registry\n",                                     // foreign
-        "TAPELOOM-REGISTRY 1\n[HKEY_LOCAL_MACHINE\\SOFTWARE]\n\"File Type\"=dword:0000",  // cut short
-        "TAPELOOM-REGISTRY 1\n\"File Type\"=dword:00000001\n",  // value outside a key
-        "TAPELOOM-REGISTRY 1\n[HKEY_NOWHERE\\X]\n",             // unknown root
+        "",                                                                               // empty
+        "not a registry\n",                                                               // foreign
+        "TAPELOOM-REGISTRY 1\n[HKEY_LOCAL_MACHINE\\SOFTWARE]\n\"File Type\"=dword:0000",  // cut
+                                                                                          // short
+        "TAPELOOM-REGISTRY 1\n\"File Type\"=dword:00000001\n",               // value outside a key
+        "TAPELOOM-REGISTRY 1\n[HKEY_NOWHERE\\X]\n",                          // unknown root
         "TAPELOOM-REGISTRY 1\n[HKEY_LOCAL_MACHINE\\X]\n\"a\"=sz:\"\\q\"\n",  // bad escape
     };
     for (const std::string& content : damaged) {
@@ -246,7 +274,8 @@ TEST_F(Registry, DamagedFileSetAside) {
 
         testing::internal::CaptureStderr();
         HKEY key = nullptr;
-        EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+        EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &key),
+                  ERROR_FILE_NOT_FOUND);
         std::string said = testing::internal::GetCapturedStderr();
         EXPECT_NE(said.find("damaged"), std::string::npos);
         EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1);
@@ -259,7 +288,9 @@ TEST_F(Registry, DamagedFileSetAside) {
 
         key = Create(kSettingsKey);
         const DWORD one = 1;
-        EXPECT_EQ(RegSetValueEx(key, "File Type", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4), ERROR_SUCCESS);
+        EXPECT_EQ(
+            RegSetValueEx(key, "File Type", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4),
+            ERROR_SUCCESS);
         RegCloseKey(key);
         EXPECT_EQ(ReadText(m_dir / ("config/" + aside)), content);
         EXPECT_EQ(ReadText(m_file).rfind("TAPELOOM-REGISTRY 1\n", 0), 0u);
@@ -269,18 +300,23 @@ TEST_F(Registry, DamagedFileSetAside) {
 // A file written by hand (comments, blank lines, escapes) reads as meant.
 TEST_F(Registry, HandWrittenFile) {
     std::filesystem::create_directories(m_dir / "config");
-    std::ofstream(m_file, std::ios::binary) << "TAPELOOM-REGISTRY 1\n# edited\n\n"
-                                               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quindle\\Tapeloom\\1.0]\n"
-                                               "\"File Type\"=dword:00000007\n"
-                                               "\"Capture File\"=sz:\"/x/a\\\"b\\\\c\\x41\"\n";
+    std::ofstream(m_file, std::ios::binary)
+        << "TAPELOOM-REGISTRY 1\n# edited\n\n"
+           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quindle\\Tapeloom\\1.0]\n"
+           "\"File Type\"=dword:00000007\n"
+           "\"Capture File\"=sz:\"/x/a\\\"b\\\\c\\x41\"\n";
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key), ERROR_SUCCESS);
     DWORD value = 0, size = sizeof value;
-    EXPECT_EQ(RegQueryValueEx(key, "File Type", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size), ERROR_SUCCESS);
+    EXPECT_EQ(
+        RegQueryValueEx(key, "File Type", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size),
+        ERROR_SUCCESS);
     EXPECT_EQ(value, 7u);
     char buffer[32] = {};
     size = sizeof buffer;
-    EXPECT_EQ(RegQueryValueEx(key, "Capture File", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueEx(key, "Capture File", nullptr, nullptr,
+                              reinterpret_cast<BYTE*>(buffer), &size),
+              ERROR_SUCCESS);
     EXPECT_EQ(std::string(buffer, size), "/x/a\"b\\cA");
     RegCloseKey(key);
 }

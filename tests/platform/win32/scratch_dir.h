@@ -8,7 +8,8 @@
 class ScratchDir {
 public:
     ScratchDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tapeloom-test-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "tapeloom-test-XXXXXX").string();
         if (::mkdtemp(pattern.data()) != nullptr) m_path = pattern;
     }
     ~ScratchDir() {
@@ -30,12 +31,16 @@ class ScopedEnv {
 public:
     ScopedEnv(const char* name, const char* value) : m_name(name) {
         if (const char* old = std::getenv(name)) m_old = old, m_had = true;
-        if (value != nullptr) ::setenv(name, value, 1);
-        else ::unsetenv(name);
+        if (value != nullptr)
+            ::setenv(name, value, 1);
+        else
+            ::unsetenv(name);
     }
     ~ScopedEnv() {
-        if (m_had) ::setenv(m_name.c_str(), m_old.c_str(), 1);
-        else ::unsetenv(m_name.c_str());
+        if (m_had)
+            ::setenv(m_name.c_str(), m_old.c_str(), 1);
+        else
+            ::unsetenv(m_name.c_str());
     }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
