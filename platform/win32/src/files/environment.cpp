@@ -11,17 +11,17 @@
 #include <optional>
 #include <string>
 
-#include "host_paths.h"
+#include "internal/host_paths.h"
 #include "winbase.h"
 #include "winfiles.h"
 
 namespace {
 
 std::string DefaultTempDirectory() {
-    std::string cache = win32::files::BaseDirectory("XDG_CACHE_HOME", ".cache");
+    std::string cache = win32_detail::XdgDirectory("XDG_CACHE_HOME", ".cache");
     if (!cache.empty()) {
         std::string dir = cache + "/tapeloom/tmp";
-        if (win32::files::MakePrivateDirectory(dir)) return dir;
+        if (win32_detail::MakePrivateDirectory(dir)) return dir;
     }
     return "/var/tmp";
 }

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "file_errors.h"
+#include "internal/file_errors.h"
 #include "winbase.h"
 #include "winfiles.h"
 
@@ -22,7 +22,7 @@ DWORD GetLongPathName(LPCSTR lpszShortPath, LPSTR lpszLongPath, DWORD cchBuffer)
     }
     char* resolved = ::realpath(shortPath.c_str(), nullptr);
     if (resolved == nullptr) {
-        SetLastError(win32::files::ErrorFromErrno(errno, shortPath));
+        SetLastError(win32_detail::FileErrorFromErrno(errno, shortPath));
         return 0;
     }
     const std::string longPath = resolved;

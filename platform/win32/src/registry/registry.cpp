@@ -11,13 +11,13 @@
 #include <string>
 #include <unordered_map>
 
-#include "registry_file.h"
-#include "registry_hive.h"
+#include "internal/registry_file.h"
+#include "internal/registry_hive.h"
 #include "winreg.h"
 
 namespace {
 
-using win32::registry::Hive;
+using win32_detail::Hive;
 
 struct OpenKey {
     std::string path;
@@ -32,8 +32,8 @@ std::unordered_map<HKEY, std::unique_ptr<OpenKey>>& Keys() {
 
 // A copy of the open key behind `hKey`, or nullopt for an invalid handle.
 std::optional<OpenKey> Lookup(HKEY hKey) {
-    if (hKey == HKEY_LOCAL_MACHINE) return OpenKey{win32::registry::kHklm, KEY_ALL_ACCESS};
-    if (hKey == HKEY_CURRENT_USER) return OpenKey{win32::registry::kHkcu, KEY_ALL_ACCESS};
+    if (hKey == HKEY_LOCAL_MACHINE) return OpenKey{win32_detail::kHklm, KEY_ALL_ACCESS};
+    if (hKey == HKEY_CURRENT_USER) return OpenKey{win32_detail::kHkcu, KEY_ALL_ACCESS};
     std::lock_guard<std::mutex> lock(g_keysMutex);
     auto it = Keys().find(hKey);
     if (it == Keys().end()) return std::nullopt;
@@ -76,7 +76,7 @@ LONG RegOpenKeyEx(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired
     if (!base) return ERROR_INVALID_HANDLE;
     std::string path;
     if (LONG result = JoinPath(base->path, lpSubKey, path); result != ERROR_SUCCESS) return result;
-    if (!win32::registry::LoadHive().KeyExists(path)) return ERROR_FILE_NOT_FOUND;
+    if (!win32_detail::LoadHive().KeyExists(path)) return ERROR_FILE_NOT_FOUND;
     *phkResult = Register(std::move(path), samDesired);
     return ERROR_SUCCESS;
 }
@@ -92,7 +92,7 @@ LONG RegCreateKeyEx(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, D
     std::string path;
     if (LONG result = JoinPath(base->path, lpSubKey, path); result != ERROR_SUCCESS) return result;
     bool created = false;
-    LONG result = win32::registry::UpdateHive([&](Hive& hive) {
+    LONG result = win32_detail::UpdateHive([&](Hive& hive) {
         if (hive.KeyExists(path)) return false;
         hive.ListKey(path);
         created = true;
@@ -112,8 +112,8 @@ LONG RegQueryValueEx(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD 
     std::optional<OpenKey> key = Lookup(hKey);
     if (!key) return ERROR_INVALID_HANDLE;
     if ((key->access & KEY_QUERY_VALUE) == 0) return ERROR_ACCESS_DENIED;
-    Hive hive = win32::registry::LoadHive();
-    const win32::registry::Value* value =
+    Hive hive = win32_detail::LoadHive();
+    const win32_detail::RegValue* value =
         hive.FindValue(key->path, lpValueName != nullptr ? lpValueName : "");
     if (value == nullptr) return ERROR_FILE_NOT_FOUND;
     if (lpType != nullptr) *lpType = value->type;
@@ -137,7 +137,7 @@ LONG RegSetValueEx(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, 
     std::string data = lpData != nullptr
                            ? std::string(reinterpret_cast<const char*>(lpData), cbData)
                            : std::string();
-    return win32::registry::UpdateHive([&](Hive& hive) {
+    return win32_detail::UpdateHive([&](Hive& hive) {
         hive.SetValue(key->path, name, dwType, data);
         return true;
     });

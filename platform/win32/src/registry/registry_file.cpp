@@ -1,5 +1,5 @@
 // The user's registry file (see the header for the rules it keeps).
-#include "registry_file.h"
+#include "internal/registry_file.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -13,11 +13,11 @@
 #include <ctime>
 #include <optional>
 
-#include "file_errors.h"
-#include "host_paths.h"
+#include "internal/file_errors.h"
+#include "internal/host_paths.h"
 #include "winerror.h"
 
-namespace win32::registry {
+namespace win32_detail {
 
 namespace {
 
@@ -28,7 +28,7 @@ public:
         std::string path = file + ".lock";
         m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         if (m_fd < 0) {
-            m_error = files::ErrorFromErrno(errno, path);
+            m_error = FileErrorFromErrno(errno, path);
             return;
         }
         while (::flock(m_fd, LOCK_EX) != 0) {
@@ -94,10 +94,10 @@ bool SyncDirectory(const std::string& dir) {
 
 // Replaces the file by `text` atomically.  Called under the writers' lock.
 LONG WriteFileAtomically(const std::string& path, const std::string& text) {
-    const std::string dir = files::ParentDirectory(path);
+    const std::string dir = ParentDirectory(path);
     std::string temp = path + ".XXXXXX";
     int fd = ::mkstemp(temp.data());
-    if (fd < 0) return static_cast<LONG>(files::ErrorFromErrno(errno, temp));
+    if (fd < 0) return static_cast<LONG>(FileErrorFromErrno(errno, temp));
     bool ok = ::fchmod(fd, 0600) == 0 && WriteAll(fd, text) && ::fsync(fd) == 0;
     int err = errno;
     ok = (::close(fd) == 0) && ok;
@@ -149,7 +149,7 @@ std::optional<Hive> LoadLocked(const std::string& path, LONG& error) {
     std::optional<std::string> text = ReadFile(path);
     if (!text) {
         if (errno == ENOENT) return Hive();
-        error = static_cast<LONG>(files::ErrorFromErrno(errno, path));
+        error = static_cast<LONG>(FileErrorFromErrno(errno, path));
         return std::nullopt;
     }
     if (std::optional<Hive> hive = Hive::Parse(*text)) return hive;
@@ -163,7 +163,7 @@ std::optional<Hive> LoadLocked(const std::string& path, LONG& error) {
 std::string RegistryFilePath() {
     const char* moved = std::getenv("TAPELOOM_REGISTRY");
     if (moved != nullptr && moved[0] != '\0') return moved;
-    std::string config = files::BaseDirectory("XDG_CONFIG_HOME", ".config");
+    std::string config = XdgDirectory("XDG_CONFIG_HOME", ".config");
     if (config.empty()) config = ".";
     return config + "/tapeloom/registry";
 }
@@ -183,8 +183,8 @@ Hive LoadHive() {
 
 LONG UpdateHive(const std::function<bool(Hive&)>& change) {
     const std::string path = RegistryFilePath();
-    std::string dir = files::ParentDirectory(path);
-    if (dir[0] == '/') files::MakePrivateDirectory(dir);
+    std::string dir = ParentDirectory(path);
+    if (dir[0] == '/') MakePrivateDirectory(dir);
     WriterLock lock(path);
     if (lock.Error() != ERROR_SUCCESS) return lock.Error();
     LONG error = ERROR_SUCCESS;
@@ -194,4 +194,4 @@ LONG UpdateHive(const std::function<bool(Hive&)>& change) {
     return WriteFileAtomically(path, hive->Serialize());
 }
 
-}  // namespace win32::registry
+}  // namespace win32_detail

@@ -24,33 +24,33 @@
 
 #include "windef.h"
 
-namespace win32::registry {
+namespace win32_detail {
 
 inline constexpr char kHklm[] = "HKEY_LOCAL_MACHINE";
 inline constexpr char kHkcu[] = "HKEY_CURRENT_USER";
 
-struct Value {
+struct RegValue {
     std::string name;
     DWORD type = 0;
     std::string data;
 };
 
-struct Key {
-    std::string path;                     // root\component\..., in the case it was created with
-    std::map<std::string, Value> values;  // by lower-case name
+struct RegKey {
+    std::string path;                        // root\component\..., in the case it was created with
+    std::map<std::string, RegValue> values;  // by lower-case name
 };
 
 // ASCII case-insensitive equality, as key paths and value names compare.
-bool EqualNoCase(const std::string& a, const std::string& b);
+bool RegistryNamesEqual(const std::string& a, const std::string& b);
 
 class Hive {
 public:
     // True for a root, a listed key, or a key on the way to a listed key.
     bool KeyExists(const std::string& path) const;
-    const Key* FindKey(const std::string& path) const;
+    const RegKey* FindKey(const std::string& path) const;
     // The listed key, created when missing.
-    Key& ListKey(const std::string& path);
-    const Value* FindValue(const std::string& path, const std::string& name) const;
+    RegKey& ListKey(const std::string& path);
+    const RegValue* FindValue(const std::string& path, const std::string& name) const;
     void SetValue(const std::string& path, const std::string& name, DWORD type, std::string data);
 
     // nullopt when the text is damaged.
@@ -58,7 +58,7 @@ public:
     std::string Serialize() const;
 
 private:
-    std::map<std::string, Key> m_keys;  // by lower-case path
+    std::map<std::string, RegKey> m_keys;  // by lower-case path
 };
 
-}  // namespace win32::registry
+}  // namespace win32_detail

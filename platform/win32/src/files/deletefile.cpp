@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <string>
 
-#include "file_errors.h"
+#include "internal/file_errors.h"
 #include "winbase.h"
 #include "winfiles.h"
 
@@ -15,7 +15,7 @@ BOOL DeleteFile(LPCSTR lpFileName) {
     }
     const std::string path = lpFileName;
     if (::unlink(path.c_str()) != 0) {
-        SetLastError(win32::files::ErrorFromErrno(errno, path));
+        SetLastError(win32_detail::FileErrorFromErrno(errno, path));
         return FALSE;
     }
     return TRUE;

@@ -1,5 +1,5 @@
 // Host file errors as Win32 error codes.
-#include "file_errors.h"
+#include "internal/file_errors.h"
 
 #include <sys/stat.h>
 
@@ -7,7 +7,7 @@
 
 #include "winerror.h"
 
-namespace win32::files {
+namespace win32_detail {
 
 std::string ParentDirectory(const std::string& path) {
     std::string::size_type end = path.find_last_not_of('/');
@@ -19,7 +19,7 @@ std::string ParentDirectory(const std::string& path) {
     return path.substr(0, dirEnd + 1);
 }
 
-DWORD ErrorFromErrno(int err, const std::string& path) {
+DWORD FileErrorFromErrno(int err, const std::string& path) {
     switch (err) {
         case ENOENT: {
             if (path.empty()) return ERROR_PATH_NOT_FOUND;
@@ -60,4 +60,4 @@ DWORD ErrorFromErrno(int err, const std::string& path) {
     }
 }
 
-}  // namespace win32::files
+}  // namespace win32_detail

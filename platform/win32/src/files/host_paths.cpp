@@ -1,5 +1,5 @@
 // The user's home directory and private directories under it.
-#include "host_paths.h"
+#include "internal/host_paths.h"
 
 #include <pwd.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-namespace win32::files {
+namespace win32_detail {
 
 std::string HomeDirectory() {
     const char* home = std::getenv("HOME");
@@ -22,7 +22,7 @@ std::string HomeDirectory() {
     return std::string();
 }
 
-std::string BaseDirectory(const char* name, const char* fallback) {
+std::string XdgDirectory(const char* name, const char* fallback) {
     std::string dir;
     const char* value = std::getenv(name);
     if (value != nullptr && value[0] == '/') {
@@ -51,4 +51,4 @@ bool MakePrivateDirectory(const std::string& path) {
            ::access(path.c_str(), W_OK | X_OK) == 0;
 }
 
-}  // namespace win32::files
+}  // namespace win32_detail

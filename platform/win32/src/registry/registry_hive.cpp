@@ -1,10 +1,10 @@
 // The registry's contents in memory, and their text form (see the header).
-#include "registry_hive.h"
+#include "internal/registry_hive.h"
 
 #include <algorithm>
 #include <cstdio>
 
-namespace win32::registry {
+namespace win32_detail {
 
 namespace {
 
@@ -194,7 +194,7 @@ bool ParseType(const std::string& text, DWORD& type) {
     return true;
 }
 
-bool ParseValueLine(const std::string& line, Value& value) {
+bool ParseValueLine(const std::string& line, RegValue& value) {
     size_t at = 0;
     if (!Unquote(line, at, value.name)) return false;
     if (at >= line.size() || line[at] != '=') return false;
@@ -218,7 +218,7 @@ bool ParseValueLine(const std::string& line, Value& value) {
 
 }  // namespace
 
-bool EqualNoCase(const std::string& a, const std::string& b) {
+bool RegistryNamesEqual(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
         if (Lower(a[i]) != Lower(b[i])) return false;
@@ -226,7 +226,7 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
 }
 
 bool Hive::KeyExists(const std::string& path) const {
-    if (EqualNoCase(path, kHklm) || EqualNoCase(path, kHkcu)) return true;
+    if (RegistryNamesEqual(path, kHklm) || RegistryNamesEqual(path, kHkcu)) return true;
     const std::string lowered = Lowered(path);
     if (m_keys.count(lowered) != 0) return true;
     const std::string prefix = lowered + "\\";
@@ -234,19 +234,19 @@ bool Hive::KeyExists(const std::string& path) const {
     return it != m_keys.end() && it->first.compare(0, prefix.size(), prefix) == 0;
 }
 
-const Key* Hive::FindKey(const std::string& path) const {
+const RegKey* Hive::FindKey(const std::string& path) const {
     auto it = m_keys.find(Lowered(path));
     return it == m_keys.end() ? nullptr : &it->second;
 }
 
-Key& Hive::ListKey(const std::string& path) {
+RegKey& Hive::ListKey(const std::string& path) {
     auto [it, added] = m_keys.try_emplace(Lowered(path));
     if (added) it->second.path = path;
     return it->second;
 }
 
-const Value* Hive::FindValue(const std::string& path, const std::string& name) const {
-    const Key* key = FindKey(path);
+const RegValue* Hive::FindValue(const std::string& path, const std::string& name) const {
+    const RegKey* key = FindKey(path);
     if (key == nullptr) return nullptr;
     auto it = key->values.find(Lowered(name));
     return it == key->values.end() ? nullptr : &it->second;
@@ -254,7 +254,7 @@ const Value* Hive::FindValue(const std::string& path, const std::string& name) c
 
 void Hive::SetValue(const std::string& path, const std::string& name, DWORD type,
                     std::string data) {
-    Key& key = ListKey(path);
+    RegKey& key = ListKey(path);
     auto [it, added] = key.values.try_emplace(Lowered(name));
     if (added) it->second.name = name;
     it->second.type = type;
@@ -286,7 +286,7 @@ std::optional<Hive> Hive::Parse(const std::string& text) {
             current = path;
             continue;
         }
-        Value value;
+        RegValue value;
         if (!current || !ParseValueLine(line, value)) return std::nullopt;
         hive.SetValue(*current, value.name, value.type, std::move(value.data));
     }
@@ -320,4 +320,4 @@ std::string Hive::Serialize() const {
     return out;
 }
 
-}  // namespace win32::registry
+}  // namespace win32_detail

@@ -14,7 +14,7 @@
 #include <cstring>
 #include <string>
 
-#include "file_errors.h"
+#include "internal/file_errors.h"
 #include "winbase.h"
 #include "winfiles.h"
 
@@ -52,14 +52,14 @@ HFILE OpenFile(LPCSTR lpFileName, LPOFSTRUCT lpReOpenBuff, UINT uStyle) {
 
     if (uStyle & OF_DELETE) {
         if (::unlink(path.c_str()) != 0)
-            return Fail(lpReOpenBuff, win32::files::ErrorFromErrno(errno, path));
+            return Fail(lpReOpenBuff, win32_detail::FileErrorFromErrno(errno, path));
         return TRUE;
     }
 
     struct stat st;
     if (uStyle & OF_EXIST) {
         if (::stat(path.c_str(), &st) != 0)
-            return Fail(lpReOpenBuff, win32::files::ErrorFromErrno(errno, path));
+            return Fail(lpReOpenBuff, win32_detail::FileErrorFromErrno(errno, path));
         if (S_ISDIR(st.st_mode)) return Fail(lpReOpenBuff, ERROR_ACCESS_DENIED);
         return TRUE;
     }
@@ -69,7 +69,7 @@ HFILE OpenFile(LPCSTR lpFileName, LPOFSTRUCT lpReOpenBuff, UINT uStyle) {
     do {
         fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return Fail(lpReOpenBuff, win32::files::ErrorFromErrno(errno, path));
+    if (fd < 0) return Fail(lpReOpenBuff, win32_detail::FileErrorFromErrno(errno, path));
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         ::close(fd);
         return Fail(lpReOpenBuff, ERROR_ACCESS_DENIED);

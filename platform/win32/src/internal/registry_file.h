@@ -13,10 +13,10 @@
 #include <functional>
 #include <string>
 
-#include "registry_hive.h"
+#include "internal/registry_hive.h"
 #include "windef.h"
 
-namespace win32::registry {
+namespace win32_detail {
 
 std::string RegistryFilePath();
 
@@ -29,4 +29,4 @@ Hive LoadHive();
 // the failure; the file is unchanged on failure.
 LONG UpdateHive(const std::function<bool(Hive&)>& change);
 
-}  // namespace win32::registry
+}  // namespace win32_detail
