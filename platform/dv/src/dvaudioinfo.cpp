@@ -71,7 +71,8 @@ AudioInfo ReadAudioInfo(const FrameView& frame) {
     // first means one of them is damaged, and nothing says which.
     const uint8_t* as1 = FindAauxPack(frame, 1, kPackAudioSource);
     const bool secondHasAudio = as1 != nullptr && (as1[2] & 0x0F) != 0x0F;
-    if (secondHasAudio && (as1[4] != as[4] || (as1[1] & 0x3F) != (as[1] & 0x3F))) {
+    if (secondHasAudio &&
+        ((as1[4] & 0x3F) != (as[4] & 0x3F) || (as1[1] & 0x3F) != (as[1] & 0x3F))) {
         info.fault = AudioFault::Inconsistent;
         return info;
     }
