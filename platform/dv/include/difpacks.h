@@ -25,9 +25,12 @@ enum PackId : uint8_t {
 };
 
 // Each finder returns a pointer to the pack's ID byte inside the frame, or
-// nullptr.  The first matching pack in frame order wins.
-const uint8_t* FindSubcodePack(const FrameView& frame, uint8_t id);
-const uint8_t* FindVauxPack(const FrameView& frame, uint8_t id);
+// nullptr.  The first pack in frame order with the ID wins; with `accept`,
+// the first one `accept` also takes (packs are repeated across the
+// sequences, so a damaged copy need not hide a good one).
+using PackFilter = bool (*)(const uint8_t* pack, Standard standard);
+const uint8_t* FindSubcodePack(const FrameView& frame, uint8_t id, PackFilter accept = nullptr);
+const uint8_t* FindVauxPack(const FrameView& frame, uint8_t id, PackFilter accept = nullptr);
 
 // AAUX packs 0x50-0x55 of one half of the sequences (0: the first half,
 // which carries the first channel or pair; 1: the second half).  Even

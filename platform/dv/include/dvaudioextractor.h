@@ -34,10 +34,11 @@ inline constexpr int kAudioBufferSamples = kMaxSamplesPerFrame;
 struct AudioExtraction {
     int samples = 0;  // stereo samples written to each pair buffer
     int sampleRate = 48000;
-    bool secondPair = false;              // pair 2 was written
-    bool silenced = false;                // the whole frame was replaced by silence
-    AudioFault fault = AudioFault::None;  // why, when the format was unusable
-    int errorSamples = 0;                 // samples replaced by 0 in this frame
+    bool secondPair = false;                   // pair 2 was written
+    bool silenced = false;                     // the whole frame was replaced by silence
+    FrameFault frameFault = FrameFault::None;  // why, when the buffer was unusable
+    AudioFault fault = AudioFault::None;       // why, when the format was unusable
+    int errorSamples = 0;                      // samples replaced by 0 in this frame
 };
 
 class AudioExtractor {
@@ -49,7 +50,8 @@ public:
     uint64_t ErrorSamples() const { return errorSamples_.load(std::memory_order_relaxed); }
 
 private:
-    AudioExtraction Silence(AudioFault fault, int16_t* pair1, int16_t* pair2);
+    AudioExtraction Silence(FrameFault frameFault, AudioFault fault, int16_t* pair1,
+                            int16_t* pair2);
     int Extract16(const FrameView& frame, const AudioInfo& info, int16_t* out);
     int Extract12(const FrameView& frame, const AudioInfo& info, int half, int16_t* out);
 

@@ -5,28 +5,30 @@
 
 namespace dv {
 
-const uint8_t* FindSubcodePack(const FrameView& frame, uint8_t id) {
+const uint8_t* FindSubcodePack(const FrameView& frame, uint8_t id, PackFilter accept) {
     for (int seq = 0; seq < frame.sequences(); ++seq) {
         for (int b = 0; b < 2; ++b) {
             const uint8_t* block = frame.block(seq, 1 + b);
             if (!BlockIdMatches(block, Section::Subcode, seq, b)) continue;
             for (int j = 0; j < 6; ++j) {
                 const uint8_t* pack = block + 6 + 8 * j;
-                if (pack[0] == id) return pack;
+                if (pack[0] == id && (accept == nullptr || accept(pack, frame.standard)))
+                    return pack;
             }
         }
     }
     return nullptr;
 }
 
-const uint8_t* FindVauxPack(const FrameView& frame, uint8_t id) {
+const uint8_t* FindVauxPack(const FrameView& frame, uint8_t id, PackFilter accept) {
     for (int seq = 0; seq < frame.sequences(); ++seq) {
         for (int b = 0; b < 3; ++b) {
             const uint8_t* block = frame.block(seq, 3 + b);
             if (!BlockIdMatches(block, Section::VAUX, seq, b)) continue;
             for (int k = 0; k < 15; ++k) {
                 const uint8_t* pack = block + 3 + 5 * k;
-                if (pack[0] == id) return pack;
+                if (pack[0] == id && (accept == nullptr || accept(pack, frame.standard)))
+                    return pack;
             }
         }
     }

@@ -14,17 +14,18 @@ AudioExtraction AudioExtractor::Extract(const uint8_t* data, size_t size, int16_
     FrameView frame;
     if (!ViewFrame(data, size, frame)) {
         // No header, or fewer bytes than the header promises.  A header
-        // still tells the standard of the silence.
-        if (!ReadStandard(data, size, standard_)) {
-            if (size == kFrameSizeNTSC) standard_ = Standard::NTSC;
-            if (size == kFrameSizePAL) standard_ = Standard::PAL;
-        }
-        return Silence(AudioFault::None, pair1, pair2);
+        // still tells the standard of the silence, else a frame's size does.
+        if (ReadStandard(data, size, standard_))
+            return Silence(FrameFault::Short, AudioFault::None, pair1, pair2);
+        if (size == kFrameSizeNTSC) standard_ = Standard::NTSC;
+        if (size == kFrameSizePAL) standard_ = Standard::PAL;
+        return Silence(FrameFault::NoHeader, AudioFault::None, pair1, pair2);
     }
     standard_ = frame.standard;
-    if (size != FrameSize(frame.standard)) return Silence(AudioFault::None, pair1, pair2);
+    if (size != FrameSize(frame.standard))
+        return Silence(FrameFault::Long, AudioFault::None, pair1, pair2);
     const AudioInfo info = ReadAudioInfo(frame);
-    if (!info.ok()) return Silence(info.fault, pair1, pair2);
+    if (!info.ok()) return Silence(FrameFault::None, info.fault, pair1, pair2);
 
     AudioExtraction result;
     result.samples = info.samples;
@@ -46,9 +47,11 @@ AudioExtraction AudioExtractor::Extract(const uint8_t* data, size_t size, int16_
     return result;
 }
 
-AudioExtraction AudioExtractor::Silence(AudioFault fault, int16_t* pair1, int16_t* pair2) {
+AudioExtraction AudioExtractor::Silence(FrameFault frameFault, AudioFault fault, int16_t* pair1,
+                                        int16_t* pair2) {
     AudioExtraction result;
     result.silenced = true;
+    result.frameFault = frameFault;
     result.fault = fault;
     result.sampleRate = sampleRate_;
     result.samples = NominalSamples(standard_, sampleRate_, frameIndex_++);

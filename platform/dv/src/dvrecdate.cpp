@@ -15,9 +15,9 @@ int Bcd(uint8_t byte, int tensBits) {
 
 uint8_t ToBcd(int value) { return static_cast<uint8_t>((value / 10) << 4 | (value % 10)); }
 
-const uint8_t* FindDatePack(const FrameView& frame, uint8_t id) {
-    const uint8_t* pack = FindVauxPack(frame, id);
-    return pack != nullptr ? pack : FindSubcodePack(frame, id);
+const uint8_t* FindDatePack(const FrameView& frame, uint8_t id, PackFilter valid) {
+    const uint8_t* pack = FindVauxPack(frame, id, valid);
+    return pack != nullptr ? pack : FindSubcodePack(frame, id, valid);
 }
 
 }  // namespace
@@ -58,12 +58,16 @@ void EncodeRecordingTimePack(const RecordingTime& time, uint8_t pc[4]) {
 }
 
 std::optional<RecordingDate> ReadRecordingDate(const FrameView& frame) {
-    const uint8_t* pack = FindDatePack(frame, kPackVideoRecDate);
+    const uint8_t* pack = FindDatePack(frame, kPackVideoRecDate, [](const uint8_t* p, Standard) {
+        return DecodeRecordingDatePack(p + 1).has_value();
+    });
     return pack ? DecodeRecordingDatePack(pack + 1) : std::nullopt;
 }
 
 std::optional<RecordingTime> ReadRecordingTime(const FrameView& frame) {
-    const uint8_t* pack = FindDatePack(frame, kPackVideoRecTime);
+    const uint8_t* pack = FindDatePack(frame, kPackVideoRecTime, [](const uint8_t* p, Standard) {
+        return DecodeRecordingTimePack(p + 1).has_value();
+    });
     return pack ? DecodeRecordingTimePack(pack + 1) : std::nullopt;
 }
 

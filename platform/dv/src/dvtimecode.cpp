@@ -39,7 +39,9 @@ std::optional<Timecode> DecodeTimecodePack(const uint8_t pc[4], Standard standar
 }
 
 std::optional<Timecode> ReadTimecode(const FrameView& frame) {
-    const uint8_t* pack = FindSubcodePack(frame, kPackTimecode);
+    const uint8_t* pack = FindSubcodePack(frame, kPackTimecode, [](const uint8_t* p, Standard s) {
+        return DecodeTimecodePack(p + 1, s).has_value();
+    });
     if (pack == nullptr) return std::nullopt;
     return DecodeTimecodePack(pack + 1, frame.standard);
 }

@@ -124,7 +124,12 @@ TEST(Timecode, PacksWithFlagBitsInvalidDigitsOrNoPack) {
     // A frame whose subcode carries no timecode pack has no timecode.
     dvtest::TempDir dir;
     std::vector<uint8_t> tape = dvtest::FfmpegTape(dir, Standard::NTSC, 0.1);
-    ASSERT_TRUE(FrameTimecode(tape, 0));
+    const std::optional<Timecode> good = FrameTimecode(tape, 0);
+    ASSERT_TRUE(good);
+    // Damaged copies in the first sequence do not hide the good ones.
+    for (int b = 1; b < 3; ++b)
+        for (int j = 0; j < 6; ++j) tape[BlockOffset(0, b) + 6 + 8 * j + 1] = 0x3A;
+    EXPECT_EQ(FrameTimecode(tape, 0), good);
     for (int seq = 0; seq < 10; ++seq)
         for (int b = 1; b < 3; ++b)
             for (int j = 0; j < 6; ++j) tape[BlockOffset(seq, b) + 6 + 8 * j] = 0xFF;
