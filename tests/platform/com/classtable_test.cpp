@@ -142,6 +142,9 @@ TEST_F(ClassTable, ConcurrentCreationWhileRegistering) {
         ComRegisterClass(CLSID_TestLocal, &ComCreateInstance<CTestObject>);
         ComUnregisterClass(CLSID_TestLocal);
     }
+    // On a loaded machine the creators may not have run yet: the always
+    // registered class must still be creatable by them once they do.
+    while (created == 0) std::this_thread::yield();
     stop = true;
     for (std::thread& t : creators) t.join();
     EXPECT_GT(created, 0);
