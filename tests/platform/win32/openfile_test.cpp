@@ -119,21 +119,6 @@ TEST(OpenFile, LongPaths) {
     EXPECT_FALSE(Exists(file));
 }
 
-TEST(OpenFile, RelativeNameGetsFullPathName) {
-    ScratchDir dir;
-    char cwd[4096];
-    ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
-    ASSERT_EQ(::chdir(dir.Path().c_str()), 0);
-    Touch("rel.avi");
-    OFSTRUCT of;
-    EXPECT_NE(OpenFile("rel.avi", &of, OF_EXIST), HFILE_ERROR);
-    char here[4096];
-    ASSERT_NE(::getcwd(here, sizeof here), nullptr);
-    EXPECT_EQ(std::string(of.szPathName),
-              (std::string(here) + "/rel.avi").substr(0, OFS_MAXPATHNAME - 1));
-    ASSERT_EQ(::chdir(cwd), 0);
-}
-
 TEST(DeleteFile, RemovesFilesOnly) {
     ScratchDir dir;
     Touch(dir / "a.avi");

@@ -161,6 +161,29 @@ TEST_F(Registry, StoredBytesWhateverTheType) {
     RegCloseKey(key);
 }
 
+// Names with the characters the file format escapes survive a write and a
+// fresh read, and keep the file readable for the values written after them.
+TEST_F(Registry, OddNamesRoundTrip) {
+    const char* keyName = "SOFTWARE\\a]b%c[d\ne \xC3\xA9\xFF";
+    const char* valueName = "q\"\\\n\x7F\xFE";
+    HKEY key = Create(keyName);
+    const DWORD one = 1;
+    ASSERT_EQ(RegSetValueEx(key, valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueEx(key, "after", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, keyName, 0, KEY_READ, &key), ERROR_SUCCESS);
+    DWORD value = 0, size = sizeof value;
+    EXPECT_EQ(
+        RegQueryValueEx(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size),
+        ERROR_SUCCESS);
+    EXPECT_EQ(value, 1u);
+    EXPECT_EQ(RegQueryValueEx(key, "after", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+    RegCloseKey(key);
+    for (const std::string& name : FilesInDir()) EXPECT_EQ(name.find("damaged"), std::string::npos);
+}
+
 TEST_F(Registry, MoreDataAndSizeQuery) {
     HKEY key = Create(kSettingsKey);
     const char name[] = "/a/long/enough/name.avi";
