@@ -322,7 +322,6 @@ WriteStatus AviWriter::Finalise() {
   }
   for (const AsyncFile::Piece& piece : closing.patches)
     Fail(file_.WriteDirect(piece.offset, piece.owned));
-  if (options_.syncParts) Fail(file_.SyncNow());
   return status_;
 }
 

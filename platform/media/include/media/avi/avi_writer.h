@@ -43,7 +43,10 @@ struct AviWriterOptions {
   uint64_t riffLimit = 1ull << 30;  // a RIFF part ends before it passes this size
   size_t queueBytes = 32u << 20;    // bound of the writer thread's queue
   uint32_t superIndexCapacity = 256;  // RIFF parts a file can have (about 21 hours)
-  bool syncParts = true;  // fdatasync each finished part and the file at close
+  // fdatasync each finished part on the writer thread before the next one
+  // begins, so finished parts survive a power cut; the file's last part is
+  // left to the kernel, so that stopping stays quick.
+  bool syncParts = true;
 };
 
 struct AviWriterTotals {
