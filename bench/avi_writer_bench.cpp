@@ -132,7 +132,8 @@ Result Best(Run run) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const fs::path dir = argc > 2 ? fs::path(argv[2]) : fs::temp_directory_path() / "avi_writer_bench";
+    const fs::path dir =
+        argc > 2 ? fs::path(argv[2]) : fs::temp_directory_path() / "avi_writer_bench";
     fs::create_directories(dir);
     fs::path tape = argc > 1 ? fs::path(argv[1]) : dir / "tape.dv";
     if (argc <= 1) {
@@ -172,14 +173,13 @@ int main(int argc, char** argv) {
     std::vector<Row> rows = {
         {"cp", Best([&] { return RunCommand("cp " + quotedTape + " " + quotedOut, frames); })},
         {"ffmpeg -c copy", Best([&] {
-             return RunCommand("ffmpeg -nostdin -v error -y -i " + quotedTape + " -c copy " + quotedOut,
-                               frames);
+             return RunCommand(
+                 "ffmpeg -nostdin -v error -y -i " + quotedTape + " -c copy " + quotedOut, frames);
          })},
         {"Type-1", Best([&] { return WriteAvi(tape, out, false, pal, frameBytes); })},
         {"Type-2", Best([&] { return WriteAvi(tape, out, true, pal, frameBytes); })},
-        {"Type-2, parts", Best([&] {
-             return WriteAvi(tape, out, true, pal, frameBytes, kSmallRiff);
-         })},
+        {"Type-2, parts",
+         Best([&] { return WriteAvi(tape, out, true, pal, frameBytes, kSmallRiff); })},
     };
     fs::remove(out);
 
@@ -194,9 +194,10 @@ int main(int argc, char** argv) {
         std::printf("%-14s %8.2f %10.0f %9.0f %9.2f %9.2f\n", row.name, row.result.seconds, fps,
                     megabytes / row.result.seconds, fps / ffFps, fps / cpFps);
     }
-    std::printf("Type-2 includes extracting the audio from each frame. \"parts\": RIFF parts of "
-                "%llu MiB, each finished part synced to disk before the next (cp, ffmpeg and the "
-                "other rows do not sync).\n",
-                static_cast<unsigned long long>(kSmallRiff >> 20));
+    std::printf(
+        "Type-2 includes extracting the audio from each frame. \"parts\": RIFF parts of "
+        "%llu MiB, each finished part synced to disk before the next (cp, ffmpeg and the "
+        "other rows do not sync).\n",
+        static_cast<unsigned long long>(kSmallRiff >> 20));
     return 0;
 }

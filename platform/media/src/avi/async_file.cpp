@@ -20,12 +20,12 @@ const uint8_t kZeros[8] = {};
 }  // namespace
 
 AsyncFile::Piece AsyncFile::Owned(uint64_t offset, std::vector<uint8_t> bytes) {
-  Piece piece;
-  piece.offset = offset;
-  piece.owned = std::move(bytes);
-  piece.data = piece.owned.data();
-  piece.size = piece.owned.size();
-  return piece;
+    Piece piece;
+    piece.offset = offset;
+    piece.owned = std::move(bytes);
+    piece.data = piece.owned.data();
+    piece.size = piece.owned.size();
+    return piece;
 }
 
 AsyncFile::AsyncFile(size_t maxQueuedBytes) : maxQueued_(maxQueuedBytes) {}
@@ -33,195 +33,195 @@ AsyncFile::AsyncFile(size_t maxQueuedBytes) : maxQueued_(maxQueuedBytes) {}
 AsyncFile::~AsyncFile() { Close(); }
 
 WriteStatus AsyncFile::Open(const std::string& path) {
-  if (fd_ >= 0) return WriteStatus::WriteError;
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return WriteStatusFromErrno(errno);
-  fd_ = fd;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    status_ = WriteStatus::Ok;
-    writtenEnd_ = 0;
-    stop_ = false;
-  }
-  thread_ = std::thread(&AsyncFile::Run, this);
-  return WriteStatus::Ok;
+    if (fd_ >= 0) return WriteStatus::WriteError;
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return WriteStatusFromErrno(errno);
+    fd_ = fd;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        status_ = WriteStatus::Ok;
+        writtenEnd_ = 0;
+        stop_ = false;
+    }
+    thread_ = std::thread(&AsyncFile::Run, this);
+    return WriteStatus::Ok;
 }
 
 WriteStatus AsyncFile::Queue(Piece piece) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  if (fd_ < 0 || stop_) return status_ == WriteStatus::Ok ? WriteStatus::WriteError : status_;
-  const size_t bytes = piece.Bytes();
-  // Wait for room; a piece larger than the whole bound goes in once the
-  // queue is empty, so it cannot wait forever.
-  roomOrDone_.wait(lock, [&] {
-    return status_ != WriteStatus::Ok || queuedBytes_ + bytes <= maxQueued_ ||
-           (queue_.empty() && !busy_);
-  });
-  if (status_ != WriteStatus::Ok) return status_;
-  queuedBytes_ += bytes;
-  queue_.push_back(std::move(piece));
-  wake_.notify_one();
-  return WriteStatus::Ok;
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (fd_ < 0 || stop_) return status_ == WriteStatus::Ok ? WriteStatus::WriteError : status_;
+    const size_t bytes = piece.Bytes();
+    // Wait for room; a piece larger than the whole bound goes in once the
+    // queue is empty, so it cannot wait forever.
+    roomOrDone_.wait(lock, [&] {
+        return status_ != WriteStatus::Ok || queuedBytes_ + bytes <= maxQueued_ ||
+               (queue_.empty() && !busy_);
+    });
+    if (status_ != WriteStatus::Ok) return status_;
+    queuedBytes_ += bytes;
+    queue_.push_back(std::move(piece));
+    wake_.notify_one();
+    return WriteStatus::Ok;
 }
 
 WriteStatus AsyncFile::QueueSync() {
-  Piece piece;
-  piece.sync = true;
-  return Queue(std::move(piece));
+    Piece piece;
+    piece.sync = true;
+    return Queue(std::move(piece));
 }
 
 WriteStatus AsyncFile::Drain() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  roomOrDone_.wait(lock, [&] { return queue_.empty() && !busy_; });
-  return status_;
+    std::unique_lock<std::mutex> lock(mutex_);
+    roomOrDone_.wait(lock, [&] { return queue_.empty() && !busy_; });
+    return status_;
 }
 
 uint64_t AsyncFile::WrittenEnd() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return writtenEnd_;
+    std::lock_guard<std::mutex> lock(mutex_);
+    return writtenEnd_;
 }
 
 WriteStatus AsyncFile::Status() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return status_;
+    std::lock_guard<std::mutex> lock(mutex_);
+    return status_;
 }
 
 void AsyncFile::Run() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  for (;;) {
-    wake_.wait(lock, [&] { return stop_ || !queue_.empty(); });
-    if (queue_.empty()) break;  // stop requested and nothing left
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [&] { return stop_ || !queue_.empty(); });
+        if (queue_.empty()) break;  // stop requested and nothing left
 
-    // Take the longest run of contiguous pieces that fits one gathered write.
-    std::vector<Piece> batch;
-    size_t batchBytes = 0, iovs = 0;
-    while (!queue_.empty()) {
-      Piece& next = queue_.front();
-      if (!batch.empty()) {
-        const Piece& last = batch.back();
-        if (next.sync || last.sync || next.offset != last.offset + last.Bytes() ||
-            batchBytes + next.Bytes() > kMaxBatchBytes || iovs + 3 > kMaxBatchIov)
-          break;
-      }
-      batchBytes += next.Bytes();
-      iovs += 3;
-      batch.push_back(std::move(next));
-      queue_.pop_front();
+        // Take the longest run of contiguous pieces that fits one gathered write.
+        std::vector<Piece> batch;
+        size_t batchBytes = 0, iovs = 0;
+        while (!queue_.empty()) {
+            Piece& next = queue_.front();
+            if (!batch.empty()) {
+                const Piece& last = batch.back();
+                if (next.sync || last.sync || next.offset != last.offset + last.Bytes() ||
+                    batchBytes + next.Bytes() > kMaxBatchBytes || iovs + 3 > kMaxBatchIov)
+                    break;
+            }
+            batchBytes += next.Bytes();
+            iovs += 3;
+            batch.push_back(std::move(next));
+            queue_.pop_front();
+        }
+        const bool failed = status_ != WriteStatus::Ok;
+        busy_ = true;
+        lock.unlock();
+
+        uint64_t written = 0;
+        WriteStatus result = WriteStatus::Ok;
+        if (!failed) result = WriteBatch(batch, &written);
+        const uint64_t start = batch.front().offset;
+        batch.clear();  // hands the producer's buffers back, outside the lock
+
+        lock.lock();
+        busy_ = false;
+        queuedBytes_ -= batchBytes;
+        if (!failed && written > 0) writtenEnd_ = std::max(writtenEnd_, start + written);
+        if (result != WriteStatus::Ok && status_ == WriteStatus::Ok) status_ = result;
+        roomOrDone_.notify_all();
     }
-    const bool failed = status_ != WriteStatus::Ok;
-    busy_ = true;
-    lock.unlock();
-
-    uint64_t written = 0;
-    WriteStatus result = WriteStatus::Ok;
-    if (!failed) result = WriteBatch(batch, &written);
-    const uint64_t start = batch.front().offset;
-    batch.clear();  // hands the producer's buffers back, outside the lock
-
-    lock.lock();
-    busy_ = false;
-    queuedBytes_ -= batchBytes;
-    if (!failed && written > 0) writtenEnd_ = std::max(writtenEnd_, start + written);
-    if (result != WriteStatus::Ok && status_ == WriteStatus::Ok) status_ = result;
     roomOrDone_.notify_all();
-  }
-  roomOrDone_.notify_all();
 }
 
 WriteStatus AsyncFile::WriteBatch(std::vector<Piece>& batch, uint64_t* written) {
-  if (batch.size() == 1 && batch.front().sync) return SyncNow();
+    if (batch.size() == 1 && batch.front().sync) return SyncNow();
 
-  std::vector<iovec> iov;
-  iov.reserve(batch.size() * 3);
-  size_t total = 0;
-  for (const Piece& p : batch) {
-    if (p.headSize) iov.push_back({const_cast<uint8_t*>(p.head), p.headSize});
-    if (p.size) iov.push_back({const_cast<uint8_t*>(p.data), p.size});
-    if (p.padSize) iov.push_back({const_cast<uint8_t*>(kZeros), p.padSize});
-    total += p.Bytes();
-  }
-  const uint64_t offset = batch.front().offset;
-  size_t done = 0, first = 0;
-  while (done < total) {
-    ssize_t n = ::pwritev(fd_, iov.data() + first, static_cast<int>(iov.size() - first),
-                          static_cast<off_t>(offset + done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      *written = done;
-      return WriteStatusFromErrno(errno);
+    std::vector<iovec> iov;
+    iov.reserve(batch.size() * 3);
+    size_t total = 0;
+    for (const Piece& p : batch) {
+        if (p.headSize) iov.push_back({const_cast<uint8_t*>(p.head), p.headSize});
+        if (p.size) iov.push_back({const_cast<uint8_t*>(p.data), p.size});
+        if (p.padSize) iov.push_back({const_cast<uint8_t*>(kZeros), p.padSize});
+        total += p.Bytes();
     }
-    if (n == 0) {  // no progress and no error: treat as a failed device
-      *written = done;
-      return WriteStatus::WriteError;
+    const uint64_t offset = batch.front().offset;
+    size_t done = 0, first = 0;
+    while (done < total) {
+        ssize_t n = ::pwritev(fd_, iov.data() + first, static_cast<int>(iov.size() - first),
+                              static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            *written = done;
+            return WriteStatusFromErrno(errno);
+        }
+        if (n == 0) {  // no progress and no error: treat as a failed device
+            *written = done;
+            return WriteStatus::WriteError;
+        }
+        done += static_cast<size_t>(n);
+        // Short write: step over what went out and go on with the rest.
+        size_t left = static_cast<size_t>(n);
+        while (first < iov.size() && left >= iov[first].iov_len) {
+            left -= iov[first].iov_len;
+            ++first;
+        }
+        if (left) {
+            iov[first].iov_base = static_cast<uint8_t*>(iov[first].iov_base) + left;
+            iov[first].iov_len -= left;
+        }
     }
-    done += static_cast<size_t>(n);
-    // Short write: step over what went out and go on with the rest.
-    size_t left = static_cast<size_t>(n);
-    while (first < iov.size() && left >= iov[first].iov_len) {
-      left -= iov[first].iov_len;
-      ++first;
-    }
-    if (left) {
-      iov[first].iov_base = static_cast<uint8_t*>(iov[first].iov_base) + left;
-      iov[first].iov_len -= left;
-    }
-  }
-  *written = done;
-  return WriteStatus::Ok;
+    *written = done;
+    return WriteStatus::Ok;
 }
 
 WriteStatus AsyncFile::WriteDirect(uint64_t offset, const std::vector<uint8_t>& bytes) {
-  if (fd_ < 0) return WriteStatus::WriteError;
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done,
-                         static_cast<off_t>(offset + done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return WriteStatusFromErrno(errno);
+    if (fd_ < 0) return WriteStatus::WriteError;
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done,
+                             static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return WriteStatusFromErrno(errno);
+        }
+        if (n == 0) return WriteStatus::WriteError;
+        done += static_cast<size_t>(n);
     }
-    if (n == 0) return WriteStatus::WriteError;
-    done += static_cast<size_t>(n);
-  }
-  return WriteStatus::Ok;
+    return WriteStatus::Ok;
 }
 
 WriteStatus AsyncFile::Truncate(uint64_t size) {
-  if (fd_ < 0) return WriteStatus::WriteError;
-  int rc;
-  do {
-    rc = ::ftruncate(fd_, static_cast<off_t>(size));
-  } while (rc < 0 && errno == EINTR);
-  return rc < 0 ? WriteStatusFromErrno(errno) : WriteStatus::Ok;
+    if (fd_ < 0) return WriteStatus::WriteError;
+    int rc;
+    do {
+        rc = ::ftruncate(fd_, static_cast<off_t>(size));
+    } while (rc < 0 && errno == EINTR);
+    return rc < 0 ? WriteStatusFromErrno(errno) : WriteStatus::Ok;
 }
 
 WriteStatus AsyncFile::SyncNow() {
-  if (fd_ < 0) return WriteStatus::WriteError;
-  int rc;
-  do {
-    rc = ::fdatasync(fd_);
-  } while (rc < 0 && errno == EINTR);
-  // Devices and pipes cannot sync; that is no reason to fail a recording.
-  if (rc < 0 && (errno == EINVAL || errno == EROFS)) return WriteStatus::Ok;
-  return rc < 0 ? WriteStatusFromErrno(errno) : WriteStatus::Ok;
+    if (fd_ < 0) return WriteStatus::WriteError;
+    int rc;
+    do {
+        rc = ::fdatasync(fd_);
+    } while (rc < 0 && errno == EINTR);
+    // Devices and pipes cannot sync; that is no reason to fail a recording.
+    if (rc < 0 && (errno == EINVAL || errno == EROFS)) return WriteStatus::Ok;
+    return rc < 0 ? WriteStatusFromErrno(errno) : WriteStatus::Ok;
 }
 
 WriteStatus AsyncFile::Close() {
-  if (fd_ < 0) return Status();
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stop_ = true;
-  }
-  wake_.notify_all();
-  if (thread_.joinable()) thread_.join();
-  WriteStatus result = Status();
-  if (::close(fd_) < 0 && errno != EINTR && result == WriteStatus::Ok)
-    result = WriteStatusFromErrno(errno);
-  fd_ = -1;
-  return result;
+    if (fd_ < 0) return Status();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+    WriteStatus result = Status();
+    if (::close(fd_) < 0 && errno != EINTR && result == WriteStatus::Ok)
+        result = WriteStatusFromErrno(errno);
+    fd_ = -1;
+    return result;
 }
 
 }  // namespace media::avi

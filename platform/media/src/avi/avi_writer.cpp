@@ -11,339 +11,340 @@ namespace {
 uint64_t ChunkBytes(uint64_t size) { return 8 + size + (size & 1); }
 
 StreamHeader VideoHeader(StreamKind kind, DvSystem system) {
-  StreamHeader s;
-  s.kind = kind;
-  const bool pal = system == DvSystem::Pal625_50;
-  s.rate = pal ? 25 : 30000;
-  s.scale = pal ? 1 : 1001;
-  s.width = 720;
-  s.height = pal ? 576 : 480;
-  s.frameBytes = pal ? 144000 : 120000;
-  return s;
+    StreamHeader s;
+    s.kind = kind;
+    const bool pal = system == DvSystem::Pal625_50;
+    s.rate = pal ? 25 : 30000;
+    s.scale = pal ? 1 : 1001;
+    s.width = 720;
+    s.height = pal ? 576 : 480;
+    s.frameBytes = pal ? 144000 : 120000;
+    return s;
 }
 
 }  // namespace
 
 std::string AviWriterTotals::Line() const {
-  char text[256];
-  std::snprintf(text, sizeof text,
-                "AVI writer stopped: %llu frames, %.1f MB, %u RIFF part%s, finalised in %.0f ms%s%s",
-                static_cast<unsigned long long>(frames), bytes / 1e6, parts, parts == 1 ? "" : "s",
-                finaliseMs, status == WriteStatus::Ok ? "" : ", first failure: ",
-                status == WriteStatus::Ok ? "" : WriteStatusName(status));
-  return text;
+    char text[256];
+    std::snprintf(
+        text, sizeof text,
+        "AVI writer stopped: %llu frames, %.1f MB, %u RIFF part%s, finalised in %.0f ms%s%s",
+        static_cast<unsigned long long>(frames), bytes / 1e6, parts, parts == 1 ? "" : "s",
+        finaliseMs, status == WriteStatus::Ok ? "" : ", first failure: ",
+        status == WriteStatus::Ok ? "" : WriteStatusName(status));
+    return text;
 }
 
-AviWriter::AviWriter(AviWriterOptions options)
-    : options_(options), file_(options.queueBytes) {}
+AviWriter::AviWriter(AviWriterOptions options) : options_(options), file_(options.queueBytes) {}
 
 AviWriter::~AviWriter() { Close(); }
 
 int AviWriter::AddStream(StreamHeader stream) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (open_ || streams_.size() >= 99) return -1;
-  streams_.push_back(std::move(stream));
-  return int(streams_.size() - 1);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (open_ || streams_.size() >= 99) return -1;
+    streams_.push_back(std::move(stream));
+    return int(streams_.size() - 1);
 }
 
 int AviWriter::AddInterleavedDvStream(DvSystem system, const DvInfo& info) {
-  StreamHeader s = VideoHeader(StreamKind::InterleavedDv, system);
-  s.dvInfo = info;
-  return AddStream(std::move(s));
+    StreamHeader s = VideoHeader(StreamKind::InterleavedDv, system);
+    s.dvInfo = info;
+    return AddStream(std::move(s));
 }
 
 int AviWriter::AddDvVideoStream(DvSystem system) {
-  return AddStream(VideoHeader(StreamKind::DvVideo, system));
+    return AddStream(VideoHeader(StreamKind::DvVideo, system));
 }
 
 int AviWriter::AddPcmStream(uint32_t sampleRate) {
-  StreamHeader s;
-  s.kind = StreamKind::Pcm;
-  s.rate = sampleRate;
-  s.scale = 1;
-  s.channels = 2;
-  s.bitsPerSample = 16;
-  return AddStream(std::move(s));
+    StreamHeader s;
+    s.kind = StreamKind::Pcm;
+    s.rate = sampleRate;
+    s.scale = 1;
+    s.channels = 2;
+    s.bitsPerSample = 16;
+    return AddStream(std::move(s));
 }
 
 void AviWriter::SetDvInfo(int stream, const DvInfo& info) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (stream >= 0 && size_t(stream) < streams_.size()) streams_[stream].dvInfo = info;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stream >= 0 && size_t(stream) < streams_.size()) streams_[stream].dvInfo = info;
 }
 
 bool AviWriter::IsOpen() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return open_;
+    std::lock_guard<std::mutex> lock(mutex_);
+    return open_;
 }
 
 WriteStatus AviWriter::Status() const { return status_.load(); }
 
 AviWriterTotals AviWriter::Totals() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return totals_;
+    std::lock_guard<std::mutex> lock(mutex_);
+    return totals_;
 }
 
 WriteStatus AviWriter::Fail(WriteStatus status) {
-  WriteStatus expected = WriteStatus::Ok;
-  if (status != WriteStatus::Ok) status_.compare_exchange_strong(expected, status);
-  return status_.load();
+    WriteStatus expected = WriteStatus::Ok;
+    if (status != WriteStatus::Ok) status_.compare_exchange_strong(expected, status);
+    return status_.load();
 }
 
 WriteStatus AviWriter::Open(const std::string& path) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (open_ || streams_.empty()) return WriteStatus::WriteError;
-  status_ = WriteStatus::Ok;
-  totals_ = {};
-  for (StreamHeader& s : streams_) {
-    s.length = 0;
-    s.suggestedBuffer = 0;
-  }
-  const WriteStatus opened = file_.Open(path);
-  if (opened != WriteStatus::Ok) return Fail(opened);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (open_ || streams_.empty()) return WriteStatus::WriteError;
+    status_ = WriteStatus::Ok;
+    totals_ = {};
+    for (StreamHeader& s : streams_) {
+        s.length = 0;
+        s.suggestedBuffer = 0;
+    }
+    const WriteStatus opened = file_.Open(path);
+    if (opened != WriteStatus::Ok) return Fail(opened);
 
-  Part first;
-  first.riffStart = 0;
-  first.end = HeaderSize(MakeHeader());
-  first.moviStart = first.end - 12;
-  first.counts.assign(streams_.size(), 0);
-  parts_.assign(1, std::move(first));
-  open_ = true;
-  return Fail(file_.Queue(AsyncFile::Owned(0, BuildHeader(MakeHeader()))));
+    Part first;
+    first.riffStart = 0;
+    first.end = HeaderSize(MakeHeader());
+    first.moviStart = first.end - 12;
+    first.counts.assign(streams_.size(), 0);
+    parts_.assign(1, std::move(first));
+    open_ = true;
+    return Fail(file_.Queue(AsyncFile::Owned(0, BuildHeader(MakeHeader()))));
 }
 
 uint64_t AviWriter::ProjectedRiffSize(const Part& part, size_t extraChunkBytes) const {
-  uint64_t size = part.end + extraChunkBytes - part.riffStart - 8;
-  for (uint32_t count : part.counts) size += StandardIndexSize(count + 1);
-  if (&part == &parts_.front() && options_.compatibilityIndex)
-    size += Idx1Size(part.chunks.size() + 1);
-  return size;
+    uint64_t size = part.end + extraChunkBytes - part.riffStart - 8;
+    for (uint32_t count : part.counts) size += StandardIndexSize(count + 1);
+    if (&part == &parts_.front() && options_.compatibilityIndex)
+        size += Idx1Size(part.chunks.size() + 1);
+    return size;
 }
 
 WriteStatus AviWriter::WriteChunk(int stream, const void* data, size_t size,
                                   std::shared_ptr<const void> keep) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (!open_) return WriteStatus::WriteError;
-  if (status_ != WriteStatus::Ok) return status_;
-  if (stream < 0 || size_t(stream) >= streams_.size() || (size && !data) ||
-      size > 0x7FFFFFF0u)
-    return WriteStatus::WriteError;  // a caller's mistake; the recording goes on
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!open_) return WriteStatus::WriteError;
+    if (status_ != WriteStatus::Ok) return status_;
+    if (stream < 0 || size_t(stream) >= streams_.size() || (size && !data) || size > 0x7FFFFFF0u)
+        return WriteStatus::WriteError;  // a caller's mistake; the recording goes on
 
-  const uint64_t bytes = ChunkBytes(size);
-  if (!parts_.back().chunks.empty() && ProjectedRiffSize(parts_.back(), bytes) > options_.riffLimit) {
-    const WriteStatus started = StartNextPart();
-    if (started != WriteStatus::Ok) return Fail(started);
-  }
-  Part& part = parts_.back();
-  StreamHeader& s = streams_[stream];
+    const uint64_t bytes = ChunkBytes(size);
+    if (!parts_.back().chunks.empty() &&
+        ProjectedRiffSize(parts_.back(), bytes) > options_.riffLimit) {
+        const WriteStatus started = StartNextPart();
+        if (started != WriteStatus::Ok) return Fail(started);
+    }
+    Part& part = parts_.back();
+    StreamHeader& s = streams_[stream];
 
-  AsyncFile::Piece piece;
-  piece.offset = part.end;
-  const uint32_t id = s.ChunkId(unsigned(stream));
-  const uint32_t size32 = uint32_t(size);
-  for (int i = 0; i < 4; ++i) {
-    piece.head[i] = uint8_t(id >> (8 * i));
-    piece.head[4 + i] = uint8_t(size32 >> (8 * i));
-  }
-  piece.headSize = 8;
-  piece.padSize = uint8_t(size & 1);
-  if (keep) {
-    piece.data = static_cast<const uint8_t*>(data);
-    piece.size = size;
-    piece.keep = std::move(keep);
-  } else {
-    const auto* bytesIn = static_cast<const uint8_t*>(data);
-    piece.owned.assign(bytesIn, bytesIn + size);
-    piece.data = piece.owned.data();
-    piece.size = size;
-  }
+    AsyncFile::Piece piece;
+    piece.offset = part.end;
+    const uint32_t id = s.ChunkId(unsigned(stream));
+    const uint32_t size32 = uint32_t(size);
+    for (int i = 0; i < 4; ++i) {
+        piece.head[i] = uint8_t(id >> (8 * i));
+        piece.head[4 + i] = uint8_t(size32 >> (8 * i));
+    }
+    piece.headSize = 8;
+    piece.padSize = uint8_t(size & 1);
+    if (keep) {
+        piece.data = static_cast<const uint8_t*>(data);
+        piece.size = size;
+        piece.keep = std::move(keep);
+    } else {
+        const auto* bytesIn = static_cast<const uint8_t*>(data);
+        piece.owned.assign(bytesIn, bytesIn + size);
+        piece.data = piece.owned.data();
+        piece.size = size;
+    }
 
-  part.chunks.push_back({part.end, size32, uint8_t(stream)});
-  ++part.counts[stream];
-  part.end += bytes;
-  s.length += s.kind == StreamKind::Pcm ? size32 / s.BlockAlign() : 1;
-  s.suggestedBuffer = std::max(s.suggestedBuffer, uint32_t(bytes));
-  return Fail(file_.Queue(std::move(piece)));
+    part.chunks.push_back({part.end, size32, uint8_t(stream)});
+    ++part.counts[stream];
+    part.end += bytes;
+    s.length += s.kind == StreamKind::Pcm ? size32 / s.BlockAlign() : 1;
+    s.suggestedBuffer = std::max(s.suggestedBuffer, uint32_t(bytes));
+    return Fail(file_.Queue(std::move(piece)));
 }
 
 FileHeader AviWriter::MakeHeader() const {
-  FileHeader h;
-  h.streams = streams_;
-  h.superIndexCapacity = options_.superIndexCapacity;
-  for (size_t i = 0; i < h.streams.size(); ++i) {
-    StreamHeader& s = h.streams[i];
-    s.superIndex.clear();
-    for (const Part& p : parts_)
-      if (i < p.indexes.size() && p.indexes[i].size) s.superIndex.push_back(p.indexes[i]);
-    if (s.kind == StreamKind::Pcm) {
-      h.maxBytesPerSec += s.rate * s.BlockAlign();
-    } else {
-      const uint64_t frame = std::max<uint64_t>(s.frameBytes, s.suggestedBuffer);
-      h.maxBytesPerSec += uint32_t(frame * s.rate / std::max(1u, s.scale));
+    FileHeader h;
+    h.streams = streams_;
+    h.superIndexCapacity = options_.superIndexCapacity;
+    for (size_t i = 0; i < h.streams.size(); ++i) {
+        StreamHeader& s = h.streams[i];
+        s.superIndex.clear();
+        for (const Part& p : parts_)
+            if (i < p.indexes.size() && p.indexes[i].size) s.superIndex.push_back(p.indexes[i]);
+        if (s.kind == StreamKind::Pcm) {
+            h.maxBytesPerSec += s.rate * s.BlockAlign();
+        } else {
+            const uint64_t frame = std::max<uint64_t>(s.frameBytes, s.suggestedBuffer);
+            h.maxBytesPerSec += uint32_t(frame * s.rate / std::max(1u, s.scale));
+        }
     }
-  }
-  if (!parts_.empty() && !streams_.empty()) {
-    const Part& first = parts_.front();
-    h.firstRiffFrames = first.counts.empty() ? 0 : first.counts[0];
-    h.hasIdx1 = first.hasIdx1;
-    h.riffSize = first.riffSize;
-    h.moviSize = first.moviSize;
-  }
-  h.totalFrames = streams_.empty() ? 0 : streams_[0].length;
-  return h;
+    if (!parts_.empty() && !streams_.empty()) {
+        const Part& first = parts_.front();
+        h.firstRiffFrames = first.counts.empty() ? 0 : first.counts[0];
+        h.hasIdx1 = first.hasIdx1;
+        h.riffSize = first.riffSize;
+        h.moviSize = first.moviSize;
+    }
+    h.totalFrames = streams_.empty() ? 0 : streams_[0].length;
+    return h;
 }
 
 AviWriter::Closing AviWriter::FinishPart(Part& part, bool withIndexes) {
-  Closing closing;
-  const bool isFirst = &part == &parts_.front();
-  uint64_t pos = part.end;
-  part.indexes.assign(streams_.size(), {});
-  part.hasIdx1 = false;
-  if (withIndexes) {
-    for (unsigned i = 0; i < streams_.size(); ++i) {
-      if (part.counts[i] == 0) continue;
-      const StreamHeader& s = streams_[i];
-      std::vector<uint8_t> ix =
-          BuildStandardIndex(part.chunks, i, s.IndexId(i), s.ChunkId(i), part.moviStart);
-      uint64_t duration = part.counts[i];
-      if (s.kind == StreamKind::Pcm) {
-        duration = 0;
-        for (const ChunkRef& c : part.chunks)
-          if (c.stream == i) duration += c.size / s.BlockAlign();
-      }
-      part.indexes[i] = {pos, uint32_t(ix.size()), uint32_t(duration)};
-      const uint64_t at = pos;
-      pos += ix.size();
-      closing.appended.push_back(AsyncFile::Owned(at, std::move(ix)));
+    Closing closing;
+    const bool isFirst = &part == &parts_.front();
+    uint64_t pos = part.end;
+    part.indexes.assign(streams_.size(), {});
+    part.hasIdx1 = false;
+    if (withIndexes) {
+        for (unsigned i = 0; i < streams_.size(); ++i) {
+            if (part.counts[i] == 0) continue;
+            const StreamHeader& s = streams_[i];
+            std::vector<uint8_t> ix =
+                BuildStandardIndex(part.chunks, i, s.IndexId(i), s.ChunkId(i), part.moviStart);
+            uint64_t duration = part.counts[i];
+            if (s.kind == StreamKind::Pcm) {
+                duration = 0;
+                for (const ChunkRef& c : part.chunks)
+                    if (c.stream == i) duration += c.size / s.BlockAlign();
+            }
+            part.indexes[i] = {pos, uint32_t(ix.size()), uint32_t(duration)};
+            const uint64_t at = pos;
+            pos += ix.size();
+            closing.appended.push_back(AsyncFile::Owned(at, std::move(ix)));
+        }
     }
-  }
-  const uint64_t moviEnd = pos;
-  if (withIndexes && isFirst && options_.compatibilityIndex) {
-    std::vector<uint8_t> idx1 = BuildIdx1(part.chunks, streams_, part.moviStart + 8);
-    const uint64_t at = pos;
-    pos += idx1.size();
-    closing.appended.push_back(AsyncFile::Owned(at, std::move(idx1)));
-    part.hasIdx1 = true;
-  }
-  part.indexBytes = pos - part.end;
-  part.riffSize = uint32_t(pos - part.riffStart - 8);
-  part.moviSize = uint32_t(moviEnd - part.moviStart - 8);
-  if (!isFirst)
-    closing.patches.push_back(
-        AsyncFile::Owned(part.riffStart, BuildExtensionHead(part.riffSize, part.moviSize)));
-  closing.patches.push_back(AsyncFile::Owned(0, BuildHeader(MakeHeader())));
-  return closing;
+    const uint64_t moviEnd = pos;
+    if (withIndexes && isFirst && options_.compatibilityIndex) {
+        std::vector<uint8_t> idx1 = BuildIdx1(part.chunks, streams_, part.moviStart + 8);
+        const uint64_t at = pos;
+        pos += idx1.size();
+        closing.appended.push_back(AsyncFile::Owned(at, std::move(idx1)));
+        part.hasIdx1 = true;
+    }
+    part.indexBytes = pos - part.end;
+    part.riffSize = uint32_t(pos - part.riffStart - 8);
+    part.moviSize = uint32_t(moviEnd - part.moviStart - 8);
+    if (!isFirst)
+        closing.patches.push_back(
+            AsyncFile::Owned(part.riffStart, BuildExtensionHead(part.riffSize, part.moviSize)));
+    closing.patches.push_back(AsyncFile::Owned(0, BuildHeader(MakeHeader())));
+    return closing;
 }
 
 WriteStatus AviWriter::StartNextPart() {
-  if (parts_.size() >= options_.superIndexCapacity) return WriteStatus::FileTooLarge;
-  Part& last = parts_.back();
-  Closing closing = FinishPart(last, true);
-  for (AsyncFile::Piece& piece : closing.appended)
-    if (WriteStatus st = file_.Queue(std::move(piece)); st != WriteStatus::Ok) return st;
-  for (AsyncFile::Piece& piece : closing.patches)
-    if (WriteStatus st = file_.Queue(std::move(piece)); st != WriteStatus::Ok) return st;
-  // The finished part is on disk before the next one begins.
-  if (options_.syncParts)
-    if (WriteStatus st = file_.QueueSync(); st != WriteStatus::Ok) return st;
+    if (parts_.size() >= options_.superIndexCapacity) return WriteStatus::FileTooLarge;
+    Part& last = parts_.back();
+    Closing closing = FinishPart(last, true);
+    for (AsyncFile::Piece& piece : closing.appended)
+        if (WriteStatus st = file_.Queue(std::move(piece)); st != WriteStatus::Ok) return st;
+    for (AsyncFile::Piece& piece : closing.patches)
+        if (WriteStatus st = file_.Queue(std::move(piece)); st != WriteStatus::Ok) return st;
+    // The finished part is on disk before the next one begins.
+    if (options_.syncParts)
+        if (WriteStatus st = file_.QueueSync(); st != WriteStatus::Ok) return st;
 
-  Part next;
-  next.riffStart = last.end + last.indexBytes;
-  next.moviStart = next.riffStart + 12;
-  next.end = next.riffStart + kExtensionHeadSize;
-  next.counts.assign(streams_.size(), 0);
-  const uint64_t at = next.riffStart;
-  parts_.push_back(std::move(next));
-  return file_.Queue(AsyncFile::Owned(at, BuildExtensionHead(0, 0)));
+    Part next;
+    next.riffStart = last.end + last.indexBytes;
+    next.moviStart = next.riffStart + 12;
+    next.end = next.riffStart + kExtensionHeadSize;
+    next.counts.assign(streams_.size(), 0);
+    const uint64_t at = next.riffStart;
+    parts_.push_back(std::move(next));
+    return file_.Queue(AsyncFile::Owned(at, BuildExtensionHead(0, 0)));
 }
 
 void AviWriter::RecountStreams() {
-  for (StreamHeader& s : streams_) {
-    s.length = 0;
-    s.suggestedBuffer = 0;
-  }
-  for (Part& part : parts_) {
-    std::fill(part.counts.begin(), part.counts.end(), 0);
-    for (const ChunkRef& c : part.chunks) {
-      StreamHeader& s = streams_[c.stream];
-      ++part.counts[c.stream];
-      s.length += s.kind == StreamKind::Pcm ? c.size / s.BlockAlign() : 1;
-      s.suggestedBuffer = std::max(s.suggestedBuffer, uint32_t(ChunkBytes(c.size)));
+    for (StreamHeader& s : streams_) {
+        s.length = 0;
+        s.suggestedBuffer = 0;
     }
-  }
+    for (Part& part : parts_) {
+        std::fill(part.counts.begin(), part.counts.end(), 0);
+        for (const ChunkRef& c : part.chunks) {
+            StreamHeader& s = streams_[c.stream];
+            ++part.counts[c.stream];
+            s.length += s.kind == StreamKind::Pcm ? c.size / s.BlockAlign() : 1;
+            s.suggestedBuffer = std::max(s.suggestedBuffer, uint32_t(ChunkBytes(c.size)));
+        }
+    }
 }
 
 WriteStatus AviWriter::Finalise() {
-  const WriteStatus drained = file_.Drain();
-  Fail(drained);
-  const uint64_t headerSize = HeaderSize(MakeHeader());
+    const WriteStatus drained = file_.Drain();
+    Fail(drained);
+    const uint64_t headerSize = HeaderSize(MakeHeader());
 
-  if (status_ != WriteStatus::Ok) {
-    // Keep the chunks that reached the disk whole; forget the rest, and any
-    // part of which nothing survived.
-    const uint64_t good = file_.WrittenEnd();
-    for (Part& part : parts_) {
-      while (!part.chunks.empty() &&
-             part.chunks.back().offset + ChunkBytes(part.chunks.back().size) > good)
-        part.chunks.pop_back();
+    if (status_ != WriteStatus::Ok) {
+        // Keep the chunks that reached the disk whole; forget the rest, and any
+        // part of which nothing survived.
+        const uint64_t good = file_.WrittenEnd();
+        for (Part& part : parts_) {
+            while (!part.chunks.empty() &&
+                   part.chunks.back().offset + ChunkBytes(part.chunks.back().size) > good)
+                part.chunks.pop_back();
+        }
+        while (parts_.size() > 1 && parts_.back().chunks.empty()) parts_.pop_back();
+        if (good < headerSize) {
+            // Not even the header made it: nothing in this file can be read.
+            parts_.front().chunks.clear();
+            RecountStreams();
+            parts_.front().end = 0;
+            parts_.front().indexBytes = 0;
+            file_.Truncate(0);
+            return status_;
+        }
+        RecountStreams();
     }
-    while (parts_.size() > 1 && parts_.back().chunks.empty()) parts_.pop_back();
-    if (good < headerSize) {
-      // Not even the header made it: nothing in this file can be read.
-      parts_.front().chunks.clear();
-      RecountStreams();
-      parts_.front().end = 0;
-      parts_.front().indexBytes = 0;
-      file_.Truncate(0);
-      return status_;
-    }
-    RecountStreams();
-  }
 
-  Part& last = parts_.back();
-  if (!last.chunks.empty())
-    last.end = last.chunks.back().offset + ChunkBytes(last.chunks.back().size);
-  else
-    last.end = parts_.size() == 1 ? headerSize : last.riffStart + kExtensionHeadSize;
-  // Cuts a partly written chunk, or an earlier attempt to finish this part.
-  file_.Truncate(last.end);
-
-  Closing closing = FinishPart(last, true);
-  WriteStatus indexed = WriteStatus::Ok;
-  for (const AsyncFile::Piece& piece : closing.appended) {
-    indexed = file_.WriteDirect(piece.offset, piece.owned);
-    if (indexed != WriteStatus::Ok) break;
-  }
-  if (indexed != WriteStatus::Ok) {
-    // No room for the last part's indexes: its chunks stay readable by
-    // scanning, with sizes that end at its last whole chunk.
-    Fail(indexed);
+    Part& last = parts_.back();
+    if (!last.chunks.empty())
+        last.end = last.chunks.back().offset + ChunkBytes(last.chunks.back().size);
+    else
+        last.end = parts_.size() == 1 ? headerSize : last.riffStart + kExtensionHeadSize;
+    // Cuts a partly written chunk, or an earlier attempt to finish this part.
     file_.Truncate(last.end);
-    closing = FinishPart(last, false);
-  }
-  for (const AsyncFile::Piece& piece : closing.patches)
-    Fail(file_.WriteDirect(piece.offset, piece.owned));
-  return status_;
+
+    Closing closing = FinishPart(last, true);
+    WriteStatus indexed = WriteStatus::Ok;
+    for (const AsyncFile::Piece& piece : closing.appended) {
+        indexed = file_.WriteDirect(piece.offset, piece.owned);
+        if (indexed != WriteStatus::Ok) break;
+    }
+    if (indexed != WriteStatus::Ok) {
+        // No room for the last part's indexes: its chunks stay readable by
+        // scanning, with sizes that end at its last whole chunk.
+        Fail(indexed);
+        file_.Truncate(last.end);
+        closing = FinishPart(last, false);
+    }
+    for (const AsyncFile::Piece& piece : closing.patches)
+        Fail(file_.WriteDirect(piece.offset, piece.owned));
+    return status_;
 }
 
 WriteStatus AviWriter::Close() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (!open_) return status_;
-  const auto start = std::chrono::steady_clock::now();
-  Finalise();
-  Fail(file_.Close());
-  open_ = false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!open_) return status_;
+    const auto start = std::chrono::steady_clock::now();
+    Finalise();
+    Fail(file_.Close());
+    open_ = false;
 
-  totals_.frames = streams_.empty() || streams_[0].kind == StreamKind::Pcm ? 0 : streams_[0].length;
-  totals_.audioSamples = 0;
-  for (const StreamHeader& s : streams_)
-    if (s.kind == StreamKind::Pcm) totals_.audioSamples += s.length;
-  const Part& last = parts_.back();
-  totals_.bytes = last.end + last.indexBytes;
-  totals_.parts = uint32_t(parts_.size());
-  totals_.finaliseMs =
-      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-  totals_.status = status_;
-  return status_;
+    totals_.frames =
+        streams_.empty() || streams_[0].kind == StreamKind::Pcm ? 0 : streams_[0].length;
+    totals_.audioSamples = 0;
+    for (const StreamHeader& s : streams_)
+        if (s.kind == StreamKind::Pcm) totals_.audioSamples += s.length;
+    const Part& last = parts_.back();
+    totals_.bytes = last.end + last.indexBytes;
+    totals_.parts = uint32_t(parts_.size());
+    totals_.finaliseMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    totals_.status = status_;
+    return status_;
 }
 
 }  // namespace media::avi

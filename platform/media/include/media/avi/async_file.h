@@ -30,70 +30,70 @@
 namespace media::avi {
 
 class AsyncFile {
- public:
-  struct Piece {
-    uint64_t offset = 0;
-    uint8_t head[8] = {};  // small header written before the data
-    uint8_t headSize = 0;
-    const uint8_t* data = nullptr;
-    size_t size = 0;
-    uint8_t padSize = 0;  // zero bytes written after the data
-    std::shared_ptr<const void> keep;  // keeps `data` alive until written
-    std::vector<uint8_t> owned;        // or: the piece owns its bytes
-    bool sync = false;                 // a data sync point, no bytes
+public:
+    struct Piece {
+        uint64_t offset = 0;
+        uint8_t head[8] = {};  // small header written before the data
+        uint8_t headSize = 0;
+        const uint8_t* data = nullptr;
+        size_t size = 0;
+        uint8_t padSize = 0;               // zero bytes written after the data
+        std::shared_ptr<const void> keep;  // keeps `data` alive until written
+        std::vector<uint8_t> owned;        // or: the piece owns its bytes
+        bool sync = false;                 // a data sync point, no bytes
 
-    size_t Bytes() const { return headSize + size + padSize; }
-  };
+        size_t Bytes() const { return headSize + size + padSize; }
+    };
 
-  static Piece Owned(uint64_t offset, std::vector<uint8_t> bytes);
+    static Piece Owned(uint64_t offset, std::vector<uint8_t> bytes);
 
-  explicit AsyncFile(size_t maxQueuedBytes);
-  ~AsyncFile();
-  AsyncFile(const AsyncFile&) = delete;
-  AsyncFile& operator=(const AsyncFile&) = delete;
+    explicit AsyncFile(size_t maxQueuedBytes);
+    ~AsyncFile();
+    AsyncFile(const AsyncFile&) = delete;
+    AsyncFile& operator=(const AsyncFile&) = delete;
 
-  // Creates or truncates `path` and starts the writer thread.
-  WriteStatus Open(const std::string& path);
-  bool IsOpen() const { return fd_ >= 0; }
+    // Creates or truncates `path` and starts the writer thread.
+    WriteStatus Open(const std::string& path);
+    bool IsOpen() const { return fd_ >= 0; }
 
-  // Queues a piece; blocks while the queue is full. Returns the sticky status.
-  WriteStatus Queue(Piece piece);
-  // Queues an fdatasync after everything queued so far.
-  WriteStatus QueueSync();
-  // Waits until everything queued has been written or dropped after a failure.
-  WriteStatus Drain();
+    // Queues a piece; blocks while the queue is full. Returns the sticky status.
+    WriteStatus Queue(Piece piece);
+    // Queues an fdatasync after everything queued so far.
+    WriteStatus QueueSync();
+    // Waits until everything queued has been written or dropped after a failure.
+    WriteStatus Drain();
 
-  // The end of the bytes written, counting from the first written piece
-  // on, in one contiguous run; valid after Drain(). After a failure, pieces
-  // ending at or below this offset are complete on disk.
-  uint64_t WrittenEnd() const;
-  WriteStatus Status() const;
+    // The end of the bytes written, counting from the first written piece
+    // on, in one contiguous run; valid after Drain(). After a failure, pieces
+    // ending at or below this offset are complete on disk.
+    uint64_t WrittenEnd() const;
+    WriteStatus Status() const;
 
-  // Synchronous operations for finalising, after Drain(); they ignore the
-  // sticky status (a last attempt) and return their own outcome.
-  WriteStatus WriteDirect(uint64_t offset, const std::vector<uint8_t>& bytes);
-  WriteStatus Truncate(uint64_t size);
-  WriteStatus SyncNow();
+    // Synchronous operations for finalising, after Drain(); they ignore the
+    // sticky status (a last attempt) and return their own outcome.
+    WriteStatus WriteDirect(uint64_t offset, const std::vector<uint8_t>& bytes);
+    WriteStatus Truncate(uint64_t size);
+    WriteStatus SyncNow();
 
-  // Stops the writer thread (after the queue drains) and closes the file.
-  WriteStatus Close();
+    // Stops the writer thread (after the queue drains) and closes the file.
+    WriteStatus Close();
 
- private:
-  void Run();
-  WriteStatus WriteBatch(std::vector<Piece>& batch, uint64_t* written);
+private:
+    void Run();
+    WriteStatus WriteBatch(std::vector<Piece>& batch, uint64_t* written);
 
-  const size_t maxQueued_;
-  int fd_ = -1;
-  std::thread thread_;
-  mutable std::mutex mutex_;
-  std::condition_variable wake_;     // writer thread: work or stop
-  std::condition_variable roomOrDone_;  // producer: room, idle or failure
-  std::deque<Piece> queue_;
-  size_t queuedBytes_ = 0;
-  bool busy_ = false;
-  bool stop_ = false;
-  WriteStatus status_ = WriteStatus::Ok;
-  uint64_t writtenEnd_ = 0;
+    const size_t maxQueued_;
+    int fd_ = -1;
+    std::thread thread_;
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;        // writer thread: work or stop
+    std::condition_variable roomOrDone_;  // producer: room, idle or failure
+    std::deque<Piece> queue_;
+    size_t queuedBytes_ = 0;
+    bool busy_ = false;
+    bool stop_ = false;
+    WriteStatus status_ = WriteStatus::Ok;
+    uint64_t writtenEnd_ = 0;
 };
 
 }  // namespace media::avi

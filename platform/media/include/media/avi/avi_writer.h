@@ -39,93 +39,93 @@ namespace media::avi {
 enum class DvSystem { Ntsc525_60, Pal625_50 };
 
 struct AviWriterOptions {
-  bool compatibilityIndex = false;  // also write 'idx1' over the first RIFF
-  uint64_t riffLimit = 1ull << 30;  // a RIFF part ends before it passes this size
-  size_t queueBytes = 32u << 20;    // bound of the writer thread's queue
-  uint32_t superIndexCapacity = 256;  // RIFF parts a file can have (about 21 hours)
-  // fdatasync each finished part on the writer thread before the next one
-  // begins, so finished parts survive a power cut; the file's last part is
-  // left to the kernel, so that stopping stays quick.
-  bool syncParts = true;
+    bool compatibilityIndex = false;    // also write 'idx1' over the first RIFF
+    uint64_t riffLimit = 1ull << 30;    // a RIFF part ends before it passes this size
+    size_t queueBytes = 32u << 20;      // bound of the writer thread's queue
+    uint32_t superIndexCapacity = 256;  // RIFF parts a file can have (about 21 hours)
+    // fdatasync each finished part on the writer thread before the next one
+    // begins, so finished parts survive a power cut; the file's last part is
+    // left to the kernel, so that stopping stays quick.
+    bool syncParts = true;
 };
 
 struct AviWriterTotals {
-  uint64_t frames = 0;        // video (or interleaved) chunks kept in the file
-  uint64_t audioSamples = 0;  // PCM sample frames kept in the file
-  uint64_t bytes = 0;         // final file size
-  uint32_t parts = 0;         // RIFF parts
-  double finaliseMs = 0;
-  WriteStatus status = WriteStatus::Ok;  // first failure, if any
+    uint64_t frames = 0;        // video (or interleaved) chunks kept in the file
+    uint64_t audioSamples = 0;  // PCM sample frames kept in the file
+    uint64_t bytes = 0;         // final file size
+    uint32_t parts = 0;         // RIFF parts
+    double finaliseMs = 0;
+    WriteStatus status = WriteStatus::Ok;  // first failure, if any
 
-  // "AVI writer stopped: 1234 frames, 177.6 MB, 1 RIFF part, finalised in 3 ms"
-  std::string Line() const;
+    // "AVI writer stopped: 1234 frames, 177.6 MB, 1 RIFF part, finalised in 3 ms"
+    std::string Line() const;
 };
 
 class AviWriter {
- public:
-  explicit AviWriter(AviWriterOptions options = {});
-  ~AviWriter();
-  AviWriter(const AviWriter&) = delete;
-  AviWriter& operator=(const AviWriter&) = delete;
+public:
+    explicit AviWriter(AviWriterOptions options = {});
+    ~AviWriter();
+    AviWriter(const AviWriter&) = delete;
+    AviWriter& operator=(const AviWriter&) = delete;
 
-  // Streams are declared before Open(); each returns the stream's index.
-  int AddInterleavedDvStream(DvSystem system, const DvInfo& info);  // Type-1
-  int AddDvVideoStream(DvSystem system);                            // Type-2 video
-  int AddPcmStream(uint32_t sampleRate);                            // 16-bit stereo
-  // DVINFO may become known with the first frame; any time before Close().
-  void SetDvInfo(int stream, const DvInfo& info);
+    // Streams are declared before Open(); each returns the stream's index.
+    int AddInterleavedDvStream(DvSystem system, const DvInfo& info);  // Type-1
+    int AddDvVideoStream(DvSystem system);                            // Type-2 video
+    int AddPcmStream(uint32_t sampleRate);                            // 16-bit stereo
+    // DVINFO may become known with the first frame; any time before Close().
+    void SetDvInfo(int stream, const DvInfo& info);
 
-  // Creates (or truncates) the file and reserves its header.
-  WriteStatus Open(const std::string& path);
-  bool IsOpen() const;
+    // Creates (or truncates) the file and reserves its header.
+    WriteStatus Open(const std::string& path);
+    bool IsOpen() const;
 
-  // Appends one chunk ('00dc' or '01wb') for `stream`. With `keep`, `data`
-  // must stay valid until `keep` is released (by the writer thread).
-  WriteStatus WriteChunk(int stream, const void* data, size_t size,
-                         std::shared_ptr<const void> keep = nullptr);
+    // Appends one chunk ('00dc' or '01wb') for `stream`. With `keep`, `data`
+    // must stay valid until `keep` is released (by the writer thread).
+    WriteStatus WriteChunk(int stream, const void* data, size_t size,
+                           std::shared_ptr<const void> keep = nullptr);
 
-  // Finalises and closes the file. Returns the first failure met during
-  // the recording or the finalising. Safe to call twice.
-  WriteStatus Close();
+    // Finalises and closes the file. Returns the first failure met during
+    // the recording or the finalising. Safe to call twice.
+    WriteStatus Close();
 
-  // The sticky status of the writes so far.
-  WriteStatus Status() const;
-  AviWriterTotals Totals() const;
+    // The sticky status of the writes so far.
+    WriteStatus Status() const;
+    AviWriterTotals Totals() const;
 
- private:
-  struct Part {
-    uint64_t riffStart = 0;  // offset of 'RIFF'
-    uint64_t moviStart = 0;  // offset of the movi 'LIST'
-    uint64_t end = 0;        // append position
-    std::vector<ChunkRef> chunks;
-    std::vector<uint32_t> counts;          // chunks per stream
-    std::vector<SuperIndexEntry> indexes;  // per stream; size 0 = none
-    uint64_t indexBytes = 0;               // written after the chunks
-    bool hasIdx1 = false;
-    uint32_t riffSize = 0, moviSize = 0;   // once finished
-  };
-  struct Closing {  // the writes that finish a part
-    std::vector<AsyncFile::Piece> appended;  // indexes, in file order
-    std::vector<AsyncFile::Piece> patches;   // sizes and header, in place
-  };
+private:
+    struct Part {
+        uint64_t riffStart = 0;  // offset of 'RIFF'
+        uint64_t moviStart = 0;  // offset of the movi 'LIST'
+        uint64_t end = 0;        // append position
+        std::vector<ChunkRef> chunks;
+        std::vector<uint32_t> counts;          // chunks per stream
+        std::vector<SuperIndexEntry> indexes;  // per stream; size 0 = none
+        uint64_t indexBytes = 0;               // written after the chunks
+        bool hasIdx1 = false;
+        uint32_t riffSize = 0, moviSize = 0;  // once finished
+    };
+    struct Closing {                             // the writes that finish a part
+        std::vector<AsyncFile::Piece> appended;  // indexes, in file order
+        std::vector<AsyncFile::Piece> patches;   // sizes and header, in place
+    };
 
-  int AddStream(StreamHeader stream);
-  WriteStatus Fail(WriteStatus status);
-  uint64_t ProjectedRiffSize(const Part& part, size_t extraChunkBytes) const;
-  WriteStatus StartNextPart();
-  Closing FinishPart(Part& part, bool withIndexes);
-  FileHeader MakeHeader() const;
-  void RecountStreams();
-  WriteStatus Finalise();
+    int AddStream(StreamHeader stream);
+    WriteStatus Fail(WriteStatus status);
+    uint64_t ProjectedRiffSize(const Part& part, size_t extraChunkBytes) const;
+    WriteStatus StartNextPart();
+    Closing FinishPart(Part& part, bool withIndexes);
+    FileHeader MakeHeader() const;
+    void RecountStreams();
+    WriteStatus Finalise();
 
-  const AviWriterOptions options_;
-  mutable std::mutex mutex_;
-  std::vector<StreamHeader> streams_;
-  std::vector<Part> parts_;
-  AsyncFile file_;
-  bool open_ = false;
-  std::atomic<WriteStatus> status_{WriteStatus::Ok};
-  AviWriterTotals totals_;
+    const AviWriterOptions options_;
+    mutable std::mutex mutex_;
+    std::vector<StreamHeader> streams_;
+    std::vector<Part> parts_;
+    AsyncFile file_;
+    bool open_ = false;
+    std::atomic<WriteStatus> status_{WriteStatus::Ok};
+    AviWriterTotals totals_;
 };
 
 }  // namespace media::avi

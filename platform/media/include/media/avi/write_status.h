@@ -4,10 +4,10 @@
 namespace media::avi {
 
 enum class WriteStatus {
-  Ok,
-  DiskFull,      // ENOSPC, EDQUOT
-  FileTooLarge,  // EFBIG (file size limit), or the format's own limits reached
-  WriteError,    // anything else: I/O error, device gone, bad descriptor
+    Ok,
+    DiskFull,      // ENOSPC, EDQUOT
+    FileTooLarge,  // EFBIG (file size limit), or the format's own limits reached
+    WriteError,    // anything else: I/O error, device gone, bad descriptor
 };
 
 // Maps an errno value from open/write/truncate/sync to a stop reason.
