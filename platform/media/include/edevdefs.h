@@ -1,0 +1,31 @@
+// External device (tape transport) constants.
+#pragma once
+
+#define ED_BASE 0x1000L
+
+#define ED_DEVCAP_TIMECODE_READ (ED_BASE + 25L)
+
+// Transport modes (IAMExtTransport::put_Mode / get_Mode).
+#define ED_MODE_PLAY (ED_BASE + 200L)
+#define ED_MODE_STOP (ED_BASE + 201L)
+#define ED_MODE_FREEZE (ED_BASE + 202L)
+#define ED_MODE_THAW (ED_BASE + 203L)
+#define ED_MODE_FF (ED_BASE + 204L)
+#define ED_MODE_REW (ED_BASE + 205L)
+#define ED_MODE_RECORD (ED_BASE + 206L)
+#define ED_MODE_RECORD_STROBE (ED_BASE + 207L)
+#define ED_MODE_STEP (ED_BASE + 208L)
+#define ED_MODE_STEP_FWD ED_MODE_STEP
+#define ED_MODE_RECORD_FREEZE (ED_BASE + 808L)
+#define ED_MODE_STEP_REV (ED_BASE + 809L)
+#define ED_MODE_PLAY_FASTEST_FWD (ED_BASE + 933L)
+#define ED_MODE_PLAY_SLOWEST_FWD (ED_BASE + 934L)
+#define ED_MODE_PLAY_FASTEST_REV (ED_BASE + 935L)
+#define ED_MODE_PLAY_SLOWEST_REV (ED_BASE + 936L)
+
+// Basic transport parameters (IAMExtTransport::GetTransportBasicParameters).
+#define ED_TRANSBASIC_INPUT_SIGNAL (ED_BASE + 941L)
+#define ED_TRANSBASIC_SIGNAL_525_60_SD (ED_BASE + 942L)
+#define ED_TRANSBASIC_SIGNAL_525_60_SDL (ED_BASE + 943L)
+#define ED_TRANSBASIC_SIGNAL_625_50_SD (ED_BASE + 944L)
+#define ED_TRANSBASIC_SIGNAL_625_50_SDL (ED_BASE + 945L)
