@@ -125,14 +125,20 @@ public:
             ComPtr<IPin> in = FindFilterPin(pfCompressor, PINDIR_INPUT, nullptr, nullptr, true);
             if (!in) return E_FAIL;
             HRESULT hr = m_graph->Connect(out.Get(), in.Get());
-            if (FAILED(hr)) return hr;
-            out = FindFilterPin(pfCompressor, PINDIR_OUTPUT, nullptr, nullptr, true);
-            if (!out) return E_FAIL;
+            if (SUCCEEDED(hr)) out = FindFilterPin(pfCompressor, PINDIR_OUTPUT, nullptr, nullptr, true);
+            if (FAILED(hr) || !out) {
+                UndoSmartTee();
+                return FAILED(hr) ? hr : E_FAIL;
+            }
         }
 
         if (!pfRenderer) {
             HRESULT hr = m_graph->Render(out.Get());
-            if (FAILED(hr)) return hr;
+            if (FAILED(hr)) {
+                UndoSmartTee();
+                return hr;
+            }
+            m_insertedTee.Reset();
             return hr == S_OK ? success : hr;
         }
         // A sink that grows inputs offers a fresh one after each connection.
@@ -140,8 +146,12 @@ public:
         for (auto& in : FilterPins(pfRenderer)) {
             if (DirectionOf(in.Get()) != PINDIR_INPUT || PeerOf(in.Get())) continue;
             hr = m_graph->Connect(out.Get(), in.Get());
-            if (SUCCEEDED(hr)) return success;
+            if (SUCCEEDED(hr)) {
+                m_insertedTee.Reset();
+                return success;
+            }
         }
+        UndoSmartTee();
         return hr;
     }
 
@@ -251,7 +261,21 @@ private:
             if (oldPeer) m_graph->ConnectDirect(capture, oldPeer.Get(), nullptr);
             return hr;
         }
+        m_insertedTee = tee;
+        m_teeSource = ComPtr<IPin>(capture);
+        m_teeOldPeer = oldPeer;
         return S_OK;
+    }
+
+    // A stream that could not be rendered takes out the tee inserted for
+    // it and restores the capture connection it split.
+    void UndoSmartTee() {
+        if (!m_insertedTee) return;
+        m_graph->RemoveFilter(m_insertedTee.Get());
+        if (m_teeOldPeer) m_graph->ConnectDirect(m_teeSource.Get(), m_teeOldPeer.Get(), nullptr);
+        m_insertedTee.Reset();
+        m_teeSource.Reset();
+        m_teeOldPeer.Reset();
     }
 
     bool FindDownstream(IBaseFilter* filter, REFIID riid, void** ppint, std::set<IBaseFilter*>* seen) {
@@ -270,6 +294,9 @@ private:
     }
 
     ComPtr<IGraphBuilder> m_graph;
+    // The smart tee the current RenderStream call inserted, if any.
+    ComPtr<IBaseFilter> m_insertedTee;
+    ComPtr<IPin> m_teeSource, m_teeOldPeer;
 };
 
 const ComClassRegistration registration(CLSID_CaptureGraphBuilder2, ComCreateInstance<CaptureGraphBuilder>);
