@@ -5,8 +5,8 @@
 //         └─► Preview  (newest sample only, on the tee's preview thread)
 //
 // The capture output gets every sample synchronously, by reference.  The
-// preview branch must never slow the capture branch: Receive only puts the
-// sample into a one-deep slot (replacing an older one that the preview
+// preview branch must never slow the capture branch: after the capture
+// delivery, Receive only puts the sample into a one-deep slot (replacing an older one that the preview
 // thread has not taken yet, which is dropped) and returns.  The preview
 // thread delivers from the slot, wrapped so that the preview carries no
 // time stamps (a renderer shows it at once).
@@ -122,6 +122,7 @@ public:
     const TeeInput& Input() const { return m_input; }
 
     HRESULT Receive(IMediaSample* sample) {
+        HRESULT hr = m_capture.IsConnected() ? m_capture.Deliver(sample) : S_OK;
         if (m_preview.IsConnected()) {
             IMediaSample* dropped = nullptr;
             {
@@ -133,8 +134,7 @@ public:
             m_slotReady.notify_one();
             if (dropped) dropped->Release();
         }
-        if (!m_capture.IsConnected()) return S_OK;
-        return m_capture.Deliver(sample);
+        return hr;
     }
 
     HRESULT EndOfStream() {
