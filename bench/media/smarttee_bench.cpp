@@ -22,14 +22,17 @@
 
 namespace {
 
-DEFINE_GUID(CLSID_BenchFilter, 0x7b3e51a0, 0x0b1e, 0x4c11, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0x0b, 0xe0);
+DEFINE_GUID(CLSID_BenchFilter, 0x7b3e51a0, 0x0b1e, 0x4c11, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0x0b,
+            0xe0);
 
 class Source;
 
 class SourcePin final : public SourceStreamPin {
 public:
     SourcePin(BaseFilter* f, long frames, long bytes)
-        : SourceStreamPin(f, L"Capture", PIN_CATEGORY_CAPTURE, true), m_frames(frames), m_bytes(bytes) {}
+        : SourceStreamPin(f, L"Capture", PIN_CATEGORY_CAPTURE, true),
+          m_frames(frames),
+          m_bytes(bytes) {}
     HRESULT CheckMediaType(const AM_MEDIA_TYPE* pmt) override {
         return pmt->majortype == MEDIATYPE_Interleaved ? S_OK : S_FALSE;
     }
@@ -141,14 +144,17 @@ int main(int argc, char** argv) {
         graph->AddFilter(capture, L"Capture Sink");
         graph->AddFilter(preview, L"Preview Sink");
         if (FAILED(graph->ConnectDirect(&src->pin, FindPin(tee.Get(), L"Input").Get(), nullptr)) ||
-            FAILED(graph->ConnectDirect(FindPin(tee.Get(), L"Capture").Get(), &capture->pin, nullptr)) ||
-            FAILED(graph->ConnectDirect(FindPin(tee.Get(), L"Preview").Get(), &preview->pin, nullptr))) {
+            FAILED(graph->ConnectDirect(FindPin(tee.Get(), L"Capture").Get(), &capture->pin,
+                                        nullptr)) ||
+            FAILED(graph->ConnectDirect(FindPin(tee.Get(), L"Preview").Get(), &preview->pin,
+                                        nullptr))) {
             std::fprintf(stderr, "cannot build the graph\n");
             return 1;
         }
         capture->source = preview->source = static_cast<MemAllocator*>(src->pin.Allocator());
         ComPtr<IMediaControl> control;
-        graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(control.ReleaseAndGetAddressOf()));
+        graph->QueryInterface(IID_IMediaControl,
+                              reinterpret_cast<void**>(control.ReleaseAndGetAddressOf()));
         auto t0 = std::chrono::steady_clock::now();
         control->Run();
         while (!capture->ended) std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -156,12 +162,15 @@ int main(int argc, char** argv) {
         control->Stop();
         const double secs = std::chrono::duration<double>(t1 - t0).count();
         const long delivered = capture->frames + preview->frames;
-        std::printf("source -> smart tee -> 2 null sinks, %ld frames of %ld bytes\n", frames, bytes);
+        std::printf("source -> smart tee -> 2 null sinks, %ld frames of %ld bytes\n", frames,
+                    bytes);
         std::printf("  capture branch: %ld frames, preview branch: %ld frames (newest only)\n",
                     capture->frames.load(), preview->frames.load());
         std::printf("  %.0f frames/s (%.2f s)\n", capture->frames / secs, secs);
         std::printf("  copies of frame data per frame: %.3f\n",
-                    delivered ? static_cast<double>(capture->copies + preview->copies) / capture->frames : 0.0);
+                    delivered
+                        ? static_cast<double>(capture->copies + preview->copies) / capture->frames
+                        : 0.0);
     }
     CoUninitialize();
     return 0;

@@ -14,9 +14,10 @@ protected:
         MediaTest::SetUp();
         StandIns::Register();
         graph = NewGraph();
-        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
-                                         IID_ICaptureGraphBuilder2,
-                                         reinterpret_cast<void**>(builder.ReleaseAndGetAddressOf())));
+        ASSERT_EQ(S_OK,
+                  CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_ICaptureGraphBuilder2,
+                                   reinterpret_cast<void**>(builder.ReleaseAndGetAddressOf())));
         ASSERT_EQ(S_OK, builder->SetFiltergraph(graph.Get()));
         source = new TestSource(TestSource::Mode::Stepped);
         device = Adopt<IBaseFilter>(source);
@@ -34,30 +35,36 @@ protected:
 
     // The program's two builds, as its engine makes them.
     void BuildType1() {
-        ASSERT_EQ(S_OK, builder->SetOutputFileName(&MEDIASUBTYPE_Avi, L"/tmp/out.avi", mux.ReleaseAndGetAddressOf(),
+        ASSERT_EQ(S_OK, builder->SetOutputFileName(&MEDIASUBTYPE_Avi, L"/tmp/out.avi",
+                                                   mux.ReleaseAndGetAddressOf(),
                                                    sink.ReleaseAndGetAddressOf()));
         ASSERT_TRUE(mux && sink);
         ConfigureMux();
-        ASSERT_TRUE(SUCCEEDED(builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved, device.Get(),
-                                                    nullptr, mux.Get())));
-        HRESULT hr = builder->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Interleaved, device.Get(), nullptr, nullptr);
+        ASSERT_TRUE(SUCCEEDED(builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved,
+                                                    device.Get(), nullptr, mux.Get())));
+        HRESULT hr = builder->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Interleaved,
+                                           device.Get(), nullptr, nullptr);
         ASSERT_TRUE(SUCCEEDED(hr)) << std::hex << hr;
         GateOffAndFindDropped();
     }
     void BuildType2() {
         ComPtr<IBaseFilter> splitter;
-        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_DVSplitter, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                         reinterpret_cast<void**>(splitter.ReleaseAndGetAddressOf())));
+        ASSERT_EQ(S_OK,
+                  CoCreateInstance(CLSID_DVSplitter, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                   reinterpret_cast<void**>(splitter.ReleaseAndGetAddressOf())));
         ASSERT_EQ(S_OK, graph->AddFilter(splitter.Get(), L"DV Splitter"));
         ASSERT_TRUE(SUCCEEDED(builder->SetOutputFileName(&MEDIASUBTYPE_Avi, L"/tmp/out.avi",
-                                                         mux.ReleaseAndGetAddressOf(), sink.ReleaseAndGetAddressOf())));
+                                                         mux.ReleaseAndGetAddressOf(),
+                                                         sink.ReleaseAndGetAddressOf())));
         ConfigureMux();
-        ASSERT_TRUE(SUCCEEDED(builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved, device.Get(),
-                                                    nullptr, splitter.Get())));
-        ASSERT_TRUE(SUCCEEDED(builder->RenderStream(nullptr, nullptr, splitter.Get(), nullptr, mux.Get())));
-        ASSERT_TRUE(SUCCEEDED(builder->RenderStream(nullptr, nullptr, splitter.Get(), nullptr, mux.Get())));
-        ASSERT_TRUE(SUCCEEDED(builder->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Interleaved, device.Get(),
-                                                    nullptr, nullptr)));
+        ASSERT_TRUE(SUCCEEDED(builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved,
+                                                    device.Get(), nullptr, splitter.Get())));
+        ASSERT_TRUE(
+            SUCCEEDED(builder->RenderStream(nullptr, nullptr, splitter.Get(), nullptr, mux.Get())));
+        ASSERT_TRUE(
+            SUCCEEDED(builder->RenderStream(nullptr, nullptr, splitter.Get(), nullptr, mux.Get())));
+        ASSERT_TRUE(SUCCEEDED(builder->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Interleaved,
+                                                    device.Get(), nullptr, nullptr)));
         GateOffAndFindDropped();
     }
     void ConfigureMux() {
@@ -70,10 +77,12 @@ protected:
     }
     void GateOffAndFindDropped() {
         REFERENCE_TIME start = MAXLONGLONG, stop = 0;
-        EXPECT_EQ(S_OK, builder->ControlStream(&PIN_CATEGORY_CAPTURE, nullptr, nullptr, &start, &stop, 0, 0));
-        ASSERT_EQ(S_OK, builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved, device.Get(),
-                                               IID_IAMDroppedFrames,
-                                               reinterpret_cast<void**>(dropped.ReleaseAndGetAddressOf())));
+        EXPECT_EQ(S_OK, builder->ControlStream(&PIN_CATEGORY_CAPTURE, nullptr, nullptr, &start,
+                                               &stop, 0, 0));
+        ASSERT_EQ(S_OK, builder->FindInterface(
+                            &PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved, device.Get(),
+                            IID_IAMDroppedFrames,
+                            reinterpret_cast<void**>(dropped.ReleaseAndGetAddressOf())));
     }
     void Capture(bool on) {
         REFERENCE_TIME start = on ? 0 : MAXLONGLONG, stop = on ? MAXLONGLONG : 0;
@@ -118,9 +127,10 @@ protected:
 
 TEST_F(CaptureGraphTest, Type1BuildsCaptureIntoTheMuxAndAPreviewThroughASmartTee) {
     BuildType1();
-    EXPECT_EQ((std::vector<std::wstring>{L"Tapeloom Device", L"AVI Mux", L"File Writer", L"Smart Tee",
-                                         L"DV Splitter", L"DV Video Decoder", L"Video Renderer"}),
-              FilterNames(graph.Get()));
+    EXPECT_EQ(
+        (std::vector<std::wstring>{L"Tapeloom Device", L"AVI Mux", L"File Writer", L"Smart Tee",
+                                   L"DV Splitter", L"DV Video Decoder", L"Video Renderer"}),
+        FilterNames(graph.Get()));
     EXPECT_EQ(L"/tmp/out.avi", StandIns::lastWriter.load()->FileName());
     GrowingSink* m = StandIns::lastMux;
     EXPECT_TRUE(m->compatIndex.load());
@@ -174,8 +184,9 @@ TEST_F(CaptureGraphTest, Type2ConnectsTwoSplitterOutputsToNewMuxInputs) {
     ComPtr<IPin> third = PinOf(splitter.Get(), PINDIR_OUTPUT, 2), peer;
     EXPECT_EQ(VFW_E_NOT_CONNECTED, third->ConnectedTo(peer.ReleaseAndGetAddressOf()));
     // The preview's splitter is a second one, under a name of its own.
-    EXPECT_EQ((std::vector<std::wstring>{L"Tapeloom Device", L"DV Splitter", L"AVI Mux", L"File Writer",
-                                         L"Smart Tee", L"DV Splitter 0001", L"DV Video Decoder", L"Video Renderer"}),
+    EXPECT_EQ((std::vector<std::wstring>{L"Tapeloom Device", L"DV Splitter", L"AVI Mux",
+                                         L"File Writer", L"Smart Tee", L"DV Splitter 0001",
+                                         L"DV Video Decoder", L"Video Renderer"}),
               FilterNames(graph.Get()));
     // A third call finds no free output of the splitter to take the video.
     ASSERT_EQ(S_OK, control->Run());
@@ -187,7 +198,10 @@ TEST_F(CaptureGraphTest, Type2ConnectsTwoSplitterOutputsToNewMuxInputs) {
 
 TEST_F(CaptureGraphTest, TeardownWalkLeavesOnlyTheDeviceAndBuildsAgain) {
     for (int round = 0; round < 3; ++round) {
-        if (round % 2) BuildType2(); else BuildType1();
+        if (round % 2)
+            BuildType2();
+        else
+            BuildType1();
         ASSERT_EQ(S_OK, control->Run());
         source->Step(2);
         control->Stop();
@@ -197,7 +211,8 @@ TEST_F(CaptureGraphTest, TeardownWalkLeavesOnlyTheDeviceAndBuildsAgain) {
         dropped.Reset();
         ASSERT_EQ(std::vector<std::wstring>{L"Tapeloom Device"}, FilterNames(graph.Get()));
         ComPtr<IPin> peer;
-        EXPECT_EQ(VFW_E_NOT_CONNECTED, PinOf(device.Get(), PINDIR_OUTPUT)->ConnectedTo(peer.ReleaseAndGetAddressOf()));
+        EXPECT_EQ(VFW_E_NOT_CONNECTED,
+                  PinOf(device.Get(), PINDIR_OUTPUT)->ConnectedTo(peer.ReleaseAndGetAddressOf()));
     }
     RemoveDownstream(device.Get());  // nothing connected: changes nothing
     EXPECT_EQ(std::vector<std::wstring>{L"Tapeloom Device"}, FilterNames(graph.Get()));
@@ -207,29 +222,35 @@ TEST_F(CaptureGraphTest, FindInterfaceLooksAtThePinThenTheFilterThenDownstream) 
     BuildType1();
     ComPtr<IConfigAviMux> avimux;
     // Not on the device or its pin: found downstream on the mux.
-    EXPECT_EQ(S_OK, builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved, device.Get(),
-                                           IID_IConfigAviMux, reinterpret_cast<void**>(avimux.ReleaseAndGetAddressOf())));
+    EXPECT_EQ(S_OK,
+              builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved, device.Get(),
+                                     IID_IConfigAviMux,
+                                     reinterpret_cast<void**>(avimux.ReleaseAndGetAddressOf())));
     EXPECT_TRUE(avimux);
     ComPtr<IBaseFilter> self;
-    EXPECT_EQ(S_OK, builder->FindInterface(nullptr, nullptr, device.Get(), IID_IBaseFilter,
-                                           reinterpret_cast<void**>(self.ReleaseAndGetAddressOf())));
+    EXPECT_EQ(S_OK,
+              builder->FindInterface(nullptr, nullptr, device.Get(), IID_IBaseFilter,
+                                     reinterpret_cast<void**>(self.ReleaseAndGetAddressOf())));
     EXPECT_EQ(device.Get(), self.Get());
     ComPtr<IAMExtTransport> none;
-    EXPECT_EQ(E_NOINTERFACE, builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved, device.Get(),
-                                                    IID_IAMExtTransport,
-                                                    reinterpret_cast<void**>(none.ReleaseAndGetAddressOf())));
+    EXPECT_EQ(E_NOINTERFACE,
+              builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved, device.Get(),
+                                     IID_IAMExtTransport,
+                                     reinterpret_cast<void**>(none.ReleaseAndGetAddressOf())));
     EXPECT_FALSE(none);
 }
 
 TEST_F(CaptureGraphTest, MissingComponentsFailCleanly) {
     // No multiplexer class: SetOutputFileName fails and adds nothing.
     ComUnregisterClass(CLSID_AviDest);
-    EXPECT_EQ(REGDB_E_CLASSNOTREG, builder->SetOutputFileName(&MEDIASUBTYPE_Avi, L"x.avi", mux.ReleaseAndGetAddressOf(),
-                                                              sink.ReleaseAndGetAddressOf()));
+    EXPECT_EQ(REGDB_E_CLASSNOTREG,
+              builder->SetOutputFileName(&MEDIASUBTYPE_Avi, L"x.avi", mux.ReleaseAndGetAddressOf(),
+                                         sink.ReleaseAndGetAddressOf()));
     EXPECT_FALSE(mux);
     EXPECT_FALSE(sink);
-    EXPECT_EQ(E_INVALIDARG, builder->SetOutputFileName(&MEDIATYPE_Video, L"x.avi", mux.ReleaseAndGetAddressOf(),
-                                                       sink.ReleaseAndGetAddressOf()));
+    EXPECT_EQ(E_INVALIDARG,
+              builder->SetOutputFileName(&MEDIATYPE_Video, L"x.avi", mux.ReleaseAndGetAddressOf(),
+                                         sink.ReleaseAndGetAddressOf()));
     EXPECT_EQ(1u, FilterNames(graph.Get()).size());
 
     // No renderer: the preview fails and takes its smart tee out again,
@@ -237,26 +258,33 @@ TEST_F(CaptureGraphTest, MissingComponentsFailCleanly) {
     auto* m = new GrowingSink();
     auto holdMux = Adopt<IBaseFilter>(m);
     graph->AddFilter(m, L"mux");
-    ASSERT_EQ(S_OK, builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved, device.Get(), nullptr, m));
+    ASSERT_EQ(S_OK, builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved,
+                                          device.Get(), nullptr, m));
     MediaUnregisterFilter(CLSID_VideoRenderer);
     EXPECT_EQ(VFW_E_CANNOT_RENDER,
-              builder->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Interleaved, device.Get(), nullptr, nullptr));
+              builder->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Interleaved, device.Get(),
+                                    nullptr, nullptr));
     EXPECT_EQ((std::vector<std::wstring>{L"Tapeloom Device", L"mux"}), FilterNames(graph.Get()));
     ComPtr<IPin> peer;
     ASSERT_EQ(S_OK, PinOf(device.Get(), PINDIR_OUTPUT)->ConnectedTo(peer.ReleaseAndGetAddressOf()));
     EXPECT_EQ(PinOf(m, PINDIR_INPUT).Get(), peer.Get());
 
     // Wrong media type, no source, no graph.
-    EXPECT_EQ(E_FAIL, builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Audio, device.Get(), nullptr, nullptr));
-    EXPECT_EQ(E_POINTER, builder->RenderStream(&PIN_CATEGORY_CAPTURE, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(E_FAIL, builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Audio, device.Get(),
+                                            nullptr, nullptr));
+    EXPECT_EQ(E_POINTER,
+              builder->RenderStream(&PIN_CATEGORY_CAPTURE, nullptr, nullptr, nullptr, nullptr));
     ComPtr<ICaptureGraphBuilder2> lone;
-    CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER, IID_ICaptureGraphBuilder2,
+    CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
+                     IID_ICaptureGraphBuilder2,
                      reinterpret_cast<void**>(lone.ReleaseAndGetAddressOf()));
     REFERENCE_TIME t = 0;
-    EXPECT_EQ(E_UNEXPECTED, lone->ControlStream(&PIN_CATEGORY_CAPTURE, nullptr, nullptr, &t, &t, 0, 0));
+    EXPECT_EQ(E_UNEXPECTED,
+              lone->ControlStream(&PIN_CATEGORY_CAPTURE, nullptr, nullptr, &t, &t, 0, 0));
     EXPECT_EQ(E_UNEXPECTED, lone->RenderStream(nullptr, nullptr, device.Get(), nullptr, nullptr));
     // No preview pin to control in this graph.
-    EXPECT_EQ(E_FAIL, builder->ControlStream(&PIN_CATEGORY_PREVIEW, nullptr, nullptr, &t, &t, 0, 0));
+    EXPECT_EQ(E_FAIL,
+              builder->ControlStream(&PIN_CATEGORY_PREVIEW, nullptr, nullptr, &t, &t, 0, 0));
 }
 
 // The preview renderer takes 30 ms a frame; the capture branch still gets

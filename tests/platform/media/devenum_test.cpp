@@ -17,15 +17,16 @@ struct FakeDriver {
             int gen = generation;
             std::wstring name = L"Deck " + std::to_wstring(i + 1);
             ComPtr<IMoniker> mk;
-            CreateMemoryMoniker(name.c_str(),
-                                [gen](REFIID riid, void** ppv) -> HRESULT {
-                                    if (gen != generation) return E_FAIL;  // unplugged since
-                                    auto* f = new TestSource(TestSource::Mode::Stepped);
-                                    HRESULT hr = f->QueryInterface(riid, ppv);
-                                    f->Release();
-                                    return hr;
-                                },
-                                mk.ReleaseAndGetAddressOf());
+            CreateMemoryMoniker(
+                name.c_str(),
+                [gen](REFIID riid, void** ppv) -> HRESULT {
+                    if (gen != generation) return E_FAIL;  // unplugged since
+                    auto* f = new TestSource(TestSource::Mode::Stepped);
+                    HRESULT hr = f->QueryInterface(riid, ppv);
+                    f->Release();
+                    return hr;
+                },
+                mk.ReleaseAndGetAddressOf());
             out->push_back(mk);
         }
         return S_OK;
@@ -38,7 +39,8 @@ class DevEnumTest : public MediaTest {
 protected:
     HRESULT Enumerate(IEnumMoniker** ppEnum) {
         ComPtr<ICreateDevEnum> devenum;
-        HRESULT hr = CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
+        HRESULT hr = CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_ICreateDevEnum,
                                       reinterpret_cast<void**>(devenum.ReleaseAndGetAddressOf()));
         if (FAILED(hr)) return hr;
         return devenum->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, ppEnum, 0);
@@ -65,12 +67,14 @@ TEST_F(DevEnumTest, MonikersNameTheDevicesAndBindToTheirFiltersUntilTheyGo) {
     std::vector<ComPtr<IMoniker>> found;
     IMoniker* mk = nullptr;
     ULONG fetched = 0;
-    while (e->Next(1, &mk, &fetched) == S_OK && fetched == 1) found.push_back(ComPtr<IMoniker>::Adopt(mk));
+    while (e->Next(1, &mk, &fetched) == S_OK && fetched == 1)
+        found.push_back(ComPtr<IMoniker>::Adopt(mk));
     ASSERT_EQ(2u, found.size());
 
     ComPtr<IPropertyBag> bag;
-    ASSERT_EQ(S_OK, found[1]->BindToStorage(nullptr, nullptr, IID_IPropertyBag,
-                                            reinterpret_cast<void**>(bag.ReleaseAndGetAddressOf())));
+    ASSERT_EQ(S_OK,
+              found[1]->BindToStorage(nullptr, nullptr, IID_IPropertyBag,
+                                      reinterpret_cast<void**>(bag.ReleaseAndGetAddressOf())));
     VARIANT v;
     VariantInit(&v);
     v.vt = VT_BSTR;
@@ -86,8 +90,9 @@ TEST_F(DevEnumTest, MonikersNameTheDevicesAndBindToTheirFiltersUntilTheyGo) {
     // Unplugged: the old monikers no longer bind; a new scan finds nothing.
     FakeDriver::generation++;
     FakeDriver::present = 0;
-    EXPECT_TRUE(FAILED(found[0]->BindToObject(nullptr, nullptr, IID_IBaseFilter,
-                                              reinterpret_cast<void**>(filter.ReleaseAndGetAddressOf()))));
+    EXPECT_TRUE(
+        FAILED(found[0]->BindToObject(nullptr, nullptr, IID_IBaseFilter,
+                                      reinterpret_cast<void**>(filter.ReleaseAndGetAddressOf()))));
     EXPECT_FALSE(filter);
     EXPECT_EQ(S_FALSE, Enumerate(e.ReleaseAndGetAddressOf()));
     MediaUnregisterDeviceDriver(CLSID_VideoInputDeviceCategory, FakeDriver::List);

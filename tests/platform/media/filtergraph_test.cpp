@@ -1,12 +1,12 @@
 // Filter graph manager: names, connections, intelligent connect, states,
 // events and the video window.
-#include <deque>
-
 #include <comclasstable.h>
 
+#include <deque>
+
 #include "media/filterregistry.h"
-#include "media/mediatype.h"
 #include "media/graphnotify.h"
+#include "media/mediatype.h"
 #include "mediatest.h"
 
 namespace {
@@ -31,9 +31,11 @@ TEST_F(FilterGraphTest, AddFilterKeepsNamesUniqueAndFindsFiltersByName) {
               FilterNames(graph.Get()));
 
     ComPtr<IBaseFilter> found;
-    EXPECT_EQ(S_OK, graph->FindFilterByName(L"Tapeloom Device 0001", found.ReleaseAndGetAddressOf()));
+    EXPECT_EQ(S_OK,
+              graph->FindFilterByName(L"Tapeloom Device 0001", found.ReleaseAndGetAddressOf()));
     EXPECT_EQ(b.Get(), found.Get());
-    EXPECT_EQ(VFW_E_NOT_FOUND, graph->FindFilterByName(L"DV Video Decoder", found.ReleaseAndGetAddressOf()));
+    EXPECT_EQ(VFW_E_NOT_FOUND,
+              graph->FindFilterByName(L"DV Video Decoder", found.ReleaseAndGetAddressOf()));
     EXPECT_FALSE(found);
 
     FILTER_INFO info{};
@@ -99,14 +101,19 @@ TEST_F(FilterGraphTest, IntelligentConnectFailuresReturnCodesAndLeaveTheGraphAsI
 
     // A class in the table that cannot be created is skipped.
     ComUnregisterClass(CLSID_DVSplitter);
-    MediaRegisterFilter({CLSID_VideoRenderer, L"Video Renderer", MERIT_PREFERRED,
-                         {{MEDIATYPE_Video, MEDIASUBTYPE_RGB32}}, true});
+    MediaRegisterFilter({CLSID_VideoRenderer,
+                         L"Video Renderer",
+                         MERIT_PREFERRED,
+                         {{MEDIATYPE_Video, MEDIASUBTYPE_RGB32}},
+                         true});
     EXPECT_EQ(VFW_E_CANNOT_RENDER, graph->Render(out.Get()));
 
     // Connect to an input that no chain reaches.
-    auto audioOnly = Adopt<IBaseFilter>(new NullRenderer(CLSID_TestRenderer, MEDIATYPE_Audio, GUID_NULL));
+    auto audioOnly =
+        Adopt<IBaseFilter>(new NullRenderer(CLSID_TestRenderer, MEDIATYPE_Audio, GUID_NULL));
     graph->AddFilter(audioOnly.Get(), L"audio");
-    EXPECT_EQ(VFW_E_CANNOT_CONNECT, graph->Connect(out.Get(), PinOf(audioOnly.Get(), PINDIR_INPUT).Get()));
+    EXPECT_EQ(VFW_E_CANNOT_CONNECT,
+              graph->Connect(out.Get(), PinOf(audioOnly.Get(), PINDIR_INPUT).Get()));
     EXPECT_EQ(2u, FilterNames(graph.Get()).size());
 
     // Bad arguments.
@@ -124,8 +131,9 @@ TEST_F(FilterGraphTest, RenderInsertsFiltersByMeritUnderTheirOwnNames) {
     graph->AddFilter(src, L"src");
     // Audio outputs of the splitter have no renderer: a partial render.
     EXPECT_EQ(VFW_S_PARTIAL_RENDER, graph->Render(PinOf(src, PINDIR_OUTPUT).Get()));
-    EXPECT_EQ((std::vector<std::wstring>{L"src", L"DV Splitter", L"DV Video Decoder", L"Video Renderer"}),
-              FilterNames(graph.Get()));
+    EXPECT_EQ(
+        (std::vector<std::wstring>{L"src", L"DV Splitter", L"DV Video Decoder", L"Video Renderer"}),
+        FilterNames(graph.Get()));
 }
 
 TEST_F(FilterGraphTest, RunPauseStopCyclesRestartStreamingEachTime) {
@@ -136,7 +144,8 @@ TEST_F(FilterGraphTest, RunPauseStopCyclesRestartStreamingEachTime) {
     auto r = Renderer(&sink);
     graph->AddFilter(src, L"src");
     graph->AddFilter(r.Get(), L"sink");
-    ASSERT_EQ(S_OK, graph->Connect(PinOf(src, PINDIR_OUTPUT).Get(), PinOf(r.Get(), PINDIR_INPUT).Get()));
+    ASSERT_EQ(S_OK,
+              graph->Connect(PinOf(src, PINDIR_OUTPUT).Get(), PinOf(r.Get(), PINDIR_INPUT).Get()));
     ComPtr<IMediaControl> control;
     graph.As(&control);
     for (int i = 0; i < 20; ++i) {
@@ -176,7 +185,8 @@ TEST_F(FilterGraphTest, DeviceLostKeepsItsFilterAliveUntilFreeEventParams) {
     NullRenderer* device = nullptr;
     auto filter = Renderer(&device);
     graph->AddFilter(filter.Get(), L"Tapeloom Device");
-    device->NotifyEvent(EC_DEVICE_LOST, reinterpret_cast<LONG_PTR>(static_cast<IUnknown*>(filter.Get())), 0);
+    device->NotifyEvent(EC_DEVICE_LOST,
+                        reinterpret_cast<LONG_PTR>(static_cast<IUnknown*>(filter.Get())), 0);
     graph->RemoveFilter(filter.Get());
     IBaseFilter* raw = filter.Detach();
     EXPECT_EQ(1u, raw->Release());  // the queued event still holds it
@@ -192,7 +202,8 @@ TEST_F(FilterGraphTest, DeviceLostKeepsItsFilterAliveUntilFreeEventParams) {
     EXPECT_EQ(S_OK, reinterpret_cast<IUnknown*>(p1)->QueryInterface(
                         IID_IBaseFilter, reinterpret_cast<void**>(lost.ReleaseAndGetAddressOf())));
     lost.Reset();
-    EXPECT_EQ(S_OK, events->FreeEventParams(code, p1, p2));  // the last reference: no leak under ASan
+    EXPECT_EQ(S_OK,
+              events->FreeEventParams(code, p1, p2));  // the last reference: no leak under ASan
 }
 
 TEST_F(FilterGraphTest, QueuedDeviceLostEventsAreReleasedWithTheGraph) {
@@ -200,7 +211,8 @@ TEST_F(FilterGraphTest, QueuedDeviceLostEventsAreReleasedWithTheGraph) {
     NullRenderer* device = nullptr;
     auto filter = Renderer(&device);
     graph->AddFilter(filter.Get(), L"dev");
-    device->NotifyEvent(EC_DEVICE_LOST, reinterpret_cast<LONG_PTR>(static_cast<IUnknown*>(filter.Get())), 0);
+    device->NotifyEvent(EC_DEVICE_LOST,
+                        reinterpret_cast<LONG_PTR>(static_cast<IUnknown*>(filter.Get())), 0);
     graph.Reset();
     EXPECT_EQ(0u, filter.Detach()->Release());
 }

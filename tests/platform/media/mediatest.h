@@ -16,7 +16,8 @@ protected:
 
     ComPtr<IGraphBuilder> NewGraph() {
         ComPtr<IGraphBuilder> graph;
-        EXPECT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+        EXPECT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                                         IID_IGraphBuilder,
                                          reinterpret_cast<void**>(graph.ReleaseAndGetAddressOf())));
         return graph;
     }

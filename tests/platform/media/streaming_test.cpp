@@ -92,7 +92,9 @@ TEST(MediaSampleTest, TimesAndLengthsAreCheckedAndResetOnReuse) {
 TEST(StreamControlGateTest, StartAndStopTakeEffectAtTheFirstSampleAtOrAfterTheirTime) {
     StreamControlGate::Change change;
     DWORD cookie;
-    auto admit = [&](StreamControlGate& g, REFERENCE_TIME t) { return g.Admit(t, &change, &cookie); };
+    auto admit = [&](StreamControlGate& g, REFERENCE_TIME t) {
+        return g.Admit(t, &change, &cookie);
+    };
     const REFERENCE_TIME zero = 0, never = MAXLONGLONG, t10 = 10, t20 = 20;
 
     StreamControlGate flowing;  // no request: the stream flows
@@ -147,7 +149,8 @@ TEST_F(StreamingTest, UnpacedSourceDeliversEveryFrameInOrderThenEndOfStream) {
     auto hold2 = Adopt<IBaseFilter>(sink);
     ASSERT_EQ(S_OK, graph->AddFilter(src, L"src"));
     ASSERT_EQ(S_OK, graph->AddFilter(sink, L"sink"));
-    ASSERT_EQ(S_OK, graph->Connect(PinOf(src, PINDIR_OUTPUT).Get(), PinOf(sink, PINDIR_INPUT).Get()));
+    ASSERT_EQ(S_OK,
+              graph->Connect(PinOf(src, PINDIR_OUTPUT).Get(), PinOf(sink, PINDIR_INPUT).Get()));
     sink->Source = src->Allocator();
     ComPtr<IMediaControl> control;
     graph.As(&control);
@@ -167,7 +170,8 @@ TEST_F(StreamingTest, PacedSourceFollowsTheClockAndDeliversNothingWhilePaused) {
     auto hold2 = Adopt<IBaseFilter>(sink);
     graph->AddFilter(src, L"src");
     graph->AddFilter(sink, L"sink");
-    ASSERT_EQ(S_OK, graph->Connect(PinOf(src, PINDIR_OUTPUT).Get(), PinOf(sink, PINDIR_INPUT).Get()));
+    ASSERT_EQ(S_OK,
+              graph->Connect(PinOf(src, PINDIR_OUTPUT).Get(), PinOf(sink, PINDIR_INPUT).Get()));
     ComPtr<IMediaControl> control;
     graph.As(&control);
     ASSERT_EQ(S_OK, control->Pause());

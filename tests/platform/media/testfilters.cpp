@@ -36,7 +36,8 @@ TestSourcePin::TestSourcePin(TestSource* source)
     : SourceStreamPin(source, L"Capture", PIN_CATEGORY_CAPTURE, true), m_source(source) {}
 
 HRESULT TestSourcePin::CheckMediaType(const AM_MEDIA_TYPE* pmt) {
-    return pmt->majortype == MEDIATYPE_Interleaved && pmt->subtype == MEDIASUBTYPE_dvsd ? S_OK : S_FALSE;
+    return pmt->majortype == MEDIATYPE_Interleaved && pmt->subtype == MEDIASUBTYPE_dvsd ? S_OK
+                                                                                        : S_FALSE;
 }
 
 HRESULT TestSourcePin::GetMediaType(int n, AM_MEDIA_TYPE* pmt) {
@@ -60,13 +61,16 @@ void* TestSourcePin::GetPinInterface(REFIID riid) {
 }
 
 HRESULT TestSourcePin::DecideBufferSize(IMemAllocator* alloc, ALLOCATOR_PROPERTIES*) {
-    ALLOCATOR_PROPERTIES req{static_cast<LONG>(m_source->m_buffers), static_cast<LONG>(m_source->m_frameBytes), 1, 0}, actual{};
+    ALLOCATOR_PROPERTIES req{static_cast<LONG>(m_source->m_buffers),
+                             static_cast<LONG>(m_source->m_frameBytes), 1, 0},
+        actual{};
     return alloc->SetProperties(&req, &actual);
 }
 
 HRESULT TestSourcePin::FillBuffer(IMediaSample* sample) {
     const long n = m_source->m_produced.load();
-    if (m_source->m_mode == TestSource::Mode::Paced && !WaitForStreamTime(n * kFrameTime)) return S_FALSE;
+    if (m_source->m_mode == TestSource::Mode::Paced && !WaitForStreamTime(n * kFrameTime))
+        return S_FALSE;
     if (m_source->m_mode == TestSource::Mode::Stepped) {
         std::unique_lock<std::mutex> lock(m_source->m_stepLock);
         while (m_source->m_permits == 0) {
@@ -79,7 +83,11 @@ HRESULT TestSourcePin::FillBuffer(IMediaSample* sample) {
 }
 
 TestSource::TestSource(Mode mode, long frameBytes, long buffers)
-    : BaseFilter(CLSID_TestSource), m_mode(mode), m_frameBytes(frameBytes), m_buffers(buffers), m_pin(this) {}
+    : BaseFilter(CLSID_TestSource),
+      m_mode(mode),
+      m_frameBytes(frameBytes),
+      m_buffers(buffers),
+      m_pin(this) {}
 
 void TestSource::Step(int n) {
     {
@@ -106,9 +114,13 @@ HRESULT TestSource::Fill(IMediaSample* sample) {
 
 // ---- CountingInput ------------------------------------------------------
 
-CountingInput::CountingInput(BaseFilter* filter, LPCWSTR name, GUID major, GUID sub, Counter* counter,
-                             std::function<HRESULT(IMediaSample*)> onSample)
-    : BaseInputPin(filter, name), m_major(major), m_sub(sub), m_counter(counter), m_onSample(std::move(onSample)) {}
+CountingInput::CountingInput(BaseFilter* filter, LPCWSTR name, GUID major, GUID sub,
+                             Counter* counter, std::function<HRESULT(IMediaSample*)> onSample)
+    : BaseInputPin(filter, name),
+      m_major(major),
+      m_sub(sub),
+      m_counter(counter),
+      m_onSample(std::move(onSample)) {}
 
 HRESULT CountingInput::CheckMediaType(const AM_MEDIA_TYPE* pmt) {
     if (m_major != GUID_NULL && pmt->majortype != m_major) return S_FALSE;
@@ -121,7 +133,8 @@ HRESULT CountingInput::GetMediaType(int, AM_MEDIA_TYPE*) { return S_FALSE; }
 HRESULT CountingInput::OnReceive(IMediaSample* sample) {
     long n = -1;
     BYTE* p = nullptr;
-    if (SUCCEEDED(sample->GetPointer(&p)) && sample->GetActualDataLength() >= static_cast<long>(sizeof n))
+    if (SUCCEEDED(sample->GetPointer(&p)) &&
+        sample->GetActualDataLength() >= static_cast<long>(sizeof n))
         std::memcpy(&n, p, sizeof n);
     m_counter->lastFrame = n;
     m_counter->frames++;
@@ -217,7 +230,8 @@ BasePin* PassThrough::GetPin(int n) {
 
 class GrowingSink::In final : public BaseInputPin {
 public:
-    In(GrowingSink* sink, LPCWSTR name, Counter* counter) : BaseInputPin(sink, name), m_sink(sink), m_counter(counter) {}
+    In(GrowingSink* sink, LPCWSTR name, Counter* counter)
+        : BaseInputPin(sink, name), m_sink(sink), m_counter(counter) {}
     HRESULT CheckMediaType(const AM_MEDIA_TYPE*) override { return S_OK; }
 
 protected:
@@ -250,7 +264,9 @@ public:
     }
 };
 
-GrowingSink::GrowingSink(const CLSID& clsid) : BaseFilter(clsid), m_out(new OutPin(this)) { Grow(); }
+GrowingSink::GrowingSink(const CLSID& clsid) : BaseFilter(clsid), m_out(new OutPin(this)) {
+    Grow();
+}
 
 GrowingSink::~GrowingSink() {
     for (auto* in : m_inputs) delete in;
@@ -350,7 +366,8 @@ void StandIns::Register() {
                     riid, ppv);
     });
     ComRegisterClass(CLSID_VideoRenderer, [](IUnknown*, REFIID riid, void** ppv) {
-        auto* r = new NullRenderer(CLSID_VideoRenderer, MEDIATYPE_Video, MEDIASUBTYPE_RGB32, renderDelayMs);
+        auto* r = new NullRenderer(CLSID_VideoRenderer, MEDIATYPE_Video, MEDIASUBTYPE_RGB32,
+                                   renderDelayMs);
         lastRenderer = r;
         return Hand(r, riid, ppv);
     });
@@ -364,12 +381,21 @@ void StandIns::Register() {
         lastWriter = w;
         return Hand(w, riid, ppv);
     });
-    MediaRegisterFilter({CLSID_DVSplitter, L"DV Splitter", MERIT_NORMAL,
-                         {{MEDIATYPE_Interleaved, MEDIASUBTYPE_dvsd}}, false});
-    MediaRegisterFilter({CLSID_DVVidDec, L"DV Video Decoder", MERIT_PREFERRED,
-                         {{MEDIATYPE_Video, MEDIASUBTYPE_dvsd}}, false});
-    MediaRegisterFilter({CLSID_VideoRenderer, L"Video Renderer", MERIT_PREFERRED,
-                         {{MEDIATYPE_Video, MEDIASUBTYPE_RGB32}}, true});
+    MediaRegisterFilter({CLSID_DVSplitter,
+                         L"DV Splitter",
+                         MERIT_NORMAL,
+                         {{MEDIATYPE_Interleaved, MEDIASUBTYPE_dvsd}},
+                         false});
+    MediaRegisterFilter({CLSID_DVVidDec,
+                         L"DV Video Decoder",
+                         MERIT_PREFERRED,
+                         {{MEDIATYPE_Video, MEDIASUBTYPE_dvsd}},
+                         false});
+    MediaRegisterFilter({CLSID_VideoRenderer,
+                         L"Video Renderer",
+                         MERIT_PREFERRED,
+                         {{MEDIATYPE_Video, MEDIASUBTYPE_RGB32}},
+                         true});
     MediaRegisterFilter({CLSID_AviDest, L"AVI Mux", MERIT_DO_NOT_USE, {}, false});
     MediaRegisterFilter({CLSID_FileWriter, L"File Writer", MERIT_DO_NOT_USE, {}, false});
 }

@@ -69,12 +69,13 @@ public:
     STDMETHODIMP_(ULONG) AddRef() override;
     STDMETHODIMP_(ULONG) Release() override;
 
-    STDMETHODIMP SetProperties(ALLOCATOR_PROPERTIES* pRequest, ALLOCATOR_PROPERTIES* pActual) override;
+    STDMETHODIMP SetProperties(ALLOCATOR_PROPERTIES* pRequest,
+                               ALLOCATOR_PROPERTIES* pActual) override;
     STDMETHODIMP GetProperties(ALLOCATOR_PROPERTIES* pProps) override;
     STDMETHODIMP Commit() override;
     STDMETHODIMP Decommit() override;
-    STDMETHODIMP GetBuffer(IMediaSample** ppBuffer, REFERENCE_TIME* pStartTime, REFERENCE_TIME* pEndTime,
-                           DWORD dwFlags) override;
+    STDMETHODIMP GetBuffer(IMediaSample** ppBuffer, REFERENCE_TIME* pStartTime,
+                           REFERENCE_TIME* pEndTime, DWORD dwFlags) override;
     STDMETHODIMP ReleaseBuffer(IMediaSample* pBuffer) override;
 
     // Whether p points into one of this allocator's buffers.

@@ -23,8 +23,8 @@ class BasePin;
 
 // Platform-internal: answered by every BaseFilter, so that the platform can
 // reach its own filters' class (FromInterface).
-DEFINE_GUID(IID_IMediaBaseFilterImpl, 0x3a1e9b52, 0x7c0d, 0x4f6a, 0x8e, 0x21, 0x5d, 0x90, 0xb4, 0x17, 0x63,
-            0xa8);
+DEFINE_GUID(IID_IMediaBaseFilterImpl, 0x3a1e9b52, 0x7c0d, 0x4f6a, 0x8e, 0x21, 0x5d, 0x90, 0xb4,
+            0x17, 0x63, 0xa8);
 
 class BaseFilter : public IBaseFilter {
 public:
@@ -106,16 +106,16 @@ private:
     std::mutex m_clockLock;
     IReferenceClock* m_clock = nullptr;
     std::mutex m_graphLock;
-    IFilterGraph* m_graph = nullptr;       // not counted: the graph holds the filter
+    IFilterGraph* m_graph = nullptr;         // not counted: the graph holds the filter
     IMediaEventSink* m_eventSink = nullptr;  // not counted, as above
     std::wstring m_name;
 };
 
 // IUnknown of a filter class that adds interfaces of its own through
 // multiple inheritance: every path reaches BaseFilter's implementation.
-#define MEDIA_FILTER_IUNKNOWN                                                          \
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {                    \
-        return BaseFilter::QueryInterface(riid, ppv);                                  \
-    }                                                                                  \
-    STDMETHODIMP_(ULONG) AddRef() override { return BaseFilter::AddRef(); }           \
+#define MEDIA_FILTER_IUNKNOWN                                               \
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {         \
+        return BaseFilter::QueryInterface(riid, ppv);                       \
+    }                                                                       \
+    STDMETHODIMP_(ULONG) AddRef() override { return BaseFilter::AddRef(); } \
     STDMETHODIMP_(ULONG) Release() override { return BaseFilter::Release(); }

@@ -19,8 +19,8 @@
 
 // Platform-internal: the pin's category (PIN_CATEGORY_CAPTURE, ...), what
 // the capture graph builder looks pins up by.
-DEFINE_GUID(IID_IMediaPinCategory, 0x6d3c1f0a, 0x52b4, 0x4e0e, 0x9a, 0x61, 0x2f, 0x7b, 0x13, 0x55, 0xc8,
-            0x04);
+DEFINE_GUID(IID_IMediaPinCategory, 0x6d3c1f0a, 0x52b4, 0x4e0e, 0x9a, 0x61, 0x2f, 0x7b, 0x13, 0x55,
+            0xc8, 0x04);
 interface IMediaPinCategory : public IUnknown {
     STDMETHOD(GetCategory)(GUID* pCategory) PURE;
 };
@@ -101,7 +101,9 @@ public:
     BaseOutputPin(BaseFilter* filter, LPCWSTR name, const GUID& category = GUID_NULL,
                   bool withStreamControl = false);
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override { return BasePin::QueryInterface(riid, ppv); }
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        return BasePin::QueryInterface(riid, ppv);
+    }
     STDMETHODIMP_(ULONG) AddRef() override { return BasePin::AddRef(); }
     STDMETHODIMP_(ULONG) Release() override { return BasePin::Release(); }
 
@@ -128,7 +130,9 @@ protected:
     void BreakConnect() override;
     // Sets the allocator's buffer count and size.  The default asks for
     // nothing: a pin that passes samples through never allocates.
-    virtual HRESULT DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIES* pRequest) { return S_OK; }
+    virtual HRESULT DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIES* pRequest) {
+        return S_OK;
+    }
 
 private:
     const bool m_withStreamControl;
@@ -142,13 +146,17 @@ public:
     BaseInputPin(BaseFilter* filter, LPCWSTR name);
     ~BaseInputPin() override;
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override { return BasePin::QueryInterface(riid, ppv); }
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        return BasePin::QueryInterface(riid, ppv);
+    }
     STDMETHODIMP_(ULONG) AddRef() override { return BasePin::AddRef(); }
     STDMETHODIMP_(ULONG) Release() override { return BasePin::Release(); }
 
     STDMETHODIMP GetAllocator(IMemAllocator** ppAllocator) override;
     STDMETHODIMP NotifyAllocator(IMemAllocator* pAllocator, BOOL bReadOnly) override;
-    STDMETHODIMP GetAllocatorRequirements(ALLOCATOR_PROPERTIES* pProps) override { return E_NOTIMPL; }
+    STDMETHODIMP GetAllocatorRequirements(ALLOCATOR_PROPERTIES* pProps) override {
+        return E_NOTIMPL;
+    }
     STDMETHODIMP Receive(IMediaSample* pSample) override;
     STDMETHODIMP ReceiveCanBlock() override { return S_OK; }
 
@@ -174,9 +182,9 @@ private:
 };
 
 // IUnknown of a pin class that adds interfaces of its own.
-#define MEDIA_PIN_IUNKNOWN                                                             \
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {                    \
-        return BasePin::QueryInterface(riid, ppv);                                     \
-    }                                                                                  \
-    STDMETHODIMP_(ULONG) AddRef() override { return BasePin::AddRef(); }              \
+#define MEDIA_PIN_IUNKNOWN                                               \
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {      \
+        return BasePin::QueryInterface(riid, ppv);                       \
+    }                                                                    \
+    STDMETHODIMP_(ULONG) AddRef() override { return BasePin::AddRef(); } \
     STDMETHODIMP_(ULONG) Release() override { return BasePin::Release(); }

@@ -2,6 +2,7 @@
 #include "media/allocator.h"
 
 #include <vfwmsgs.h>
+
 #include "media/mediatype.h"
 
 // ---- MediaSample -------------------------------------------------------
@@ -31,7 +32,9 @@ STDMETHODIMP MediaSample::QueryInterface(REFIID riid, void** ppv) {
     return E_NOINTERFACE;
 }
 
-STDMETHODIMP_(ULONG) MediaSample::AddRef() { return m_cRef.fetch_add(1, std::memory_order_relaxed) + 1; }
+STDMETHODIMP_(ULONG) MediaSample::AddRef() {
+    return m_cRef.fetch_add(1, std::memory_order_relaxed) + 1;
+}
 
 STDMETHODIMP_(ULONG) MediaSample::Release() {
     ULONG n = m_cRef.fetch_sub(1, std::memory_order_acq_rel) - 1;
@@ -136,19 +139,23 @@ STDMETHODIMP MemAllocator::QueryInterface(REFIID riid, void** ppv) {
     *ppv = nullptr;
     return E_NOINTERFACE;
 }
-STDMETHODIMP_(ULONG) MemAllocator::AddRef() { return m_cRef.fetch_add(1, std::memory_order_relaxed) + 1; }
+STDMETHODIMP_(ULONG) MemAllocator::AddRef() {
+    return m_cRef.fetch_add(1, std::memory_order_relaxed) + 1;
+}
 STDMETHODIMP_(ULONG) MemAllocator::Release() {
     ULONG n = m_cRef.fetch_sub(1, std::memory_order_acq_rel) - 1;
     if (n == 0) delete this;
     return n;
 }
 
-STDMETHODIMP MemAllocator::SetProperties(ALLOCATOR_PROPERTIES* pRequest, ALLOCATOR_PROPERTIES* pActual) {
+STDMETHODIMP MemAllocator::SetProperties(ALLOCATOR_PROPERTIES* pRequest,
+                                         ALLOCATOR_PROPERTIES* pActual) {
     if (!pRequest || !pActual) return E_POINTER;
     std::lock_guard<std::mutex> lock(m_lock);
     if (m_committed) return VFW_E_ALREADY_COMMITTED;
     if (m_outstanding) return VFW_E_BUFFERS_OUTSTANDING;
-    if (pRequest->cBuffers <= 0 || pRequest->cbBuffer <= 0 || pRequest->cbPrefix < 0) return E_INVALIDARG;
+    if (pRequest->cBuffers <= 0 || pRequest->cbBuffer <= 0 || pRequest->cbPrefix < 0)
+        return E_INVALIDARG;
     m_props = *pRequest;
     if (m_props.cbAlign <= 0) m_props.cbAlign = 1;
     m_propsSet = true;
@@ -168,7 +175,8 @@ STDMETHODIMP MemAllocator::Commit() {
     if (!m_propsSet) return VFW_E_SIZENOTSET;
     if (m_committed) return S_OK;
     const size_t align = static_cast<size_t>(m_props.cbAlign);
-    const size_t stride = (static_cast<size_t>(m_props.cbBuffer + m_props.cbPrefix) + align - 1) / align * align;
+    const size_t stride =
+        (static_cast<size_t>(m_props.cbBuffer + m_props.cbPrefix) + align - 1) / align * align;
     const size_t count = static_cast<size_t>(m_props.cBuffers);
     if (m_samples.size() != count || m_memorySize != stride * count + align) {
         if (m_outstanding) return VFW_E_BUFFERS_OUTSTANDING;
@@ -199,7 +207,8 @@ STDMETHODIMP MemAllocator::Decommit() {
     return S_OK;
 }
 
-STDMETHODIMP MemAllocator::GetBuffer(IMediaSample** ppBuffer, REFERENCE_TIME*, REFERENCE_TIME*, DWORD dwFlags) {
+STDMETHODIMP MemAllocator::GetBuffer(IMediaSample** ppBuffer, REFERENCE_TIME*, REFERENCE_TIME*,
+                                     DWORD dwFlags) {
     if (!ppBuffer) return E_POINTER;
     *ppBuffer = nullptr;
     MediaSample* sample = nullptr;

@@ -27,7 +27,9 @@ STDMETHODIMP BaseFilter::QueryInterface(REFIID riid, void** ppv) {
     return S_OK;
 }
 
-STDMETHODIMP_(ULONG) BaseFilter::AddRef() { return m_cRef.fetch_add(1, std::memory_order_relaxed) + 1; }
+STDMETHODIMP_(ULONG) BaseFilter::AddRef() {
+    return m_cRef.fetch_add(1, std::memory_order_relaxed) + 1;
+}
 
 STDMETHODIMP_(ULONG) BaseFilter::Release() {
     ULONG n = m_cRef.fetch_sub(1, std::memory_order_acq_rel) - 1;
@@ -38,7 +40,8 @@ STDMETHODIMP_(ULONG) BaseFilter::Release() {
 BaseFilter* BaseFilter::FromInterface(IUnknown* p) {
     if (!p) return nullptr;
     IBaseFilter* f = nullptr;
-    if (FAILED(p->QueryInterface(IID_IMediaBaseFilterImpl, reinterpret_cast<void**>(&f)))) return nullptr;
+    if (FAILED(p->QueryInterface(IID_IMediaBaseFilterImpl, reinterpret_cast<void**>(&f))))
+        return nullptr;
     f->Release();  // the caller holds p
     return static_cast<BaseFilter*>(f);
 }
@@ -193,7 +196,8 @@ STDMETHODIMP BaseFilter::JoinFilterGraph(IFilterGraph* pGraph, LPCWSTR pName) {
         // Kept without a reference, like the graph pointer: the graph
         // outlives its membership.
         IMediaEventSink* sink = nullptr;
-        if (SUCCEEDED(pGraph->QueryInterface(IID_IMediaEventSink, reinterpret_cast<void**>(&sink)))) {
+        if (SUCCEEDED(
+                pGraph->QueryInterface(IID_IMediaEventSink, reinterpret_cast<void**>(&sink)))) {
             m_eventSink = sink;
             sink->Release();
         }

@@ -48,7 +48,8 @@ STDMETHODIMP BasePin::Connect(IPin* pReceivePin, const AM_MEDIA_TYPE* pmt) {
     if (m_connected) return VFW_E_ALREADY_CONNECTED;
     if (!m_filter->IsStopped()) return VFW_E_NOT_STOPPED;
     PIN_DIRECTION dir;
-    if (FAILED(pReceivePin->QueryDirection(&dir)) || dir != PINDIR_INPUT) return VFW_E_INVALID_DIRECTION;
+    if (FAILED(pReceivePin->QueryDirection(&dir)) || dir != PINDIR_INPUT)
+        return VFW_E_INVALID_DIRECTION;
 
     const bool complete = pmt && pmt->majortype != GUID_NULL && pmt->subtype != GUID_NULL &&
                           pmt->formattype != GUID_NULL;
@@ -68,7 +69,8 @@ STDMETHODIMP BasePin::Connect(IPin* pReceivePin, const AM_MEDIA_TYPE* pmt) {
     return VFW_E_NO_ACCEPTABLE_TYPES;
 }
 
-HRESULT BasePin::TryMediaTypes(IPin* pReceivePin, const AM_MEDIA_TYPE* partial, IEnumMediaTypes* pEnum) {
+HRESULT BasePin::TryMediaTypes(IPin* pReceivePin, const AM_MEDIA_TYPE* partial,
+                               IEnumMediaTypes* pEnum) {
     AM_MEDIA_TYPE* mt = nullptr;
     ULONG fetched = 0;
     while (pEnum->Next(1, &mt, &fetched) == S_OK && fetched == 1) {
@@ -196,11 +198,13 @@ STDMETHODIMP BasePin::EnumMediaTypes(IEnumMediaTypes** ppEnum) {
 
 // ---- BaseOutputPin -----------------------------------------------------
 
-BaseOutputPin::BaseOutputPin(BaseFilter* filter, LPCWSTR name, const GUID& category, bool withStreamControl)
+BaseOutputPin::BaseOutputPin(BaseFilter* filter, LPCWSTR name, const GUID& category,
+                             bool withStreamControl)
     : BasePin(filter, name, PINDIR_OUTPUT, category), m_withStreamControl(withStreamControl) {}
 
 void* BaseOutputPin::GetPinInterface(REFIID riid) {
-    if (m_withStreamControl && riid == IID_IAMStreamControl) return static_cast<IAMStreamControl*>(this);
+    if (m_withStreamControl && riid == IID_IAMStreamControl)
+        return static_cast<IAMStreamControl*>(this);
     return nullptr;
 }
 
@@ -255,8 +259,9 @@ HRESULT BaseOutputPin::Deliver(IMediaSample* pSample) {
         DWORD cookie = 0;
         const bool flow = m_gate.Admit(t, &change, &cookie);
         if (change != StreamControlGate::Change::None && cookie != 0) {
-            m_filter->NotifyEvent(change == StreamControlGate::Change::Started ? EC_STREAM_CONTROL_STARTED
-                                                                               : EC_STREAM_CONTROL_STOPPED,
+            m_filter->NotifyEvent(change == StreamControlGate::Change::Started
+                                      ? EC_STREAM_CONTROL_STARTED
+                                      : EC_STREAM_CONTROL_STOPPED,
                                   reinterpret_cast<LONG_PTR>(static_cast<IPin*>(this)), cookie);
         }
         if (!flow) return S_OK;
@@ -293,7 +298,8 @@ STDMETHODIMP BaseOutputPin::GetInfo(AM_STREAM_INFO* pInfo) {
 
 // ---- BaseInputPin ------------------------------------------------------
 
-BaseInputPin::BaseInputPin(BaseFilter* filter, LPCWSTR name) : BasePin(filter, name, PINDIR_INPUT) {}
+BaseInputPin::BaseInputPin(BaseFilter* filter, LPCWSTR name)
+    : BasePin(filter, name, PINDIR_INPUT) {}
 
 BaseInputPin::~BaseInputPin() {
     if (m_allocator) m_allocator->Release();

@@ -55,7 +55,8 @@ public:
             for (auto& mt : types) FreeMediaType(mt);
         }
     };
-    explicit MediaTypeEnum(std::shared_ptr<const List> list, ULONG pos = 0) : m_list(std::move(list)), m_pos(pos) {}
+    explicit MediaTypeEnum(std::shared_ptr<const List> list, ULONG pos = 0)
+        : m_list(std::move(list)), m_pos(pos) {}
 
     STDMETHODIMP Next(ULONG c, AM_MEDIA_TYPE** pp, ULONG* pFetched) override {
         if (!pp) return E_POINTER;

@@ -6,7 +6,8 @@
 
 #include <chrono>
 
-SourceStreamPin::SourceStreamPin(BaseFilter* filter, LPCWSTR name, const GUID& category, bool withStreamControl)
+SourceStreamPin::SourceStreamPin(BaseFilter* filter, LPCWSTR name, const GUID& category,
+                                 bool withStreamControl)
     : BaseOutputPin(filter, name, category, withStreamControl) {}
 
 SourceStreamPin::~SourceStreamPin() {
@@ -95,7 +96,8 @@ void SourceStreamPin::ThreadProc() {
             if (hr == S_OK) continue;
             // The filter downstream stops before this one: its refusal is
             // the stop arriving, not an error.
-            if (hr == VFW_E_WRONG_STATE || hr == VFW_E_NOT_COMMITTED || hr == S_FALSE || Stopping()) break;
+            if (hr == VFW_E_WRONG_STATE || hr == VFW_E_NOT_COMMITTED || hr == S_FALSE || Stopping())
+                break;
             m_filter->NotifyEvent(EC_ERRORABORT, hr, 0);
             break;
         }

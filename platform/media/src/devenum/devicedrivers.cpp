@@ -36,7 +36,8 @@ void MediaRegisterDeviceDriver(REFCLSID category, LPFNLISTDEVICES pfnList) {
 void MediaUnregisterDeviceDriver(REFCLSID category, LPFNLISTDEVICES pfnList) {
     Drivers& d = TheDrivers();
     std::lock_guard<std::mutex> lock(d.lock);
-    std::erase_if(d.entries, [&](const Driver& e) { return e.category == category && e.list == pfnList; });
+    std::erase_if(d.entries,
+                  [&](const Driver& e) { return e.category == category && e.list == pfnList; });
 }
 
 std::vector<ComPtr<IMoniker>> ListDevices(REFCLSID category) {

@@ -24,6 +24,7 @@ public:
     }
 };
 
-const ComClassRegistration registration(CLSID_SystemDeviceEnum, ComCreateInstance<SystemDeviceEnum>);
+const ComClassRegistration registration(CLSID_SystemDeviceEnum,
+                                        ComCreateInstance<SystemDeviceEnum>);
 
 }  // namespace

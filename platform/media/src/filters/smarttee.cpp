@@ -6,10 +6,9 @@
 //
 // The capture output gets every sample synchronously, by reference.  The
 // preview branch must never slow the capture branch: after the capture
-// delivery, Receive only puts the sample into a one-deep slot (replacing an older one that the preview
-// thread has not taken yet, which is dropped) and returns.  The preview
-// thread delivers from the slot, wrapped so that the preview carries no
-// time stamps (a renderer shows it at once).
+// delivery, Receive only puts the sample into a one-deep slot (replacing an older one that the
+// preview thread has not taken yet, which is dropped) and returns.  The preview thread delivers
+// from the slot, wrapped so that the preview carries no time stamps (a renderer shows it at once).
 //
 // Threads: the upstream streaming thread (Receive, capture delivery), the
 // preview thread (started on pause, joined on stop).  May block: the
@@ -45,7 +44,9 @@ public:
         *ppv = nullptr;
         return E_NOINTERFACE;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return m_cRef.fetch_add(1, std::memory_order_relaxed) + 1; }
+    STDMETHODIMP_(ULONG) AddRef() override {
+        return m_cRef.fetch_add(1, std::memory_order_relaxed) + 1;
+    }
     STDMETHODIMP_(ULONG) Release() override {
         ULONG n = m_cRef.fetch_sub(1, std::memory_order_acq_rel) - 1;
         if (n == 0) delete this;
@@ -54,7 +55,9 @@ public:
 
     STDMETHODIMP GetPointer(BYTE** pp) override { return m_inner->GetPointer(pp); }
     STDMETHODIMP_(long) GetSize() override { return m_inner->GetSize(); }
-    STDMETHODIMP GetTime(REFERENCE_TIME*, REFERENCE_TIME*) override { return VFW_E_SAMPLE_TIME_NOT_SET; }
+    STDMETHODIMP GetTime(REFERENCE_TIME*, REFERENCE_TIME*) override {
+        return VFW_E_SAMPLE_TIME_NOT_SET;
+    }
     STDMETHODIMP SetTime(REFERENCE_TIME*, REFERENCE_TIME*) override { return E_NOTIMPL; }
     STDMETHODIMP IsSyncPoint() override { return m_inner->IsSyncPoint(); }
     STDMETHODIMP SetSyncPoint(BOOL) override { return E_NOTIMPL; }
@@ -112,10 +115,14 @@ public:
     int GetPinCount() override { return 3; }
     BasePin* GetPin(int n) override {
         switch (n) {
-        case 0: return &m_input;
-        case 1: return &m_capture;
-        case 2: return &m_preview;
-        default: return nullptr;
+            case 0:
+                return &m_input;
+            case 1:
+                return &m_capture;
+            case 2:
+                return &m_preview;
+            default:
+                return nullptr;
         }
     }
 
@@ -219,7 +226,8 @@ HRESULT TeeOutput::CheckMediaType(const AM_MEDIA_TYPE* pmt) {
     const TeeInput& in = m_tee->Input();
     if (!in.IsConnected()) return VFW_E_NOT_CONNECTED;
     const AM_MEDIA_TYPE& mt = in.MediaType();
-    return pmt->majortype == mt.majortype && pmt->subtype == mt.subtype && pmt->formattype == mt.formattype
+    return pmt->majortype == mt.majortype && pmt->subtype == mt.subtype &&
+                   pmt->formattype == mt.formattype
                ? S_OK
                : VFW_E_TYPE_NOT_ACCEPTED;
 }
@@ -241,6 +249,7 @@ HRESULT CreateSmartTee(IUnknown* outer, REFIID riid, void** ppv) {
 }
 
 const ComClassRegistration registration(CLSID_SmartTee, CreateSmartTee);
-const MediaFilterRegistration table({CLSID_SmartTee, L"Smart Tee", MERIT_DO_NOT_USE, {{GUID_NULL, GUID_NULL}}, false});
+const MediaFilterRegistration table(
+    {CLSID_SmartTee, L"Smart Tee", MERIT_DO_NOT_USE, {{GUID_NULL, GUID_NULL}}, false});
 
 }  // namespace

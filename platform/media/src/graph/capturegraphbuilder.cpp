@@ -88,8 +88,8 @@ public:
         return S_OK;
     }
 
-    STDMETHODIMP FindInterface(const GUID* pCategory, const GUID* pType, IBaseFilter* pf, REFIID riid,
-                               void** ppint) override {
+    STDMETHODIMP FindInterface(const GUID* pCategory, const GUID* pType, IBaseFilter* pf,
+                               REFIID riid, void** ppint) override {
         if (!ppint) return E_POINTER;
         *ppint = nullptr;
         if (!pf) return E_POINTER;
@@ -110,11 +110,14 @@ public:
         ComPtr<IPin> out;
         ComPtr<IPin> sourcePin;
         ComPtr<IBaseFilter> source;
-        if (SUCCEEDED(pSource->QueryInterface(IID_IPin, reinterpret_cast<void**>(sourcePin.ReleaseAndGetAddressOf())))) {
-            if (DirectionOf(sourcePin.Get()) != PINDIR_OUTPUT || PeerOf(sourcePin.Get())) return E_INVALIDARG;
+        if (SUCCEEDED(pSource->QueryInterface(
+                IID_IPin, reinterpret_cast<void**>(sourcePin.ReleaseAndGetAddressOf())))) {
+            if (DirectionOf(sourcePin.Get()) != PINDIR_OUTPUT || PeerOf(sourcePin.Get()))
+                return E_INVALIDARG;
             out = sourcePin;
-        } else if (SUCCEEDED(pSource->QueryInterface(IID_IBaseFilter,
-                                                     reinterpret_cast<void**>(source.ReleaseAndGetAddressOf())))) {
+        } else if (SUCCEEDED(pSource->QueryInterface(
+                       IID_IBaseFilter,
+                       reinterpret_cast<void**>(source.ReleaseAndGetAddressOf())))) {
             HRESULT hr = SourcePin(pCategory, pType, source.Get(), &out, &success);
             if (FAILED(hr)) return hr;
         } else {
@@ -125,7 +128,8 @@ public:
             ComPtr<IPin> in = FindFilterPin(pfCompressor, PINDIR_INPUT, nullptr, nullptr, true);
             if (!in) return E_FAIL;
             HRESULT hr = m_graph->Connect(out.Get(), in.Get());
-            if (SUCCEEDED(hr)) out = FindFilterPin(pfCompressor, PINDIR_OUTPUT, nullptr, nullptr, true);
+            if (SUCCEEDED(hr))
+                out = FindFilterPin(pfCompressor, PINDIR_OUTPUT, nullptr, nullptr, true);
             if (FAILED(hr) || !out) {
                 UndoSmartTee();
                 return FAILED(hr) ? hr : E_FAIL;
@@ -166,7 +170,8 @@ public:
             ComPtr<IEnumFilters> e;
             if (FAILED(m_graph->EnumFilters(e.ReleaseAndGetAddressOf()))) return E_FAIL;
             IBaseFilter* f = nullptr;
-            while (e->Next(1, &f, nullptr) == S_OK) filters.push_back(ComPtr<IBaseFilter>::Adopt(f));
+            while (e->Next(1, &f, nullptr) == S_OK)
+                filters.push_back(ComPtr<IBaseFilter>::Adopt(f));
         }
         // The pins of the category; a pin that feeds a smart tee is
         // controlled at the tee's output of the same category, so that
@@ -174,12 +179,15 @@ public:
         std::vector<ComPtr<IPin>> pins;
         for (auto& filter : filters) {
             for (auto& pin : FilterPins(filter.Get())) {
-                if (DirectionOf(pin.Get()) != PINDIR_OUTPUT || !PinMatches(pin.Get(), pCategory, pType)) continue;
+                if (DirectionOf(pin.Get()) != PINDIR_OUTPUT ||
+                    !PinMatches(pin.Get(), pCategory, pType))
+                    continue;
                 ComPtr<IPin> target = pin;
                 if (ComPtr<IPin> peer = PeerOf(pin.Get())) {
                     ComPtr<IBaseFilter> down = OwnerOf(peer.Get());
                     if (down && IsSmartTee(down.Get())) {
-                        target = FindFilterPin(down.Get(), PINDIR_OUTPUT, pCategory ? pCategory : &PIN_CATEGORY_CAPTURE,
+                        target = FindFilterPin(down.Get(), PINDIR_OUTPUT,
+                                               pCategory ? pCategory : &PIN_CATEGORY_CAPTURE,
                                                nullptr, false);
                         if (!target) continue;
                     }
@@ -194,7 +202,9 @@ public:
         int controlled = 0;
         for (auto& pin : pins) {
             ComPtr<IAMStreamControl> control;
-            if (FAILED(pin->QueryInterface(IID_IAMStreamControl, reinterpret_cast<void**>(control.ReleaseAndGetAddressOf()))))
+            if (FAILED(pin->QueryInterface(
+                    IID_IAMStreamControl,
+                    reinterpret_cast<void**>(control.ReleaseAndGetAddressOf()))))
                 continue;
             control->StartAt(&start, wStartCookie);
             control->StopAt(&stop, FALSE, wStopCookie);
@@ -205,12 +215,14 @@ public:
 
 private:
     // The output pin RenderStream starts from.
-    HRESULT SourcePin(const GUID* pCategory, const GUID* pType, IBaseFilter* source, ComPtr<IPin>* out,
-                      HRESULT* success) {
-        if (pCategory && (*pCategory == PIN_CATEGORY_PREVIEW || *pCategory == PIN_CATEGORY_CAPTURE)) {
+    HRESULT SourcePin(const GUID* pCategory, const GUID* pType, IBaseFilter* source,
+                      ComPtr<IPin>* out, HRESULT* success) {
+        if (pCategory &&
+            (*pCategory == PIN_CATEGORY_PREVIEW || *pCategory == PIN_CATEGORY_CAPTURE)) {
             *out = FindFilterPin(source, PINDIR_OUTPUT, pCategory, pType, true);
             if (*out) return S_OK;
-            ComPtr<IPin> capture = FindFilterPin(source, PINDIR_OUTPUT, &PIN_CATEGORY_CAPTURE, pType, false);
+            ComPtr<IPin> capture =
+                FindFilterPin(source, PINDIR_OUTPUT, &PIN_CATEGORY_CAPTURE, pType, false);
             if (!capture) return E_FAIL;
             ComPtr<IPin> peer = PeerOf(capture.Get());
             ComPtr<IBaseFilter> tee = peer ? OwnerOf(peer.Get()) : nullptr;
@@ -239,7 +251,8 @@ private:
         hr = m_graph->AddFilter(tee.Get(), FilterName(CLSID_SmartTee, L"Smart Tee").c_str());
         if (FAILED(hr)) return hr;
         ComPtr<IPin> teeIn = FindFilterPin(tee.Get(), PINDIR_INPUT, nullptr, nullptr, true);
-        ComPtr<IPin> teeCapture = FindFilterPin(tee.Get(), PINDIR_OUTPUT, &PIN_CATEGORY_CAPTURE, nullptr, true);
+        ComPtr<IPin> teeCapture =
+            FindFilterPin(tee.Get(), PINDIR_OUTPUT, &PIN_CATEGORY_CAPTURE, nullptr, true);
         *preview = FindFilterPin(tee.Get(), PINDIR_OUTPUT, &PIN_CATEGORY_PREVIEW, nullptr, true);
         if (!teeIn || !teeCapture || !*preview) {
             m_graph->RemoveFilter(tee.Get());
@@ -255,7 +268,8 @@ private:
             }
         }
         hr = m_graph->ConnectDirect(capture, teeIn.Get(), nullptr);
-        if (SUCCEEDED(hr) && oldPeer) hr = m_graph->ConnectDirect(teeCapture.Get(), oldPeer.Get(), nullptr);
+        if (SUCCEEDED(hr) && oldPeer)
+            hr = m_graph->ConnectDirect(teeCapture.Get(), oldPeer.Get(), nullptr);
         if (FAILED(hr)) {
             m_graph->RemoveFilter(tee.Get());
             if (oldPeer) m_graph->ConnectDirect(capture, oldPeer.Get(), nullptr);
@@ -278,7 +292,8 @@ private:
         m_teeOldPeer.Reset();
     }
 
-    bool FindDownstream(IBaseFilter* filter, REFIID riid, void** ppint, std::set<IBaseFilter*>* seen) {
+    bool FindDownstream(IBaseFilter* filter, REFIID riid, void** ppint,
+                        std::set<IBaseFilter*>* seen) {
         if (!seen->insert(filter).second) return false;
         for (auto& pin : FilterPins(filter)) {
             if (DirectionOf(pin.Get()) != PINDIR_OUTPUT) continue;
@@ -299,6 +314,7 @@ private:
     ComPtr<IPin> m_teeSource, m_teeOldPeer;
 };
 
-const ComClassRegistration registration(CLSID_CaptureGraphBuilder2, ComCreateInstance<CaptureGraphBuilder>);
+const ComClassRegistration registration(CLSID_CaptureGraphBuilder2,
+                                        ComCreateInstance<CaptureGraphBuilder>);
 
 }  // namespace

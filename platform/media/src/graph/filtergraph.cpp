@@ -232,7 +232,8 @@ public:
 
     STDMETHODIMP Stop() override {
         std::lock_guard<std::recursive_mutex> lock(m_lock);
-        HRESULT hr = ForEach(DownstreamFirst(), [](IBaseFilter* f) { return f->Stop(); }, true);
+        HRESULT hr = ForEach(
+            DownstreamFirst(), [](IBaseFilter* f) { return f->Stop(); }, true);
         m_state = State_Stopped;
         return hr;
     }
@@ -265,7 +266,8 @@ public:
         return S_OK;
     }
 
-    STDMETHODIMP GetEvent(long* lEventCode, LONG_PTR* lParam1, LONG_PTR* lParam2, long msTimeout) override {
+    STDMETHODIMP GetEvent(long* lEventCode, LONG_PTR* lParam1, LONG_PTR* lParam2,
+                          long msTimeout) override {
         if (!lEventCode || !lParam1 || !lParam2) return E_POINTER;
         *lEventCode = 0;
         *lParam1 = *lParam2 = 0;
@@ -300,7 +302,8 @@ public:
         }
         // Events already waiting are announced as well.
         for (size_t i = 0; i < pending; ++i)
-            MediaPostNotify(reinterpret_cast<HWND>(hwnd), static_cast<UINT>(lMsg), 0, lInstanceData);
+            MediaPostNotify(reinterpret_cast<HWND>(hwnd), static_cast<UINT>(lMsg), 0,
+                            lInstanceData);
         return S_OK;
     }
 
@@ -327,8 +330,10 @@ public:
 
 protected:
     void* GetInterface(REFIID riid) override {
-        if (riid == IID_IFilterGraph) return static_cast<IFilterGraph*>(static_cast<IGraphBuilder*>(this));
-        if (riid == IID_IMediaEvent) return static_cast<IMediaEvent*>(static_cast<IMediaEventEx*>(this));
+        if (riid == IID_IFilterGraph)
+            return static_cast<IFilterGraph*>(static_cast<IGraphBuilder*>(this));
+        if (riid == IID_IMediaEvent)
+            return static_cast<IMediaEvent*>(static_cast<IMediaEventEx*>(this));
         return ComObject::GetInterface(riid);
     }
 
@@ -349,7 +354,8 @@ private:
         ComPtr<IBaseFilter> fo = PinFilter(out), fi = PinFilter(in);
         if (!fo || !fi || Find(fo.Get()) < 0 || Find(fi.Get()) < 0) return VFW_E_NOT_IN_GRAPH;
         if (m_state != State_Stopped) return VFW_E_NOT_STOPPED;
-        if (Direction(out) != PINDIR_OUTPUT || Direction(in) != PINDIR_INPUT) return VFW_E_INVALID_DIRECTION;
+        if (Direction(out) != PINDIR_OUTPUT || Direction(in) != PINDIR_INPUT)
+            return VFW_E_INVALID_DIRECTION;
         return S_OK;
     }
 
@@ -499,8 +505,9 @@ private:
         {
             std::lock_guard<std::recursive_mutex> lock(m_lock);
             for (auto& e : m_filters) {
-                if (SUCCEEDED(e.filter->QueryInterface(IID_IVideoWindow,
-                                                       reinterpret_cast<void**>(window.ReleaseAndGetAddressOf()))))
+                if (SUCCEEDED(e.filter->QueryInterface(
+                        IID_IVideoWindow,
+                        reinterpret_cast<void**>(window.ReleaseAndGetAddressOf()))))
                     break;
             }
         }

@@ -56,14 +56,16 @@ std::vector<MediaFilterInfo> MediaFindFilters(const AM_MEDIA_TYPE& mt) {
         for (auto& e : t.entries) {
             if (e.merit <= MERIT_DO_NOT_USE) continue;
             for (auto& [major, sub] : e.inputTypes) {
-                if ((major == GUID_NULL || major == mt.majortype) && (sub == GUID_NULL || sub == mt.subtype)) {
+                if ((major == GUID_NULL || major == mt.majortype) &&
+                    (sub == GUID_NULL || sub == mt.subtype)) {
                     found.push_back(e);
                     break;
                 }
             }
         }
     }
-    std::stable_sort(found.begin(), found.end(),
-                     [](const MediaFilterInfo& a, const MediaFilterInfo& b) { return a.merit > b.merit; });
+    std::stable_sort(
+        found.begin(), found.end(),
+        [](const MediaFilterInfo& a, const MediaFilterInfo& b) { return a.merit > b.merit; });
     return found;
 }

@@ -37,7 +37,8 @@ bool PinMatches(IPin* pin, const GUID* pCategory, const GUID* pType) {
     if (pCategory) {
         ComPtr<IMediaPinCategory> cat;
         GUID category = GUID_NULL;
-        if (FAILED(pin->QueryInterface(IID_IMediaPinCategory, reinterpret_cast<void**>(cat.ReleaseAndGetAddressOf()))) ||
+        if (FAILED(pin->QueryInterface(IID_IMediaPinCategory,
+                                       reinterpret_cast<void**>(cat.ReleaseAndGetAddressOf()))) ||
             cat->GetCategory(&category) != S_OK || category != *pCategory)
             return false;
     }
@@ -59,8 +60,8 @@ bool PinMatches(IPin* pin, const GUID* pCategory, const GUID* pType) {
     return match;
 }
 
-ComPtr<IPin> FindFilterPin(IBaseFilter* filter, PIN_DIRECTION dir, const GUID* pCategory, const GUID* pType,
-                           bool freeOnly) {
+ComPtr<IPin> FindFilterPin(IBaseFilter* filter, PIN_DIRECTION dir, const GUID* pCategory,
+                           const GUID* pType, bool freeOnly) {
     for (auto& pin : FilterPins(filter)) {
         if (DirectionOf(pin.Get()) != dir) continue;
         if (freeOnly && PeerOf(pin.Get())) continue;

@@ -14,6 +14,6 @@ PIN_DIRECTION DirectionOf(IPin* pin);
 bool PinMatches(IPin* pin, const GUID* pCategory, const GUID* pType);
 // The filter's first pin of the direction that matches; only unconnected
 // pins when freeOnly.
-ComPtr<IPin> FindFilterPin(IBaseFilter* filter, PIN_DIRECTION dir, const GUID* pCategory, const GUID* pType,
-                           bool freeOnly);
+ComPtr<IPin> FindFilterPin(IBaseFilter* filter, PIN_DIRECTION dir, const GUID* pCategory,
+                           const GUID* pType, bool freeOnly);
 bool IsSmartTee(IBaseFilter* filter);
