@@ -90,6 +90,7 @@ TEST_F(FilterGraphTest, IntelligentConnectFailuresReturnCodesAndLeaveTheGraphAsI
     ComPtr<IPin> out = PinOf(src, PINDIR_OUTPUT);
 
     // Nothing in the table takes the stream.
+    StandIns::Unregister();
     EXPECT_EQ(VFW_E_CANNOT_RENDER, graph->Render(out.Get()));
     EXPECT_EQ(1u, FilterNames(graph.Get()).size());
 

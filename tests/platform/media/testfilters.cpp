@@ -400,6 +400,14 @@ void StandIns::Register() {
     MediaRegisterFilter({CLSID_FileWriter, L"File Writer", MERIT_DO_NOT_USE, {}, false});
 }
 
+void StandIns::Unregister() {
+    for (const CLSID* c : {&CLSID_DVSplitter, &CLSID_DVVidDec, &CLSID_VideoRenderer, &CLSID_AviDest,
+                           &CLSID_FileWriter}) {
+        ComUnregisterClass(*c);
+        MediaUnregisterFilter(*c);
+    }
+}
+
 // ---- helpers ------------------------------------------------------------
 
 ComPtr<IPin> PinOf(IBaseFilter* filter, PIN_DIRECTION dir, int index) {

@@ -221,6 +221,7 @@ private:
 // kept for inspection.
 struct StandIns {
     static void Register();
+    static void Unregister();
     static std::atomic<NullRenderer*> lastRenderer;
     static std::atomic<GrowingSink*> lastMux;
     static std::atomic<TestFileSink*> lastWriter;
