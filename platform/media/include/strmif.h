@@ -268,6 +268,7 @@ interface IMediaEventSink : public IUnknown {
 
 interface IFileSinkFilter : public IUnknown {
     STDMETHOD(SetFileName)(LPCOLESTR pszFileName, const AM_MEDIA_TYPE* pmt) PURE;
+    STDMETHOD(GetCurFile)(LPOLESTR* ppszFileName, AM_MEDIA_TYPE* pmt) PURE;
 };
 
 interface ICaptureGraphBuilder2 : public IUnknown {

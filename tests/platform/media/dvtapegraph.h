@@ -41,6 +41,7 @@ protected:
         return alloc->SetProperties(&want, &actual);
     }
     HRESULT FillBuffer(IMediaSample* sample) override;
+    void OnThreadStart() override;  // each run plays the tape from its start
 
 private:
     TapeSource* m_source;
@@ -106,6 +107,8 @@ inline HRESULT TapeSourcePin::GetMediaType(int n, AM_MEDIA_TYPE* pmt) {
     std::memcpy(pmt->pbFormat, &m_source->m_info, sizeof(DVINFO));
     return S_OK;
 }
+
+inline void TapeSourcePin::OnThreadStart() { m_source->m_next = 0; }
 
 inline HRESULT TapeSourcePin::FillBuffer(IMediaSample* sample) {
     TapeSource& s = *m_source;

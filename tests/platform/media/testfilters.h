@@ -202,6 +202,7 @@ public:
     int GetPinCount() override { return 1; }
     BasePin* GetPin(int n) override { return n == 0 ? &m_input : nullptr; }
     STDMETHODIMP SetFileName(LPCOLESTR name, const AM_MEDIA_TYPE*) override;
+    STDMETHODIMP GetCurFile(LPOLESTR*, AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
     std::wstring FileName();
     Counter counter;
 

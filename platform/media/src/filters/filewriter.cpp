@@ -1,0 +1,136 @@
+// File Writer (CLSID_FileWriter): the end of the recording branch, one input
+// of MEDIATYPE_Stream fed by the AVI multiplexer, and IFileSinkFilter.
+//
+// The multiplexer formats the file and writes it through its own writer
+// thread (see avimux.cpp); this filter names the file.  SetFileName while
+// the graph is stopped points the next run at another file; the
+// multiplexer asks the connected writer for the name each time the graph
+// starts (IMediaFileTarget on the input pin), so a name set while running
+// takes effect at the next run, never in the middle of a file.
+#include <comclasstable.h>
+#include <vfwmsgs.h>
+
+#include <cwchar>
+#include <mutex>
+#include <string>
+
+#include "filetarget.h"
+#include "media/basefilter.h"
+#include "media/basepin.h"
+#include "media/filterregistry.h"
+#include "media/mediatype.h"
+#include "uuids.h"
+
+namespace {
+
+// Wide (UTF-32 wchar_t) to UTF-8.
+std::string ToUtf8(const std::wstring& w) {
+    std::string out;
+    for (wchar_t wc : w) {
+        const auto c = static_cast<uint32_t>(wc);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | c >> 6);
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | c >> 12);
+            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | c >> 18);
+            out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+class FileWriter;
+
+class WriterInput final : public BaseInputPin, public IMediaFileTarget {
+public:
+    explicit WriterInput(FileWriter* writer);
+    MEDIA_PIN_IUNKNOWN
+    HRESULT CheckMediaType(const AM_MEDIA_TYPE* pmt) override {
+        if (!pmt) return E_POINTER;
+        return pmt->majortype == MEDIATYPE_Stream ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+    }
+    std::string TargetPath() override;
+
+protected:
+    void* GetPinInterface(REFIID riid) override {
+        if (riid == IID_IMediaFileTarget) return static_cast<IMediaFileTarget*>(this);
+        return BaseInputPin::GetPinInterface(riid);
+    }
+    // The multiplexer writes the file itself; nothing travels this way.
+    HRESULT OnReceive(IMediaSample*) override { return S_OK; }
+
+private:
+    FileWriter* m_writer;
+};
+
+class FileWriter final : public BaseFilter, public IFileSinkFilter {
+public:
+    FileWriter() : BaseFilter(CLSID_FileWriter), m_input(this) {}
+    MEDIA_FILTER_IUNKNOWN
+
+    int GetPinCount() override { return 1; }
+    BasePin* GetPin(int n) override { return n == 0 ? &m_input : nullptr; }
+
+    STDMETHODIMP SetFileName(LPCOLESTR pszFileName, const AM_MEDIA_TYPE*) override {
+        if (!pszFileName) return E_POINTER;
+        if (!*pszFileName) return E_INVALIDARG;
+        std::lock_guard<std::mutex> lock(m_nameLock);
+        m_name = pszFileName;
+        return S_OK;
+    }
+
+    STDMETHODIMP GetCurFile(LPOLESTR* ppszFileName, AM_MEDIA_TYPE* pmt) override {
+        if (!ppszFileName) return E_POINTER;
+        *ppszFileName = nullptr;
+        std::lock_guard<std::mutex> lock(m_nameLock);
+        if (m_name.empty()) return E_FAIL;
+        const size_t bytes = (m_name.size() + 1) * sizeof(wchar_t);
+        *ppszFileName = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
+        if (!*ppszFileName) return E_OUTOFMEMORY;
+        std::wmemcpy(*ppszFileName, m_name.c_str(), m_name.size() + 1);
+        if (pmt) *pmt = MakeMediaType(MEDIATYPE_Stream, MEDIASUBTYPE_Avi);
+        return S_OK;
+    }
+
+    std::string Path() {
+        std::lock_guard<std::mutex> lock(m_nameLock);
+        return ToUtf8(m_name);
+    }
+
+protected:
+    void* GetInterface(REFIID riid) override {
+        return riid == IID_IFileSinkFilter ? static_cast<IFileSinkFilter*>(this) : nullptr;
+    }
+
+private:
+    WriterInput m_input;
+    std::mutex m_nameLock;
+    std::wstring m_name;
+};
+
+WriterInput::WriterInput(FileWriter* writer) : BaseInputPin(writer, L"in"), m_writer(writer) {}
+std::string WriterInput::TargetPath() { return m_writer->Path(); }
+
+HRESULT CreateFileWriter(IUnknown* outer, REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (outer) return CLASS_E_NOAGGREGATION;
+    auto* writer = new FileWriter();
+    HRESULT hr = writer->QueryInterface(riid, ppv);
+    writer->Release();
+    return hr;
+}
+
+const ComClassRegistration registration(CLSID_FileWriter, CreateFileWriter);
+const MediaFilterRegistration table(
+    {CLSID_FileWriter, L"File writer", MERIT_DO_NOT_USE, {{MEDIATYPE_Stream, GUID_NULL}}, false});
+
+}  // namespace
