@@ -55,7 +55,7 @@ protected:
 TEST_F(DvSplitterTest, VideoByReferenceAndAudioAsFfmpegExtractsIt) {
     for (dv::Standard standard : {dv::Standard::PAL, dv::Standard::NTSC}) {
         SCOPED_TRACE(standard == dv::Standard::PAL ? "PAL" : "NTSC");
-        std::vector<uint8_t> tape = dvtest::FfmpegTape(dir, standard, 2.0);
+        std::vector<uint8_t> tape = dvtest::FfmpegTape(dir, standard, 1.0);
         ASSERT_FALSE(tape.empty());
         const std::string path = dir / "tape.dv";
         ASSERT_TRUE(dvtest::WriteFile(path, tape));
