@@ -1,0 +1,135 @@
+// One virtual deck: its tape and transport, whether it is plugged in, the
+// filters bound to it and the streams it feeds.
+//
+// Pacing.  Real time: a motor thread of the deck moves the tape one frame
+// period at a time on the steady clock, whether or not anything streams,
+// and puts each frame shown into the receive queue of every stream whose
+// filter runs.  The queue holds kReceiveQueue frames, like the buffers of
+// a real bus; a frame that finds it full is dropped and counted.
+// Unpaced: no motor; each stream moves the tape itself when it takes its
+// next frame, as fast as the graph takes them, and nothing is dropped.
+//
+// Locks: m_lock guards the transport, the plug state and the streams'
+// queues; m_listenersLock the bound filters.  Events are raised outside
+// m_lock.
+#pragma once
+
+#include <windef.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "decktransport.h"
+#include "dvdevices/deckconfig.h"
+#include "strmif.h"
+#include "tape.h"
+
+namespace dvdeck {
+
+inline constexpr size_t kReceiveQueue = 4;
+// Repeats of the cached test tape on a built-in tape (about an hour).
+inline constexpr int kBuiltinRepeats = 360;
+
+// A filter bound to the deck, told when the deck goes and comes back.
+class DeckListener {
+public:
+    virtual void DeviceChanged(bool present) = 0;
+
+protected:
+    ~DeckListener() = default;
+};
+
+// The deck's side of one stream (a running capture pin).
+struct DeckStream {
+    std::atomic<bool>* running = nullptr;  // the filter runs: frames are offered
+    std::atomic<long>* dropped = nullptr;  // frames that found the queue full
+    std::deque<int64_t> queue;             // guarded by the deck's lock
+    bool stop = false;                     // guarded by the deck's lock
+};
+
+class Deck {
+public:
+    // Opens the tape; null with *error set when it cannot be used.
+    static std::shared_ptr<Deck> Open(const DeckConfig& config, bool realTime, std::string* error);
+    ~Deck();
+    Deck(const Deck&) = delete;
+    Deck& operator=(const Deck&) = delete;
+
+    const DeckConfig& Config() const { return m_config; }
+    const Tape& GetTape() const { return *m_tape; }
+    const DVINFO& DvInfo() const { return m_dvinfo; }
+    long SignalCode() const { return m_signal; }
+    bool RealTime() const { return m_realTime; }
+    // One frame period in 100 ns units (exact for frame number n: n * num / den).
+    REFERENCE_TIME FrameStart(int64_t n) const;
+
+    bool Plugged() const { return m_plugged.load(std::memory_order_acquire); }
+    // Hot plug; false when the deck was already in that state.  Bound
+    // filters raise EC_DEVICE_LOST and windows hear of the change.
+    bool Unplug();
+    bool Plug();
+
+    // Transport (fails while unplugged).
+    HRESULT PutMode(long mode);
+    HRESULT GetMode(long* mode);
+    // The timecode under the head as eight BCD digits.
+    HRESULT GetTimecode(DWORD* bcd);
+
+    void AddListener(DeckListener* l);
+    void RemoveListener(DeckListener* l);
+
+    // Streams.  NextFrame blocks until the stream has a frame (true) or
+    // stops, or the deck is unplugged (false).
+    void Attach(DeckStream* s);
+    void Detach(DeckStream* s);
+    void StopStream(DeckStream* s);
+    void Wake();
+    bool NextFrame(DeckStream* s, int64_t* frame);
+    // Counts a frame delivered (the unplug-after fault).
+    void FrameDelivered();
+
+    // Ends the motor thread (also done by the destructor).
+    void Shutdown();
+
+private:
+    Deck(const DeckConfig& config, std::unique_ptr<Tape> tape, bool realTime);
+    void MotorLoop();
+    void Announce(bool present);
+
+    const DeckConfig m_config;
+    const std::unique_ptr<Tape> m_tape;
+    const bool m_realTime;
+    DVINFO m_dvinfo{};
+    long m_signal = 0;
+
+    std::atomic<bool> m_plugged{true};
+    std::atomic<long> m_delivered{0};
+
+    std::mutex m_lock;
+    std::condition_variable m_cv;
+    DeckTransport m_transport;
+    std::vector<DeckStream*> m_streams;
+    bool m_motorStop = false;
+    std::thread m_motor;
+
+    std::mutex m_tcLock;
+    int64_t m_tcFrame = -1;
+    DWORD m_tcBcd = 0;
+    std::vector<uint8_t> m_tcBuffer;
+
+    std::mutex m_listenersLock;
+    std::vector<DeckListener*> m_listeners;
+};
+
+// How the deck announces a device change to the windows (WM_DEVICECHANGE
+// with DBT_DEVNODES_CHANGED); see virtualdeck.h.
+void BroadcastDeviceChange();
+
+}  // namespace dvdeck
