@@ -74,6 +74,12 @@ TEST_F(DeckPlugTest, UnplugWhileStreamingEndsTheStreamAndPlugBackAnnouncesIt) {
     EXPECT_TRUE(HasEvent(g.TakeEvents(), EC_DEVICE_LOST, g.deck.Get(), 1));
     EXPECT_EQ(2, g_broadcasts.load());
     EXPECT_EQ(2u, ListDevices().size());
+    // The ended stream is not fed again: no frames pile up as dropped.
+    long dropped = 0, droppedLater = 0;
+    g.Dropped()->GetNumDropped(&dropped);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    g.Dropped()->GetNumDropped(&droppedLater);
+    EXPECT_EQ(dropped, droppedLater);
     EXPECT_EQ(S_OK, BindMoniker(monikers[0].Get(), 0, IID_IBaseFilter,
                                 reinterpret_cast<void**>(filter.ReleaseAndGetAddressOf())));
     // The old graph stops cleanly; a new one streams again.

@@ -114,6 +114,13 @@ STDMETHODIMP DeckPin::GetNumNotDropped(long* plNotDropped) {
 }
 
 void DeckPin::ThreadProc() {
+    // However the thread ends, the deck stops offering this stream frames
+    // (else they would pile up as dropped until the filter stops).
+    struct EndStream {
+        Deck* deck;
+        DeckStream* stream;
+        ~EndStream() { deck->StopStream(stream); }
+    } end{m_deck.get(), &m_stream};
     const Tape& tape = m_deck->GetTape();
     const long size = static_cast<long>(tape.FrameSize());
     int64_t frame = 0;
