@@ -133,15 +133,24 @@ TEST_F(DeckGraphTest, EveryTransportModeDeliversTheFramesOfThatMode) {
     std::vector<int64_t> fast = FramesOf(Capture(g, 6));
     for (size_t i = 1; i < fast.size(); ++i) EXPECT_EQ(fast[i - 1] + 10, fast[i]);
 
-    ASSERT_EQ(S_OK, t->put_Mode(ED_MODE_PLAY_FASTEST_REV));
-    std::vector<int64_t> back = FramesOf(Capture(g, 4));
-    for (size_t i = 1; i < back.size(); ++i) EXPECT_EQ(back[i - 1] - 10, back[i]);
-
     ASSERT_EQ(S_OK, t->put_Mode(ED_MODE_PLAY_SLOWEST_FWD));
     std::vector<int64_t> slow = FramesOf(Capture(g, 15));
     for (size_t i = 1; i < slow.size(); ++i) EXPECT_TRUE(slow[i] == slow[i - 1] || slow[i] == slow[i - 1] + 1);
     EXPECT_GE(slow.back() - slow.front(), 2);  // 15 periods at a fifth of the speed
     EXPECT_LE(slow.back() - slow.front(), 3);
+
+    // Unpaced, the tape winds to the end as fast as it can: no picture.
+    ASSERT_EQ(S_OK, t->put_Mode(ED_MODE_FF));
+    ASSERT_TRUE(WaitFor([&] { return g.Mode() == ED_MODE_STOP; }));
+    const int64_t last = g.Timecode();
+    EXPECT_EQ(360 * 250 - 1, last);
+    g.capture->Clear();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_LE(g.capture->Count(), 1u);
+
+    ASSERT_EQ(S_OK, t->put_Mode(ED_MODE_PLAY_FASTEST_REV));
+    std::vector<int64_t> back = FramesOf(Capture(g, 4));
+    for (size_t i = 1; i < back.size(); ++i) EXPECT_EQ(back[i - 1] - 10, back[i]);
 
     ASSERT_EQ(S_OK, t->put_Mode(ED_MODE_PLAY_SLOWEST_REV));
     std::vector<int64_t> slowBack = FramesOf(Capture(g, 15));
@@ -150,10 +159,15 @@ TEST_F(DeckGraphTest, EveryTransportModeDeliversTheFramesOfThatMode) {
     EXPECT_GE(slowBack.front() - slowBack.back(), 2);
     EXPECT_LE(slowBack.front() - slowBack.back(), 3);
 
+    ASSERT_EQ(S_OK, t->put_Mode(ED_MODE_REW));
+    ASSERT_TRUE(WaitFor([&] { return g.Mode() == ED_MODE_STOP; }));
+    EXPECT_EQ(0, g.Timecode());
+    ASSERT_EQ(S_OK, t->put_Mode(ED_MODE_PLAY_SLOWEST_FWD));
+
     // Record modes are refused; the transport carries on as it was.
     EXPECT_EQ(E_ACCESSDENIED, t->put_Mode(ED_MODE_RECORD));
     EXPECT_EQ(E_ACCESSDENIED, t->put_Mode(ED_MODE_RECORD_FREEZE));
-    EXPECT_EQ(ED_MODE_PLAY_SLOWEST_REV, g.Mode());
+    EXPECT_EQ(ED_MODE_PLAY_SLOWEST_FWD, g.Mode());
 
     // Stop: no frames, the head stays.
     ASSERT_EQ(S_OK, t->put_Mode(ED_MODE_STOP));
