@@ -92,7 +92,8 @@ ComPtr<IBaseFilter> FirstDeck() {
     if (e->Next(1, &m, nullptr) != S_OK) return nullptr;
     ComPtr<IMoniker> moniker = ComPtr<IMoniker>::Adopt(m);
     ComPtr<IBaseFilter> filter;
-    BindMoniker(moniker.Get(), 0, IID_IBaseFilter, reinterpret_cast<void**>(filter.ReleaseAndGetAddressOf()));
+    BindMoniker(moniker.Get(), 0, IID_IBaseFilter,
+                reinterpret_cast<void**>(filter.ReleaseAndGetAddressOf()));
     return filter;
 }
 
@@ -116,8 +117,10 @@ bool Play(double seconds, Run* run) {
     graph->AddFilter(deck.Get(), L"Deck");
     graph->AddFilter(tee.Get(), L"Tee");
     graph->AddFilter(sink.Get(), L"Sink");
-    if (graph->ConnectDirect(PinOf(deck.Get(), 0).Get(), PinOf(tee.Get(), 0).Get(), nullptr) != S_OK ||
-        graph->ConnectDirect(PinOf(tee.Get(), 1).Get(), PinOf(sink.Get(), 0).Get(), nullptr) != S_OK)
+    if (graph->ConnectDirect(PinOf(deck.Get(), 0).Get(), PinOf(tee.Get(), 0).Get(), nullptr) !=
+            S_OK ||
+        graph->ConnectDirect(PinOf(tee.Get(), 1).Get(), PinOf(sink.Get(), 0).Get(), nullptr) !=
+            S_OK)
         return false;
     ComPtr<IMediaControl> control;
     ComPtr<IAMExtTransport> transport;
@@ -157,7 +160,8 @@ int main(int argc, char** argv) {
     // nominal 25 a second.
     const double period = 0.040;
     const size_t n = rt.arrivals.size();
-    const double span = std::chrono::duration<double>(rt.arrivals.back() - rt.arrivals.front()).count();
+    const double span =
+        std::chrono::duration<double>(rt.arrivals.back() - rt.arrivals.front()).count();
     const double expected = span / period;
     const double rateError = (static_cast<double>(n - 1) - expected) / expected * 100.0;
     // Jitter: each arrival against the ideal grid through the first one.
@@ -175,11 +179,14 @@ int main(int argc, char** argv) {
     std::sort(dev.begin(), dev.end());
     std::sort(intervals.begin(), intervals.end());
     auto p95 = [](const std::vector<double>& v) { return v[v.size() * 95 / 100]; };
-    std::printf("real-time run: %.1f s, %zu frames delivered, %ld dropped\n", rt.wall, n, rt.dropped);
+    std::printf("real-time run: %.1f s, %zu frames delivered, %ld dropped\n", rt.wall, n,
+                rt.dropped);
     std::printf("pacing error over %.1f s: %+.4f %% (goal under 0.1 %%)\n", span, rateError);
-    std::printf("delivery jitter against the frame grid: p95 %.3f ms, max %.3f ms (goal p95 under 2 ms)\n",
-                p95(dev), dev.back());
-    std::printf("frame interval deviation: p95 %.3f ms, max %.3f ms\n", p95(intervals), intervals.back());
+    std::printf(
+        "delivery jitter against the frame grid: p95 %.3f ms, max %.3f ms (goal p95 under 2 ms)\n",
+        p95(dev), dev.back());
+    std::printf("frame interval deviation: p95 %.3f ms, max %.3f ms\n", p95(intervals),
+                intervals.back());
     std::printf("CPU of the process per minute of tape: %.3f s (%.2f %% of one core)\n",
                 rt.cpu / rt.wall * 60.0, rt.cpu / rt.wall * 100.0);
 
@@ -187,10 +194,11 @@ int main(int argc, char** argv) {
     VirtualDeckReload();
     Run un;
     if (Play(std::min(seconds, 5.0), &un) && !un.arrivals.empty()) {
-        std::printf("unpaced: %.0f frames a second (%.1fx real time), CPU %.3f s per minute of tape\n",
-                    static_cast<double>(un.arrivals.size()) / un.wall,
-                    static_cast<double>(un.arrivals.size()) / un.wall / 25.0,
-                    un.cpu / (static_cast<double>(un.arrivals.size()) / 25.0) * 60.0);
+        std::printf(
+            "unpaced: %.0f frames a second (%.1fx real time), CPU %.3f s per minute of tape\n",
+            static_cast<double>(un.arrivals.size()) / un.wall,
+            static_cast<double>(un.arrivals.size()) / un.wall / 25.0,
+            un.cpu / (static_cast<double>(un.arrivals.size()) / 25.0) * 60.0);
     }
     unsetenv("TAPELOOM_DECKS");
     VirtualDeckReload();

@@ -12,7 +12,8 @@ using dvdeck::ParseDeckList;
 TEST(DeckConfig, DecksWithNamesTapesAndOptions) {
     std::vector<std::string> errors;
     std::vector<DeckConfig> decks = ParseDeckList(
-        " Virtual DV Deck = pal ;Studio=/data/tape one.dv, signal=5000 ,no-timecode,damage=7,unplug=99;;",
+        " Virtual DV Deck = pal ;Studio=/data/tape one.dv, signal=5000 "
+        ",no-timecode,damage=7,unplug=99;;",
         &errors);
     EXPECT_TRUE(errors.empty());
     ASSERT_EQ(2u, decks.size());
@@ -41,8 +42,14 @@ TEST(DeckConfig, UnicodeNamesSurvive) {
 
 TEST(DeckConfig, EachBadDeckGivesOneMessageAndIsLeftOut) {
     const char* bad[] = {
-        "no tape here",      "=pal",           "Deck=",           "Deck=pal,speed=2",
-        "Deck=pal,damage=0", "Deck=pal,unplug=-3", "Deck=pal,signal=x", "Deck=pal,no-timecode=1",
+        "no tape here",
+        "=pal",
+        "Deck=",
+        "Deck=pal,speed=2",
+        "Deck=pal,damage=0",
+        "Deck=pal,unplug=-3",
+        "Deck=pal,signal=x",
+        "Deck=pal,no-timecode=1",
         "Deck=pal,damage=99999999999",
     };
     for (const char* text : bad) {

@@ -44,12 +44,14 @@ TEST_F(DeckGraphTest, DecksAreListedWithTheirNamesAndSignalCodes) {
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(names[i], FriendlyName(monikers[i].Get()));
         ComPtr<IAMExtDevice> device;
-        ASSERT_EQ(S_OK, monikers[i]->BindToObject(nullptr, nullptr, IID_IAMExtDevice,
-                                                  reinterpret_cast<void**>(device.ReleaseAndGetAddressOf())));
+        ASSERT_EQ(S_OK, monikers[i]->BindToObject(
+                            nullptr, nullptr, IID_IAMExtDevice,
+                            reinterpret_cast<void**>(device.ReleaseAndGetAddressOf())));
         ComPtr<IAMExtTransport> transport;
         ASSERT_EQ(S_OK, device.As(&transport));
         long code = 0;
-        EXPECT_EQ(S_OK, transport->GetTransportBasicParameters(ED_TRANSBASIC_INPUT_SIGNAL, &code, nullptr));
+        EXPECT_EQ(S_OK, transport->GetTransportBasicParameters(ED_TRANSBASIC_INPUT_SIGNAL, &code,
+                                                               nullptr));
         EXPECT_EQ(codes[i], code);
         long mode = 0;
         EXPECT_EQ(S_OK, transport->get_Mode(&mode));
@@ -135,7 +137,8 @@ TEST_F(DeckGraphTest, EveryTransportModeDeliversTheFramesOfThatMode) {
 
     ASSERT_EQ(S_OK, t->put_Mode(ED_MODE_PLAY_SLOWEST_FWD));
     std::vector<int64_t> slow = FramesOf(Capture(g, 15));
-    for (size_t i = 1; i < slow.size(); ++i) EXPECT_TRUE(slow[i] == slow[i - 1] || slow[i] == slow[i - 1] + 1);
+    for (size_t i = 1; i < slow.size(); ++i)
+        EXPECT_TRUE(slow[i] == slow[i - 1] || slow[i] == slow[i - 1] + 1);
     EXPECT_GE(slow.back() - slow.front(), 2);  // 15 periods at a fifth of the speed
     EXPECT_LE(slow.back() - slow.front(), 3);
 
@@ -218,16 +221,17 @@ TEST_F(DeckGraphTest, WindAndRewindRunToTheEndsOfTheTapeAndStopThere) {
 TEST_F(DeckGraphTest, TimecodeJumpsAsTheTapeDoesAndCountsFramesWhereTheTapeHasNone) {
     dvtest::TempDir dir;
     // Frames 10 on carry 01:00:00:00 onwards; frames 20 on carry no timecode.
-    const std::string path = WriteTapeFile(dir.path(), dv::Standard::PAL, 40, [](int i, uint8_t* f) {
-        if (i >= 10 && i < 20) dvdeck::RewriteTimecode(f, dv::Standard::PAL, 90000 + i - 10);
-        if (i >= 20)
-            for (int seq = 0; seq < 12; ++seq)
-                for (int b = 1; b <= 2; ++b)
-                    for (int j = 0; j < 6; ++j) {
-                        uint8_t* pack = f + dv::BlockOffset(seq, b) + 6 + 8 * j;
-                        if (pack[0] == 0x13) pack[0] = 0xFF;
-                    }
-    });
+    const std::string path =
+        WriteTapeFile(dir.path(), dv::Standard::PAL, 40, [](int i, uint8_t* f) {
+            if (i >= 10 && i < 20) dvdeck::RewriteTimecode(f, dv::Standard::PAL, 90000 + i - 10);
+            if (i >= 20)
+                for (int seq = 0; seq < 12; ++seq)
+                    for (int b = 1; b <= 2; ++b)
+                        for (int j = 0; j < 6; ++j) {
+                            uint8_t* pack = f + dv::BlockOffset(seq, b) + 6 + 8 * j;
+                            if (pack[0] == 0x13) pack[0] = 0xFF;
+                        }
+        });
     Configure("Deck=" + path);
     ComPtr<IBaseFilter> deck = BindDeck(L"Deck");
     ASSERT_TRUE(deck);

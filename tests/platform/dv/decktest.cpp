@@ -15,7 +15,7 @@ SinkPin::SinkPin(SinkFilter* filter) : BaseInputPin(filter, L"In"), m_sink(filte
 
 HRESULT SinkPin::CheckMediaType(const AM_MEDIA_TYPE* pmt) {
     return pmt->majortype == MEDIATYPE_Interleaved && pmt->subtype == MEDIASUBTYPE_dvsd ? S_OK
-                                                                                       : S_FALSE;
+                                                                                        : S_FALSE;
 }
 
 HRESULT SinkPin::OnReceive(IMediaSample* sample) { return m_sink->Take(sample); }
@@ -108,9 +108,9 @@ ComPtr<IPin> PinOf(IBaseFilter* filter, int index) {
 
 bool TestGraph::Build(IBaseFilter* deckFilter) {
     deck = ComPtr<IBaseFilter>(deckFilter);
-    EXPECT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
-                                     IID_IGraphBuilder,
-                                     reinterpret_cast<void**>(graph.ReleaseAndGetAddressOf())));
+    EXPECT_EQ(S_OK,
+              CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                               reinterpret_cast<void**>(graph.ReleaseAndGetAddressOf())));
     EXPECT_EQ(S_OK, CoCreateInstance(CLSID_SmartTee, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
                                      reinterpret_cast<void**>(tee.ReleaseAndGetAddressOf())));
     if (!graph || !tee || !deck) return false;
@@ -120,9 +120,12 @@ bool TestGraph::Build(IBaseFilter* deckFilter) {
     EXPECT_EQ(S_OK, graph->AddFilter(tee.Get(), L"Smart Tee"));
     EXPECT_EQ(S_OK, graph->AddFilter(capture.Get(), L"Capture Sink"));
     EXPECT_EQ(S_OK, graph->AddFilter(preview.Get(), L"Preview Sink"));
-    HRESULT hr1 = graph->ConnectDirect(PinOf(deck.Get(), 0).Get(), PinOf(tee.Get(), 0).Get(), nullptr);
-    HRESULT hr2 = graph->ConnectDirect(PinOf(tee.Get(), 1).Get(), PinOf(capture.Get(), 0).Get(), nullptr);
-    HRESULT hr3 = graph->ConnectDirect(PinOf(tee.Get(), 2).Get(), PinOf(preview.Get(), 0).Get(), nullptr);
+    HRESULT hr1 =
+        graph->ConnectDirect(PinOf(deck.Get(), 0).Get(), PinOf(tee.Get(), 0).Get(), nullptr);
+    HRESULT hr2 =
+        graph->ConnectDirect(PinOf(tee.Get(), 1).Get(), PinOf(capture.Get(), 0).Get(), nullptr);
+    HRESULT hr3 =
+        graph->ConnectDirect(PinOf(tee.Get(), 2).Get(), PinOf(preview.Get(), 0).Get(), nullptr);
     EXPECT_EQ(S_OK, hr1);
     EXPECT_EQ(S_OK, hr2);
     EXPECT_EQ(S_OK, hr3);
@@ -211,7 +214,8 @@ std::string WriteTapeFile(const std::string& dir, dv::Standard standard, int fra
         for (int i = 0; i < frames; ++i) change(i, data.data() + i * size);
     const std::string path = dir + (standard == dv::Standard::PAL ? "/pal.dv" : "/ntsc.dv");
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+        .write(reinterpret_cast<const char*>(data.data()),
+               static_cast<std::streamsize>(data.size()));
     return path;
 }
 

@@ -55,7 +55,8 @@ std::string ParseDeck(const std::string& entry, DeckConfig* deck) {
         const std::string option = Trim(fields[i]);
         size_t oeq = option.find('=');
         const std::string key = Trim(option.substr(0, oeq));
-        const std::string value = oeq == std::string::npos ? std::string() : Trim(option.substr(oeq + 1));
+        const std::string value =
+            oeq == std::string::npos ? std::string() : Trim(option.substr(oeq + 1));
         long n = 0;
         if (key == "no-timecode" && oeq == std::string::npos) {
             deck->timecodeReader = false;

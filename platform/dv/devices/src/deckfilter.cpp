@@ -39,7 +39,8 @@ DeckPin::~DeckPin() { Inactive(); }
 
 HRESULT DeckPin::CheckMediaType(const AM_MEDIA_TYPE* pmt) {
     if (!pmt) return E_POINTER;
-    if (pmt->majortype != MEDIATYPE_Interleaved || pmt->subtype != MEDIASUBTYPE_dvsd) return S_FALSE;
+    if (pmt->majortype != MEDIATYPE_Interleaved || pmt->subtype != MEDIASUBTYPE_dvsd)
+        return S_FALSE;
     if (pmt->formattype != GUID_NULL && pmt->formattype != FORMAT_DvInfo) return S_FALSE;
     return S_OK;
 }

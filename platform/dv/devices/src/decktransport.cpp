@@ -8,52 +8,60 @@ namespace dvdeck {
 
 HRESULT DeckTransport::SetMode(long mode) {
     switch (mode) {
-    case ED_MODE_PLAY:
-    case ED_MODE_STOP:
-    case ED_MODE_FREEZE:
-    case ED_MODE_FF:
-    case ED_MODE_REW:
-    case ED_MODE_PLAY_FASTEST_FWD:
-    case ED_MODE_PLAY_SLOWEST_FWD:
-    case ED_MODE_PLAY_FASTEST_REV:
-    case ED_MODE_PLAY_SLOWEST_REV:
-        // A new motion starts from the frame under the head.
-        if (m_shown >= 0) m_pos = m_shown * kUnit;
-        m_shown = -1;
-        m_mode = mode;
-        return S_OK;
-    case ED_MODE_THAW:
-        if (m_mode == ED_MODE_FREEZE) m_mode = ED_MODE_PLAY;
-        return S_OK;
-    case ED_MODE_STEP_FWD:
-    case ED_MODE_STEP_REV: {
-        const int64_t head = Head() + (mode == ED_MODE_STEP_FWD ? 1 : -1);
-        m_pos = head * kUnit;
-        m_shown = -1;
-        m_mode = ED_MODE_FREEZE;
-        Clamp();
-        m_mode = ED_MODE_FREEZE;  // a step at an end still leaves a still frame
-        return S_OK;
-    }
-    case ED_MODE_RECORD:
-    case ED_MODE_RECORD_FREEZE:
-    case ED_MODE_RECORD_STROBE:
-        return E_ACCESSDENIED;
-    default:
-        return E_INVALIDARG;
+        case ED_MODE_PLAY:
+        case ED_MODE_STOP:
+        case ED_MODE_FREEZE:
+        case ED_MODE_FF:
+        case ED_MODE_REW:
+        case ED_MODE_PLAY_FASTEST_FWD:
+        case ED_MODE_PLAY_SLOWEST_FWD:
+        case ED_MODE_PLAY_FASTEST_REV:
+        case ED_MODE_PLAY_SLOWEST_REV:
+            // A new motion starts from the frame under the head.
+            if (m_shown >= 0) m_pos = m_shown * kUnit;
+            m_shown = -1;
+            m_mode = mode;
+            return S_OK;
+        case ED_MODE_THAW:
+            if (m_mode == ED_MODE_FREEZE) m_mode = ED_MODE_PLAY;
+            return S_OK;
+        case ED_MODE_STEP_FWD:
+        case ED_MODE_STEP_REV: {
+            const int64_t head = Head() + (mode == ED_MODE_STEP_FWD ? 1 : -1);
+            m_pos = head * kUnit;
+            m_shown = -1;
+            m_mode = ED_MODE_FREEZE;
+            Clamp();
+            m_mode = ED_MODE_FREEZE;  // a step at an end still leaves a still frame
+            return S_OK;
+        }
+        case ED_MODE_RECORD:
+        case ED_MODE_RECORD_FREEZE:
+        case ED_MODE_RECORD_STROBE:
+            return E_ACCESSDENIED;
+        default:
+            return E_INVALIDARG;
     }
 }
 
 int64_t DeckTransport::Speed() const {
     switch (m_mode) {
-    case ED_MODE_PLAY: return kUnit;
-    case ED_MODE_FF: return 30 * kUnit;
-    case ED_MODE_REW: return -30 * kUnit;
-    case ED_MODE_PLAY_FASTEST_FWD: return 10 * kUnit;
-    case ED_MODE_PLAY_FASTEST_REV: return -10 * kUnit;
-    case ED_MODE_PLAY_SLOWEST_FWD: return 1;
-    case ED_MODE_PLAY_SLOWEST_REV: return -1;
-    default: return 0;
+        case ED_MODE_PLAY:
+            return kUnit;
+        case ED_MODE_FF:
+            return 30 * kUnit;
+        case ED_MODE_REW:
+            return -30 * kUnit;
+        case ED_MODE_PLAY_FASTEST_FWD:
+            return 10 * kUnit;
+        case ED_MODE_PLAY_FASTEST_REV:
+            return -10 * kUnit;
+        case ED_MODE_PLAY_SLOWEST_FWD:
+            return 1;
+        case ED_MODE_PLAY_SLOWEST_REV:
+            return -1;
+        default:
+            return 0;
     }
 }
 

@@ -40,7 +40,7 @@ private:
 
     const int64_t m_frames;
     long m_mode = ED_MODE_STOP;
-    int64_t m_pos = 0;           // units
+    int64_t m_pos = 0;  // units
     int64_t m_shown = -1;
 };
 

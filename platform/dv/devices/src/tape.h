@@ -23,7 +23,8 @@ public:
     // cannot be read or does not start with a DV frame.
     static std::unique_ptr<Tape> OpenFile(const std::string& path, std::string* error);
     // The built-in tape of the standard, `repeats` times the cached test tape.
-    static std::unique_ptr<Tape> OpenBuiltin(dv::Standard standard, int repeats, std::string* error);
+    static std::unique_ptr<Tape> OpenBuiltin(dv::Standard standard, int repeats,
+                                             std::string* error);
 
     dv::Standard Standard() const { return m_standard; }
     size_t FrameSize() const { return dv::FrameSize(m_standard); }

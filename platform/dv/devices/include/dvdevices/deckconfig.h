@@ -15,12 +15,12 @@
 namespace dvdeck {
 
 struct DeckConfig {
-    std::wstring name;        // the device's friendly name
-    std::string tape;         // a file path, or "pal" / "ntsc"
-    long signal = 0;          // 0: the tape's own signal code
+    std::wstring name;  // the device's friendly name
+    std::string tape;   // a file path, or "pal" / "ntsc"
+    long signal = 0;    // 0: the tape's own signal code
     bool timecodeReader = true;
-    long damageEvery = 0;     // 0: no damaged frames
-    long unplugAfter = 0;     // 0: stays plugged
+    long damageEvery = 0;  // 0: no damaged frames
+    long unplugAfter = 0;  // 0: stays plugged
 
     bool BuiltinTape() const { return tape == "pal" || tape == "ntsc"; }
 };
