@@ -1,0 +1,61 @@
+// The interface between the window system and a display.
+//
+// platform/win32 keeps every window's state (class, style, text, rectangle,
+// parent, visibility) and runs the queues; it knows nothing about how a
+// window appears on screen.  A display (platform/qt) implements Backend and
+// installs it with SetDisplayBackend before the first window is created.
+// The display hosts the windows of one thread, its display thread: there
+// GetMessage waits through the display's event loop, so that input and
+// painting go on while the thread waits for messages.  Windows of every
+// other thread (hidden notify windows, for one) have no display and run
+// without it, as does the whole window system when no display is installed.
+#pragma once
+
+#include <chrono>
+
+#include "windef.h"
+
+namespace win32_display {
+
+using Clock = std::chrono::steady_clock;
+
+// What changed on a window; WindowChanged gets a mask of these.
+enum Change : unsigned {
+    kText = 1u << 0,
+    kGeometry = 1u << 1,
+    kVisibility = 1u << 2,
+    kEnabled = 1u << 3,
+    kStyle = 1u << 4,
+    kZOrder = 1u << 5,
+    kMinimized = 1u << 6,
+};
+
+class Backend {
+public:
+    virtual ~Backend() = default;
+
+    // True on the thread whose windows this display shows.
+    virtual bool IsDisplayThread() = 0;
+
+    // Display thread only: handles display events until Wake is called, the
+    // deadline passes (none when `forever`), or at least one display event
+    // has been handled.  A Wake that comes before the call makes it return
+    // at once.
+    virtual void WaitForEvents(Clock::time_point deadline, bool forever) = 0;
+
+    // Any thread: ends a WaitForEvents now or makes the next one return.
+    virtual void Wake() = 0;
+
+    // Display thread only.  Called after the window exists in the window
+    // table (before WM_NCCREATE), and after its WM_NCDESTROY.
+    virtual void WindowCreated(HWND hwnd) = 0;
+    virtual void WindowDestroyed(HWND hwnd) = 0;
+    virtual void WindowChanged(HWND hwnd, unsigned changes) = 0;
+};
+
+// Installs the display; null removes it.  Windows that already exist keep
+// their hosting.
+void SetDisplayBackend(Backend* backend);
+Backend* DisplayBackend();
+
+}  // namespace win32_display

@@ -1,0 +1,60 @@
+// DefWindowProc: the default answers of every window.
+#include "winbase.h"
+#include "window_table.h"
+
+using namespace win32_detail;
+
+namespace {
+
+HWND TopLevelOf(HWND hwnd) {
+    std::lock_guard<std::mutex> lock(WindowLock());
+    Window* w = FindWindowLocked(hwnd);
+    while (w && w->parent) w = FindWindowLocked(w->parent);
+    return w ? w->hwnd : nullptr;
+}
+
+}  // namespace
+
+LRESULT DefWindowProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    switch (Msg) {
+        case WM_NCCREATE:
+            return TRUE;
+        case WM_SETTEXT:
+            return StoreWindowText(hWnd, reinterpret_cast<LPCSTR>(lParam));
+        case WM_GETTEXT:
+            return CopyWindowText(hWnd, wParam, reinterpret_cast<LPSTR>(lParam));
+        case WM_GETTEXTLENGTH:
+            return static_cast<LRESULT>(WindowTextOf(hWnd).size());
+        case WM_CLOSE:
+            DestroyWindow(hWnd);
+            return 0;
+        case WM_SYSCOMMAND:
+            switch (wParam & 0xFFF0) {
+                case SC_CLOSE: SendMessage(hWnd, WM_CLOSE, 0, 0); break;
+                case SC_MINIMIZE: ShowWindow(hWnd, SW_MINIMIZE); break;
+                case SC_RESTORE: ShowWindow(hWnd, SW_RESTORE); break;
+            }
+            return 0;
+        case WM_SYSKEYDOWN:
+            // Alt+F4 closes the top-level window through its system menu.
+            if (wParam == VK_F4 && (HIWORD(lParam) & KF_ALTDOWN))
+                SendMessage(TopLevelOf(hWnd), WM_SYSCOMMAND, SC_CLOSE, 0);
+            return 0;
+        case WM_SETICON: {
+            if (wParam > ICON_BIG) return 0;
+            std::lock_guard<std::mutex> lock(WindowLock());
+            Window* w = FindWindowLocked(hWnd);
+            if (!w) return 0;
+            HICON old = w->icons[wParam];
+            w->icons[wParam] = reinterpret_cast<HICON>(lParam);
+            return reinterpret_cast<LRESULT>(old);
+        }
+        case WM_DEVICECHANGE:
+            return TRUE;
+    }
+    return 0;
+}
+
+LRESULT CallWindowProc(WNDPROC lpPrevWndFunc, HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    return lpPrevWndFunc ? lpPrevWndFunc(hWnd, Msg, wParam, lParam) : 0;
+}
