@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -36,7 +37,7 @@ TEST(PostMessage, FromFourThreadsEachInOrder) {
 }
 
 TEST(PostMessage, ThreadWithoutQueue) {
-    DWORD tid = 0;
+    std::atomic<DWORD> tid{0};
     std::atomic<bool> go{false};
     std::thread plain([&] {
         tid = GetCurrentThreadId();
