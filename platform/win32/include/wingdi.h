@@ -18,3 +18,27 @@ typedef struct tagBITMAPINFOHEADER {
 } BITMAPINFOHEADER, *PBITMAPINFOHEADER, *LPBITMAPINFOHEADER;
 
 #define BI_RGB 0L
+
+// Bitmaps and images.
+#define IMAGE_BITMAP 0
+#define IMAGE_ICON 1
+#define LR_COPYDELETEORG 0x00000008
+
+// Stock objects and system colours.
+#define WHITE_BRUSH 0
+#define BLACK_BRUSH 4
+#define COLOR_WINDOW 5
+#define COLOR_WINDOWTEXT 8
+#define COLOR_BTNFACE 15
+#define COLOR_BTNSHADOW 16
+#define COLOR_GRAYTEXT 17
+#define COLOR_BTNTEXT 18
+#define COLOR_BTNHIGHLIGHT 20
+#define COLOR_3DDKSHADOW 21
+#define COLOR_3DLIGHT 22
+
+HBITMAP LoadBitmap(HINSTANCE hInstance, LPCSTR lpBitmapName);
+BOOL DeleteObject(HGDIOBJ ho);
+HGDIOBJ GetStockObject(int i);
+DWORD GetSysColor(int nIndex);
+BOOL GetTextExtentPoint32(HDC hdc, LPCSTR lpString, int c, LPSIZE psizl);

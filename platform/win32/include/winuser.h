@@ -184,6 +184,7 @@ HWND GetParent(HWND hWnd);
 DWORD GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId);
 int GetDlgCtrlID(HWND hWnd);
 BOOL IsChild(HWND hWndParent, HWND hWnd);
+int GetClassName(HWND hWnd, LPSTR lpClassName, int nMaxCount);
 
 // ---- Messages and queues -------------------------------------------------------
 #define SMTO_NORMAL 0x0000
@@ -217,6 +218,7 @@ BOOL KillTimer(HWND hWnd, UINT_PTR uIDEvent);
 #define CB_INSERTSTRING 0x014A
 #define CB_RESETCONTENT 0x014B
 #define CB_SETCURSEL 0x014E
+#define CB_OKAY 0
 #define CB_ERR (-1)
 #define CBN_SELCHANGE 1
 
@@ -287,3 +289,153 @@ BOOL IsWindowEnabled(HWND hWnd);
 BOOL SetWindowText(HWND hWnd, LPCSTR lpString);
 int GetWindowText(HWND hWnd, LPSTR lpString, int nMaxCount);
 int GetWindowTextLength(HWND hWnd);
+
+// ---- Focus, keyboard state, help ---------------------------------------------------
+HWND SetFocus(HWND hWnd);
+HWND GetFocus();
+BOOL SetForegroundWindow(HWND hWnd);
+HWND GetForegroundWindow();
+
+#define HELPINFO_WINDOW 0x0001
+typedef struct tagHELPINFO {
+    UINT cbSize;
+    int iContextType;
+    int iCtrlId;
+    HANDLE hItemHandle;
+    DWORD_PTR dwContextId;
+    POINT MousePos;
+} HELPINFO, *LPHELPINFO;
+
+// ---- Dialogs -----------------------------------------------------------------------
+#define DS_MODALFRAME 0x80L
+#define DS_SETFONT 0x40L
+#define DS_CONTROL 0x0400L
+#define DS_CENTER 0x0800L
+
+#define IDOK 1
+#define IDCANCEL 2
+
+#define DM_GETDEFID (WM_USER + 0)
+#define DM_SETDEFID (WM_USER + 1)
+#define DC_HASDEFID 0x534B
+
+#define DLGC_WANTARROWS 0x0001
+#define DLGC_WANTTAB 0x0002
+#define DLGC_WANTALLKEYS 0x0004
+#define DLGC_DEFPUSHBUTTON 0x0010
+#define DLGC_UNDEFPUSHBUTTON 0x0020
+#define DLGC_BUTTON 0x2000
+
+HWND CreateDialogParam(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent,
+                       DLGPROC lpDialogFunc, LPARAM dwInitParam);
+INT_PTR DialogBoxParam(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent,
+                       DLGPROC lpDialogFunc, LPARAM dwInitParam);
+BOOL EndDialog(HWND hDlg, INT_PTR nResult);
+HWND GetDlgItem(HWND hDlg, int nIDDlgItem);
+BOOL IsDialogMessage(HWND hDlg, LPMSG lpMsg);
+LRESULT DefDlgProc(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam);
+HWND GetNextDlgTabItem(HWND hDlg, HWND hCtl, BOOL bPrevious);
+LRESULT SendDlgItemMessage(HWND hDlg, int nIDDlgItem, UINT Msg, WPARAM wParam, LPARAM lParam);
+BOOL MapDialogRect(HWND hDlg, LPRECT lpRect);
+
+// ---- Controls ----------------------------------------------------------------------
+#define BS_PUSHBUTTON 0x00000000L
+#define BS_DEFPUSHBUTTON 0x00000001L
+#define BS_GROUPBOX 0x00000007L
+#define BS_OWNERDRAW 0x0000000BL
+#define BS_TYPEMASK 0x0000000FL
+#define BN_CLICKED 0
+#define BM_CLICK 0x00F5
+
+#define SS_LEFT 0x00000000L
+#define SS_CENTER 0x00000001L
+#define SS_RIGHT 0x00000002L
+#define SS_ICON 0x00000003L
+#define SS_BLACKRECT 0x00000004L
+#define SS_BLACKFRAME 0x00000007L
+#define SS_BITMAP 0x0000000EL
+#define SS_TYPEMASK 0x0000001FL
+#define SS_NOPREFIX 0x00000080L
+#define SS_CENTERIMAGE 0x00000200L
+#define SS_SUNKEN 0x00001000L
+#define STM_SETIMAGE 0x0172
+#define STM_GETIMAGE 0x0173
+
+#define ES_LEFT 0x0000L
+#define ES_AUTOHSCROLL 0x0080L
+#define ES_READONLY 0x0800L
+#define EM_GETSEL 0x00B0
+#define EM_SETSEL 0x00B1
+#define EM_SCROLLCARET 0x00B7
+
+#define CBS_DROPDOWNLIST 0x0003L
+
+// ---- Resources -----------------------------------------------------------------------
+int LoadString(HINSTANCE hInstance, UINT uID, LPSTR lpBuffer, int cchBufferMax);
+
+#define IDC_ARROW MAKEINTRESOURCE(32512)
+HICON LoadIcon(HINSTANCE hInstance, LPCSTR lpIconName);
+HCURSOR LoadCursor(HINSTANCE hInstance, LPCSTR lpCursorName);
+
+// ---- Owner drawing -----------------------------------------------------------------
+#define ODT_BUTTON 4
+#define ODA_DRAWENTIRE 0x0001
+#define ODA_SELECT 0x0002
+#define ODA_FOCUS 0x0004
+#define ODS_SELECTED 0x0001
+#define ODS_DISABLED 0x0004
+#define ODS_FOCUS 0x0010
+
+typedef struct tagDRAWITEMSTRUCT {
+    UINT CtlType;
+    UINT CtlID;
+    UINT itemID;
+    UINT itemAction;
+    UINT itemState;
+    HWND hwndItem;
+    HDC hDC;
+    RECT rcItem;
+    ULONG_PTR itemData;
+} DRAWITEMSTRUCT, *LPDRAWITEMSTRUCT;
+
+typedef struct tagPAINTSTRUCT {
+    HDC hdc;
+    BOOL fErase;
+    RECT rcPaint;
+    BOOL fRestore;
+    BOOL fIncUpdate;
+    BYTE rgbReserved[32];
+} PAINTSTRUCT, *LPPAINTSTRUCT;
+
+HDC BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint);
+BOOL EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint);
+BOOL InvalidateRect(HWND hWnd, const RECT* lpRect, BOOL bErase);
+
+#define DFC_BUTTON 4
+#define DFCS_BUTTONPUSH 0x0010
+#define DFCS_PUSHED 0x0200
+BOOL DrawFrameControl(HDC hdc, LPRECT lprc, UINT uType, UINT uState);
+
+typedef BOOL(CALLBACK* DRAWSTATEPROC)(HDC hdc, LPARAM lData, WPARAM wData, int cx, int cy);
+#define DST_PREFIXTEXT 0x0002
+#define DST_BITMAP 0x0004
+#define DSS_NORMAL 0x0000
+#define DSS_DISABLED 0x0020
+BOOL DrawState(HDC hdc, HBRUSH hbrFore, DRAWSTATEPROC qfnCallBack, LPARAM lData, WPARAM wData,
+               int x, int y, int cx, int cy, UINT uFlags);
+BOOL DrawFocusRect(HDC hDC, const RECT* lprc);
+BOOL DrawIcon(HDC hDC, int X, int Y, HICON hIcon);
+
+#define SM_CXICON 11
+#define SM_CYICON 12
+int GetSystemMetrics(int nIndex);
+
+HANDLE CopyImage(HANDLE h, UINT type, int cx, int cy, UINT flags);
+
+// Common controls: a bitmap resource with colours of its colour table mapped.
+typedef struct _COLORMAP {
+    COLORREF from;
+    COLORREF to;
+} COLORMAP, *LPCOLORMAP;
+HBITMAP CreateMappedBitmap(HINSTANCE hInstance, INT_PTR idBitmap, UINT wFlags, LPCOLORMAP lpColorMap,
+                           int iNumMaps);

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <chrono>
+#include <string>
 
 #include "windef.h"
 
@@ -28,6 +29,8 @@ enum Change : unsigned {
     kStyle = 1u << 4,
     kZOrder = 1u << 5,
     kMinimized = 1u << 6,
+    kFocus = 1u << 7,       // the window got the keyboard focus
+    kForeground = 1u << 8,  // the window was brought to the front
 };
 
 class Backend {
@@ -38,10 +41,10 @@ public:
     virtual bool IsDisplayThread() = 0;
 
     // Display thread only: handles display events until Wake is called, the
-    // deadline passes (none when `forever`), or at least one display event
+    // deadline passes (none with no_deadline), or at least one display event
     // has been handled.  A Wake that comes before the call makes it return
     // at once.
-    virtual void WaitForEvents(Clock::time_point deadline, bool forever) = 0;
+    virtual void WaitForEvents(Clock::time_point deadline, bool no_deadline) = 0;
 
     // Any thread: ends a WaitForEvents now or makes the next one return.
     virtual void Wake() = 0;
@@ -51,7 +54,23 @@ public:
     virtual void WindowCreated(HWND hwnd) = 0;
     virtual void WindowDestroyed(HWND hwnd) = 0;
     virtual void WindowChanged(HWND hwnd, unsigned changes) = 0;
+
+    // Average character width and height in pixels of a font, the base
+    // units that turn dialog units into pixels.
+    virtual SIZE DialogBaseUnits(const char* face, int points) = 0;
 };
+
+// Called by the display on its thread when the user changes things.
+// The keyboard focus moved to hwnd (WM_KILLFOCUS / WM_SETFOCUS follow).
+void DisplayFocusChanged(HWND hwnd);
+// A top-level window was moved or resized on screen (client rectangle in
+// screen coordinates).
+void DisplayWindowMoved(HWND hwnd, const RECT& client);
+// A key went down or up (for GetKeyState).
+void DisplayKeyState(int virtual_key, bool down);
+
+// The text DefWindowProc keeps for a window, read without a message.
+std::string StoredWindowText(HWND hwnd);
 
 // Installs the display; null removes it.  Windows that already exist keep
 // their hosting.

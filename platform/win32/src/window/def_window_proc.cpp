@@ -51,6 +51,22 @@ LRESULT DefWindowProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
         }
         case WM_DEVICECHANGE:
             return TRUE;
+        case WM_KEYDOWN:
+            if (wParam == VK_F1) {
+                HELPINFO info{};
+                info.cbSize = sizeof info;
+                info.iContextType = HELPINFO_WINDOW;
+                info.iCtrlId = GetDlgCtrlID(hWnd);
+                info.hItemHandle = hWnd;
+                SendMessage(hWnd, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+            }
+            return 0;
+        case WM_HELP: {
+            // Help goes up to the parent of a child window, or to the owner
+            // of a top-level one.
+            HWND up = GetParent(hWnd);
+            return up ? SendMessage(up, WM_HELP, wParam, lParam) : 0;
+        }
     }
     return 0;
 }

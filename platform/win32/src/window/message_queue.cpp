@@ -197,15 +197,15 @@ bool MessageQueue::TakeTimer(const MessageFilter& filter, bool remove, MSG* out,
     return true;
 }
 
-void MessageQueue::Wait(Clock::time_point deadline, bool forever, bool display_events) {
+void MessageQueue::Wait(Clock::time_point deadline, bool no_deadline, bool display_events) {
     waiting_.fetch_add(1);
     win32_display::Backend* display =
         display_thread_ && display_events ? win32_display::DisplayBackend() : nullptr;
     if (display) {
-        display->WaitForEvents(deadline, forever);
+        display->WaitForEvents(deadline, no_deadline);
     } else {
         std::unique_lock<std::mutex> lock(mutex_);
-        if (forever)
+        if (no_deadline)
             cv_.wait(lock, [this] { return woken_; });
         else
             cv_.wait_until(lock, deadline, [this] { return woken_; });

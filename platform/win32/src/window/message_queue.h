@@ -91,7 +91,7 @@ public:
     // Waits until Wake or the deadline.  On the display thread, with
     // display_events, the wait runs the display's event loop; a thread that
     // waits for the answer to its own send handles no display events.
-    void Wait(Clock::time_point deadline, bool forever, bool display_events = true);
+    void Wait(Clock::time_point deadline, bool no_deadline, bool display_events = true);
     void Wake();
 
     // Hang detection: a thread that has not looked at its queue for 5 s and

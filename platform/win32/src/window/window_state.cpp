@@ -426,3 +426,18 @@ std::string WindowTextOf(HWND hwnd) {
 }
 
 }  // namespace win32_detail
+
+int GetClassName(HWND hWnd, LPSTR lpClassName, int nMaxCount) {
+    std::lock_guard<std::mutex> lock(WindowLock());
+    Window* w = FindWindowLocked(hWnd);
+    if (!w || !lpClassName || nMaxCount <= 0) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    size_t n = std::min<size_t>(w->window_class->name.size(), static_cast<size_t>(nMaxCount - 1));
+    std::memcpy(lpClassName, w->window_class->name.data(), n);
+    lpClassName[n] = '\0';
+    return static_cast<int>(n);
+}
+
+std::string win32_display::StoredWindowText(HWND hwnd) { return WindowTextOf(hwnd); }

@@ -1,0 +1,297 @@
+#include "qt_backend.h"
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QThread>
+#include <QTimer>
+#include <QWindow>
+#include <memory>
+
+#include "controls.h"
+#include "gdi_objects.h"
+#include "owner_draw_button.h"
+#include "paint.h"
+#include "tapeloom/qt_display.h"
+#include "winbase.h"
+
+namespace qt_display {
+
+namespace {
+
+QtBackend* g_backend = nullptr;  // set once by Install, on the display thread
+
+std::string ClassOf(HWND hwnd) {
+    char name[64];
+    return GetClassName(hwnd, name, sizeof name) ? name : "";
+}
+
+DWORD StyleOf(HWND hwnd) { return static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_STYLE)); }
+
+// A window that is not a control: dialogs and windows of the program's own
+// classes.  It paints its background and passes the close box on as
+// WM_SYSCOMMAND SC_CLOSE, as the system menu's Close does.
+class HostWidget : public QWidget {
+public:
+    HostWidget(HWND hwnd, QWidget* parent) : QWidget(parent), hwnd_(hwnd) {
+        setAutoFillBackground(true);
+    }
+    void Detach() { hwnd_ = nullptr; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override {
+        event->ignore();
+        if (hwnd_) SendMessage(hwnd_, WM_SYSCOMMAND, SC_CLOSE, 0);
+    }
+    void paintEvent(QPaintEvent* event) override {
+        if (!hwnd_) return;
+        QPainter painter(this);
+        PaintWindow(hwnd_, &painter, event->rect());
+    }
+    void moveEvent(QMoveEvent*) override { Report(); }
+    void resizeEvent(QResizeEvent*) override { Report(); }
+
+private:
+    void Report() {
+        if (!hwnd_ || !isWindow() || !isVisible()) return;
+        QRect g = geometry();
+        win32_display::DisplayWindowMoved(
+            hwnd_, RECT{g.x(), g.y(), g.x() + g.width(), g.y() + g.height()});
+    }
+    HWND hwnd_;
+};
+
+int VirtualKey(const QKeyEvent* e) {
+    switch (e->key()) {
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab: return VK_TAB;
+        case Qt::Key_Return:
+        case Qt::Key_Enter: return VK_RETURN;
+        case Qt::Key_Escape: return VK_ESCAPE;
+        case Qt::Key_F1: return VK_F1;
+        case Qt::Key_F4: return VK_F4;
+        case Qt::Key_Shift: return VK_SHIFT;
+        case Qt::Key_Control: return VK_CONTROL;
+        case Qt::Key_Alt: return VK_MENU;
+    }
+    return 0;
+}
+
+// Keys the dialog manager and DefWindowProc handle go through the queue as
+// WM_KEYDOWN / WM_SYSKEYDOWN, so that IsDialogMessage sees them; every
+// other key is left to the control's widget.
+class KeyFilter : public QObject {
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (event->type() == QEvent::FocusIn) {
+            // The user moved the focus (a click): the window system follows.
+            if (auto* widget = qobject_cast<QWidget*>(object)) {
+                HWND hwnd = g_backend->WindowFor(widget);
+                if (hwnd && GetFocus() != hwnd) win32_display::DisplayFocusChanged(hwnd);
+            }
+            return false;
+        }
+        if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
+            return false;
+        auto* key = static_cast<QKeyEvent*>(event);
+        const bool down = event->type() == QEvent::KeyPress;
+        const auto mods = key->modifiers();
+        win32_display::DisplayKeyState(VK_SHIFT, (mods & Qt::ShiftModifier) != 0);
+        win32_display::DisplayKeyState(VK_CONTROL, (mods & Qt::ControlModifier) != 0);
+        win32_display::DisplayKeyState(VK_MENU, (mods & Qt::AltModifier) != 0);
+        int vk = VirtualKey(key);
+        if (!vk || vk == VK_SHIFT || vk == VK_CONTROL || vk == VK_MENU) return false;
+        auto* widget = qobject_cast<QWidget*>(object);
+        if (!widget) {
+            if (auto* window = qobject_cast<QWindow*>(object)) {
+                (void)window;
+                return false;  // the widget gets the same event next
+            }
+            return false;
+        }
+        HWND target = GetFocus();
+        if (!target) {
+            for (QWidget* w = widget; w && !target; w = w->parentWidget())
+                target = g_backend->WindowFor(w);
+        }
+        if (!target) return false;
+        const bool alt = (mods & Qt::AltModifier) != 0;
+        if (vk == VK_F4 && !alt) return false;
+        LPARAM lparam = 1 | (alt ? (static_cast<LPARAM>(KF_ALTDOWN) << 16) : 0);
+        if (!down) lparam |= static_cast<LPARAM>(0xC0000000u);
+        UINT msg = alt ? (down ? WM_SYSKEYDOWN : WM_SYSKEYUP) : (down ? WM_KEYDOWN : WM_KEYUP);
+        PostMessage(target, msg, static_cast<WPARAM>(vk), lparam);
+        return true;
+    }
+};
+
+}  // namespace
+
+QtBackend* Backend() { return g_backend; }
+
+QFont DialogFont(const char* face, int points) {
+    // The dialog's own face when the system has it, else the sans-serif face.
+    QFont font(QString::fromUtf8(face ? face : ""));
+    font.setStyleHint(QFont::SansSerif);
+    if (!QFontInfo(font).exactMatch()) font = QFont("DejaVu Sans");
+    font.setPointSize(points > 0 ? points : 8);
+    return font;
+}
+
+QtBackend::QtBackend() : thread_id_(GetCurrentThreadId()) {}
+
+bool QtBackend::IsDisplayThread() { return GetCurrentThreadId() == thread_id_; }
+
+void QtBackend::WaitForEvents(win32_display::Clock::time_point deadline, bool no_deadline) {
+    std::unique_ptr<QTimer> timer;
+    if (!no_deadline) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - win32_display::Clock::now());
+        timer = std::make_unique<QTimer>();
+        timer->setSingleShot(true);
+        timer->setTimerType(Qt::PreciseTimer);
+        timer->start(static_cast<int>(std::max<int64_t>(0, left.count())));
+    }
+    QAbstractEventDispatcher::instance()->processEvents(QEventLoop::WaitForMoreEvents);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void QtBackend::Wake() {
+    if (auto* d = QAbstractEventDispatcher::instance(qApp->thread())) d->wakeUp();
+}
+
+void QtBackend::WindowCreated(HWND hwnd) {
+    const DWORD style = StyleOf(hwnd);
+    QWidget* parent = nullptr;
+    if (style & WS_CHILD) parent = WidgetFor(GetParent(hwnd));
+    QWidget* widget = CreateControlWidget(hwnd, ClassOf(hwnd), style, parent);
+    if (!widget) {
+        widget = new HostWidget(hwnd, parent);
+        // Dialogs have the button face; other windows their class brush,
+        // which the program's windows make white.
+        QPalette palette = widget->palette();
+        palette.setColor(QPalette::Window, ClassOf(hwnd) == "#32770" ? SysColor(COLOR_BTNFACE)
+                                                                     : QColor(Qt::white));
+        widget->setPalette(palette);
+        if (!parent) {
+            Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+            if (style & WS_SYSMENU) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+            if (style & WS_MINIMIZEBOX) flags |= Qt::WindowMinimizeButtonHint;
+            if ((style & WS_MAXIMIZEBOX) && (style & WS_THICKFRAME))
+                flags |= Qt::WindowMaximizeButtonHint;
+            widget->setWindowFlags(flags);
+        }
+    }
+    widget->setAttribute(Qt::WA_DontShowOnScreen, false);
+    widgets_[hwnd] = widget;
+    windows_[widget] = hwnd;
+    widget->hide();
+    if (!(style & WS_CHILD)) widget->setWindowTitle(QString::fromStdString(win32_display::StoredWindowText(hwnd)));
+    ApplyGeometry(hwnd, widget);
+    widget->setEnabled(!(style & WS_DISABLED));
+}
+
+void QtBackend::WindowDestroyed(HWND hwnd) {
+    auto it = widgets_.find(hwnd);
+    if (it == widgets_.end()) return;
+    QWidget* widget = it->second;
+    widgets_.erase(it);
+    windows_.erase(widget);
+    if (auto* host = dynamic_cast<HostWidget*>(widget)) host->Detach();
+    if (auto* button = dynamic_cast<OwnerDrawButton*>(widget)) button->Detach();
+    widget->setProperty("hwnd", QVariant());
+    widget->hide();
+    // Children of a destroyed window have gone first; the widget may be
+    // running one of its own handlers now, so it goes once Qt is idle.
+    widget->setParent(nullptr);
+    widget->deleteLater();
+}
+
+void QtBackend::ApplyGeometry(HWND hwnd, QWidget* widget) {
+    RECT rc;
+    GetWindowRect(hwnd, &rc);
+    if (StyleOf(hwnd) & WS_CHILD) {
+        POINT origin{0, 0};
+        ClientToScreen(GetParent(hwnd), &origin);
+        widget->setGeometry(rc.left - origin.x, rc.top - origin.y, rc.right - rc.left,
+                            rc.bottom - rc.top);
+        return;
+    }
+    widget->setGeometry(rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top);
+    // Windows without a sizing border cannot be resized or maximised.
+    if (!(StyleOf(hwnd) & WS_THICKFRAME)) widget->setFixedSize(rc.right - rc.left, rc.bottom - rc.top);
+}
+
+void QtBackend::WindowChanged(HWND hwnd, unsigned changes) {
+    QWidget* widget = WidgetFor(hwnd);
+    if (!widget) return;
+    const DWORD style = StyleOf(hwnd);
+    if (changes & win32_display::kGeometry) ApplyGeometry(hwnd, widget);
+    if (changes & win32_display::kText) {
+        QString text = QString::fromStdString(win32_display::StoredWindowText(hwnd));
+        if (!(style & WS_CHILD)) widget->setWindowTitle(text);
+        SetWidgetText(widget, hwnd, text);
+        if (auto* button = dynamic_cast<OwnerDrawButton*>(widget)) button->Invalidate();
+    }
+    if (changes & win32_display::kEnabled) widget->setEnabled(!(style & WS_DISABLED));
+    if (changes & win32_display::kZOrder) widget->raise();
+    if (changes & win32_display::kVisibility) widget->setVisible((style & WS_VISIBLE) != 0);
+    if (changes & win32_display::kMinimized) {
+        if (IsIconic(hwnd))
+            widget->showMinimized();
+        else if (style & WS_VISIBLE)
+            widget->showNormal();
+    }
+    if (changes & win32_display::kFocus) widget->setFocus(Qt::OtherFocusReason);
+    if (changes & win32_display::kForeground) {
+        widget->raise();
+        widget->activateWindow();
+    }
+    if (changes & win32_display::kStyle) widget->update();
+}
+
+SIZE QtBackend::DialogBaseUnits(const char* face, int points) {
+    QFontMetrics fm(DialogFont(face, points));
+    const int width = fm.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    return SIZE{(width / 26 + 1) / 2, fm.height()};
+}
+
+QWidget* QtBackend::WidgetFor(HWND hwnd) const {
+    auto it = widgets_.find(hwnd);
+    return it == widgets_.end() ? nullptr : it->second;
+}
+
+HWND QtBackend::WindowFor(const QWidget* widget) const {
+    auto it = windows_.find(widget);
+    return it == windows_.end() ? nullptr : it->second;
+}
+
+void Install() {
+    if (g_backend) return;
+    if (!qApp) {
+        static int argc = 1;
+        static char name[] = "tapeloom";
+        static char* argv[] = {name, nullptr};
+        new QApplication(argc, argv);
+    }
+    QApplication::setQuitOnLastWindowClosed(false);
+    qApp->installEventFilter(new KeyFilter);
+    g_backend = new QtBackend;
+    RegisterControlClasses();
+    win32_display::SetDisplayBackend(g_backend);
+}
+
+bool SaveWindowImage(HWND hwnd, const char* path) {
+    QWidget* widget = g_backend ? g_backend->WidgetFor(hwnd) : nullptr;
+    if (!widget) return false;
+    return widget->grab().save(QString::fromUtf8(path), "PNG");
+}
+
+}  // namespace qt_display
+
+#include "tapeloom/qt_widget_of.h"
+
+QWidget* qt_display::WidgetOf(HWND hwnd) { return g_backend ? g_backend->WidgetFor(hwnd) : nullptr; }
