@@ -35,6 +35,10 @@ struct SentMessage {
     // The queue to wake when done; null when nobody waits for the result.
     std::shared_ptr<MessageQueue> sender;
 
+    // Non-zero: not a message but a change made on another thread that
+    // the display must show (win32_display::Change mask).
+    unsigned display_changes = 0;
+
     std::string text;          // WM_SETTEXT: copy of the text
     std::vector<char> buffer;  // WM_GETTEXT: the receiver writes here
 

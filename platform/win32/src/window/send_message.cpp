@@ -21,6 +21,10 @@ bool CarriesText(UINT message) {
 }
 
 LRESULT RunSent(SentMessage& sent) {
+    if (sent.display_changes) {
+        NotifyDisplay(sent.hwnd, sent.display_changes);
+        return 0;
+    }
     LPARAM lParam = sent.lParam;
     if (CarriesText(sent.message) && sent.lParam)
         lParam = reinterpret_cast<LPARAM>(sent.text.c_str());

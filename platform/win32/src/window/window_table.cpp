@@ -100,14 +100,27 @@ LRESULT CallProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 
 void NotifyDisplay(HWND hwnd, unsigned changes) {
     bool hosted;
+    std::shared_ptr<MessageQueue> queue;
     {
         std::lock_guard<std::mutex> lock(WindowLock());
         Window* w = FindWindowLocked(hwnd);
         hosted = w && w->display_hosted;
+        if (hosted) queue = w->queue.lock();
     }
-    if (!hosted) return;
-    if (auto* display = win32_display::DisplayBackend(); display && display->IsDisplayThread())
+    auto* display = win32_display::DisplayBackend();
+    if (!hosted || !display) return;
+    if (display->IsDisplayThread()) {
         display->WindowChanged(hwnd, changes);
+        return;
+    }
+    // Changed from another thread (a worker enabling a control): the
+    // display thread shows it when it next looks at its queue.
+    if (queue) {
+        auto sent = std::make_shared<SentMessage>();
+        sent->hwnd = hwnd;
+        sent->display_changes = changes;
+        queue->PushSent(std::move(sent));
+    }
 }
 
 }  // namespace win32_detail
