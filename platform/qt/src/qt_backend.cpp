@@ -1,6 +1,7 @@
 #include "qt_backend.h"
 
 #include <QAbstractEventDispatcher>
+#include <QComboBox>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFontMetrics>
@@ -216,8 +217,11 @@ void QtBackend::ApplyGeometry(HWND hwnd, QWidget* widget) {
     if (StyleOf(hwnd) & WS_CHILD) {
         POINT origin{0, 0};
         ClientToScreen(GetParent(hwnd), &origin);
-        widget->setGeometry(rc.left - origin.x, rc.top - origin.y, rc.right - rc.left,
-                            rc.bottom - rc.top);
+        int height = rc.bottom - rc.top;
+        // A drop-down list's height in the template includes its open list;
+        // closed, it is one line high.
+        if (qobject_cast<QComboBox*>(widget)) height = std::min(height, widget->sizeHint().height());
+        widget->setGeometry(rc.left - origin.x, rc.top - origin.y, rc.right - rc.left, height);
         return;
     }
     widget->setGeometry(rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top);

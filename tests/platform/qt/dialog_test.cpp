@@ -112,6 +112,10 @@ TEST_F(Dialog, TemplateInPixelsAndControls) {
     EXPECT_EQ(GetDlgItem(hDlg, 4242), nullptr);
     // The picture static loaded its bitmap from the template.
     EXPECT_NE(SendDlgItemMessage(hDlg, kPicture, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+    // For a look by eye: TAPELOOM_SCREENSHOT=file.png keeps a picture.
+    if (const char* path = std::getenv("TAPELOOM_SCREENSHOT")) {
+        EXPECT_TRUE(qt_display::SaveWindowImage(hDlg, path));
+    }
     DestroyWindow(hDlg);
 }
 

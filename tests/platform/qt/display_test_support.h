@@ -103,3 +103,6 @@ extern "C" const char* __tsan_default_suppressions() {
     return "race:libQt6Core.so\nrace:libQt6Gui.so\nrace:libQt6Widgets.so\n"
            "race:libfontconfig.so\nrace:libglib-2.0.so\n";
 }
+
+// Fontconfig keeps a cache it never frees.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
