@@ -39,8 +39,8 @@ int main() {
     RegisterClassEx(&wc);
     std::promise<std::pair<HWND, DWORD>> ready;
     std::thread ui([&] {
-        HWND hwnd = CreateWindowEx(0, "Bench", "", 0, 0, 0, 10, 10, nullptr, nullptr,
-                                   nullptr, nullptr);
+        HWND hwnd =
+            CreateWindowEx(0, "Bench", "", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
         ready.set_value({hwnd, GetCurrentThreadId()});
         MSG msg;
         while (GetMessage(&msg, nullptr, 0, 0) > 0) DispatchMessage(&msg);
@@ -55,9 +55,10 @@ int main() {
                            SMTO_BLOCK | SMTO_ABORTIFHUNG, 20, &r);
         us.push_back(duration<double, std::micro>(steady_clock::now() - t0).count());
     }
-    std::printf("idle receiver, WM_SETTEXT round trip over %zu sends: median %.1f us, "
-                "p99 %.1f us, max %.1f us\n",
-                us.size(), Percentile(us, 0.5), Percentile(us, 0.99), Percentile(us, 1.0));
+    std::printf(
+        "idle receiver, WM_SETTEXT round trip over %zu sends: median %.1f us, "
+        "p99 %.1f us, max %.1f us\n",
+        us.size(), Percentile(us, 0.5), Percentile(us, 0.99), Percentile(us, 1.0));
 
     // Busy receiver: it runs 30 ms messages back to back.
     std::atomic<bool> stop{false};
@@ -74,9 +75,10 @@ int main() {
     }
     stop = true;
     busy.join();
-    std::printf("busy receiver, 20 ms-bounded send held the sender: median %.2f ms, "
-                "max %.2f ms (bound + 2 ms = 22 ms)\n",
-                Percentile(held, 0.5), Percentile(held, 1.0));
+    std::printf(
+        "busy receiver, 20 ms-bounded send held the sender: median %.2f ms, "
+        "max %.2f ms (bound + 2 ms = 22 ms)\n",
+        Percentile(held, 0.5), Percentile(held, 1.0));
     PostThreadMessage(ui_tid, WM_QUIT, 0, 0);
     ui.join();
     return 0;

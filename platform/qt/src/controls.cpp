@@ -1,11 +1,12 @@
 #include "controls.h"
 
+#include <strings.h>
+
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <strings.h>
 
 #include "qt_backend.h"
 

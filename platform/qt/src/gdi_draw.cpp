@@ -2,12 +2,12 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QWidget>
+#include <vector>
 
 #include "gdi_dc.h"
 #include "gdi_objects.h"
 #include "qt_backend.h"
 #include "tapeloom/win32_resources.h"
-#include <vector>
 
 namespace qt_display {
 
@@ -187,7 +187,8 @@ BOOL DrawIcon(HDC hDC, int X, int Y, HICON hIcon) {
 int GetSystemMetrics(int nIndex) {
     switch (nIndex) {
         case SM_CXICON:
-        case SM_CYICON: return 32;
+        case SM_CYICON:
+            return 32;
     }
     return 0;
 }
@@ -228,7 +229,8 @@ HBITMAP CreateMappedBitmap(HINSTANCE, INT_PTR idBitmap, UINT, LPCOLORMAP lpColor
     for (int y = 0; y < resource->height; ++y)
         for (int x = 0; x < resource->width; ++x) {
             uint8_t index = resource->bits[y * resource->width + x];
-            bitmap->image.setPixel(x, y, 0xFF000000u | (index < palette.size() ? palette[index] : 0));
+            bitmap->image.setPixel(x, y,
+                                   0xFF000000u | (index < palette.size() ? palette[index] : 0));
         }
     return static_cast<HBITMAP>(Track(bitmap));
 }

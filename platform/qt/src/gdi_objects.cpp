@@ -52,15 +52,23 @@ QImage ImageFromResource(int id) {
 
 QColor SysColor(int index) {
     switch (index) {
-        case COLOR_WINDOW: return QColor(255, 255, 255);
+        case COLOR_WINDOW:
+            return QColor(255, 255, 255);
         case COLOR_WINDOWTEXT:
-        case COLOR_BTNTEXT: return QColor(0, 0, 0);
-        case COLOR_BTNFACE: return QColor(212, 208, 200);
-        case COLOR_BTNSHADOW: return QColor(128, 128, 128);
-        case COLOR_GRAYTEXT: return QColor(128, 128, 128);
-        case COLOR_BTNHIGHLIGHT: return QColor(255, 255, 255);
-        case COLOR_3DDKSHADOW: return QColor(64, 64, 64);
-        case COLOR_3DLIGHT: return QColor(212, 208, 200);
+        case COLOR_BTNTEXT:
+            return QColor(0, 0, 0);
+        case COLOR_BTNFACE:
+            return QColor(212, 208, 200);
+        case COLOR_BTNSHADOW:
+            return QColor(128, 128, 128);
+        case COLOR_GRAYTEXT:
+            return QColor(128, 128, 128);
+        case COLOR_BTNHIGHLIGHT:
+            return QColor(255, 255, 255);
+        case COLOR_3DDKSHADOW:
+            return QColor(64, 64, 64);
+        case COLOR_3DLIGHT:
+            return QColor(212, 208, 200);
     }
     return QColor(0, 0, 0);
 }
@@ -147,8 +155,10 @@ HGDIOBJ GetStockObject(int i) {
         return brush;
     }();
     switch (i) {
-        case WHITE_BRUSH: return white;
-        case BLACK_BRUSH: return black;
+        case WHITE_BRUSH:
+            return white;
+        case BLACK_BRUSH:
+            return black;
     }
     return nullptr;
 }

@@ -8,7 +8,8 @@
 
 namespace qt_display {
 
-OwnerDrawButton::OwnerDrawButton(HWND hwnd, QWidget* parent) : QAbstractButton(parent), hwnd_(hwnd) {
+OwnerDrawButton::OwnerDrawButton(HWND hwnd, QWidget* parent)
+    : QAbstractButton(parent), hwnd_(hwnd) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     connect(this, &QAbstractButton::pressed, [this] { Request(ODA_SELECT); });

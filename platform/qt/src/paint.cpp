@@ -1,11 +1,12 @@
 // BeginPaint / EndPaint / InvalidateRect.  A window paints while the
 // display paints its widget: BeginPaint hands out the device context of
 // that paint.
+#include "paint.h"
+
 #include <map>
 
 #include "gdi_dc.h"
 #include "owner_draw_button.h"
-#include "paint.h"
 #include "qt_backend.h"
 
 namespace qt_display {

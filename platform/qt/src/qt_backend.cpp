@@ -1,9 +1,9 @@
 #include "qt_backend.h"
 
 #include <QAbstractEventDispatcher>
-#include <QComboBox>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QPainter>
@@ -68,15 +68,23 @@ private:
 int VirtualKey(const QKeyEvent* e) {
     switch (e->key()) {
         case Qt::Key_Tab:
-        case Qt::Key_Backtab: return VK_TAB;
+        case Qt::Key_Backtab:
+            return VK_TAB;
         case Qt::Key_Return:
-        case Qt::Key_Enter: return VK_RETURN;
-        case Qt::Key_Escape: return VK_ESCAPE;
-        case Qt::Key_F1: return VK_F1;
-        case Qt::Key_F4: return VK_F4;
-        case Qt::Key_Shift: return VK_SHIFT;
-        case Qt::Key_Control: return VK_CONTROL;
-        case Qt::Key_Alt: return VK_MENU;
+        case Qt::Key_Enter:
+            return VK_RETURN;
+        case Qt::Key_Escape:
+            return VK_ESCAPE;
+        case Qt::Key_F1:
+            return VK_F1;
+        case Qt::Key_F4:
+            return VK_F4;
+        case Qt::Key_Shift:
+            return VK_SHIFT;
+        case Qt::Key_Control:
+            return VK_CONTROL;
+        case Qt::Key_Alt:
+            return VK_MENU;
     }
     return 0;
 }
@@ -95,8 +103,7 @@ protected:
             }
             return false;
         }
-        if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
-            return false;
+        if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease) return false;
         auto* key = static_cast<QKeyEvent*>(event);
         const bool down = event->type() == QEvent::KeyPress;
         const auto mods = key->modifiers();
@@ -174,8 +181,8 @@ void QtBackend::WindowCreated(HWND hwnd) {
         // Dialogs have the button face; other windows their class brush,
         // which the program's windows make white.
         QPalette palette = widget->palette();
-        palette.setColor(QPalette::Window, ClassOf(hwnd) == "#32770" ? SysColor(COLOR_BTNFACE)
-                                                                     : QColor(Qt::white));
+        palette.setColor(QPalette::Window,
+                         ClassOf(hwnd) == "#32770" ? SysColor(COLOR_BTNFACE) : QColor(Qt::white));
         widget->setPalette(palette);
         if (!parent) {
             Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
@@ -190,7 +197,8 @@ void QtBackend::WindowCreated(HWND hwnd) {
     widgets_[hwnd] = widget;
     windows_[widget] = hwnd;
     widget->hide();
-    if (!(style & WS_CHILD)) widget->setWindowTitle(QString::fromStdString(win32_display::StoredWindowText(hwnd)));
+    if (!(style & WS_CHILD))
+        widget->setWindowTitle(QString::fromStdString(win32_display::StoredWindowText(hwnd)));
     ApplyGeometry(hwnd, widget);
     widget->setEnabled(!(style & WS_DISABLED));
 }
@@ -220,13 +228,15 @@ void QtBackend::ApplyGeometry(HWND hwnd, QWidget* widget) {
         int height = rc.bottom - rc.top;
         // A drop-down list's height in the template includes its open list;
         // closed, it is one line high.
-        if (qobject_cast<QComboBox*>(widget)) height = std::min(height, widget->sizeHint().height());
+        if (qobject_cast<QComboBox*>(widget))
+            height = std::min(height, widget->sizeHint().height());
         widget->setGeometry(rc.left - origin.x, rc.top - origin.y, rc.right - rc.left, height);
         return;
     }
     widget->setGeometry(rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top);
     // Windows without a sizing border cannot be resized or maximised.
-    if (!(StyleOf(hwnd) & WS_THICKFRAME)) widget->setFixedSize(rc.right - rc.left, rc.bottom - rc.top);
+    if (!(StyleOf(hwnd) & WS_THICKFRAME))
+        widget->setFixedSize(rc.right - rc.left, rc.bottom - rc.top);
 }
 
 void QtBackend::WindowChanged(HWND hwnd, unsigned changes) {
@@ -298,4 +308,6 @@ bool SaveWindowImage(HWND hwnd, const char* path) {
 
 #include "tapeloom/qt_widget_of.h"
 
-QWidget* qt_display::WidgetOf(HWND hwnd) { return g_backend ? g_backend->WidgetFor(hwnd) : nullptr; }
+QWidget* qt_display::WidgetOf(HWND hwnd) {
+    return g_backend ? g_backend->WidgetFor(hwnd) : nullptr;
+}

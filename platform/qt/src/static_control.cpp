@@ -64,7 +64,8 @@ LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             std::string text = win32_display::StoredWindowText(hwnd);
             if ((style & SS_TYPEMASK) == SS_BITMAP && text.size() > 1 && text[0] == '#') {
                 HBITMAP bitmap = LoadBitmap(nullptr, MAKEINTRESOURCE(std::atoi(text.c_str() + 1)));
-                if (bitmap) SendMessage(hwnd, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap));
+                if (bitmap)
+                    SendMessage(hwnd, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap));
             }
             return 0;
         }

@@ -44,7 +44,8 @@ protected:
 TEST_F(Controls, ComboBoxMessagesAndUserChoices) {
     HWND combo = Item(kCombo);
     EXPECT_EQ(SendMessage(combo, CB_GETCURSEL, 0, 0), CB_ERR);
-    EXPECT_EQ(SendMessage(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Type-1 DV AVI File")), 0);
+    EXPECT_EQ(SendMessage(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Type-1 DV AVI File")),
+              0);
     EXPECT_EQ(SendMessage(combo, CB_INSERTSTRING, static_cast<WPARAM>(-1),
                           reinterpret_cast<LPARAM>("Type-2 DV AVI File")),
               1);
@@ -77,7 +78,8 @@ TEST_F(Controls, ComboBoxFilledFromAnotherThread) {
     std::thread worker([&] {
         std::string name = "Virtual DV Deck";
         SendMessage(combo, CB_RESETCONTENT, 0, 0);
-        SendMessage(combo, CB_INSERTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(name.c_str()));
+        SendMessage(combo, CB_INSERTSTRING, static_cast<WPARAM>(-1),
+                    reinterpret_cast<LPARAM>(name.c_str()));
         SendMessage(combo, CB_SETCURSEL, 0, 0);
         EnableWindow(combo, FALSE);
         done = true;
@@ -132,8 +134,8 @@ TEST_F(Controls, ButtonsAndStatics) {
     HBITMAP first = reinterpret_cast<HBITMAP>(SendMessage(picture, STM_GETIMAGE, IMAGE_BITMAP, 0));
     HBITMAP second = LoadBitmap(nullptr, MAKEINTRESOURCE(kBitmap));
     ASSERT_NE(second, nullptr);
-    EXPECT_EQ(reinterpret_cast<HBITMAP>(
-                  SendMessage(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(second))),
+    EXPECT_EQ(reinterpret_cast<HBITMAP>(SendMessage(picture, STM_SETIMAGE, IMAGE_BITMAP,
+                                                    reinterpret_cast<LPARAM>(second))),
               first);
     EXPECT_TRUE(DeleteObject(first));
     EXPECT_FALSE(DeleteObject(first));

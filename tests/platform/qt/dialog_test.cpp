@@ -28,7 +28,8 @@ INT_PTR CALLBACK TestDlgProc(HWND hDlg, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_INITDIALOG:
             return TRUE;
         case WM_COMMAND:
-            g_log->commands.push_back(std::to_string(LOWORD(wp)) + ":" + std::to_string(HIWORD(wp)));
+            g_log->commands.push_back(std::to_string(LOWORD(wp)) + ":" +
+                                      std::to_string(HIWORD(wp)));
             return TRUE;
         case WM_HELP:
             ++g_log->help;
@@ -155,7 +156,8 @@ TEST_F(Dialog, Keyboard) {
     Pump(hDlg);
     PressKey(plain, Qt::Key_Escape);
     Pump(hDlg);
-    EXPECT_EQ(log_.commands, (std::vector<std::string>{"1:0", std::to_string(kPlain) + ":0", "2:0"}));
+    EXPECT_EQ(log_.commands,
+              (std::vector<std::string>{"1:0", std::to_string(kPlain) + ":0", "2:0"}));
     PressKey(combo, Qt::Key_F1);
     Pump(hDlg);
     EXPECT_EQ(log_.help, 1);

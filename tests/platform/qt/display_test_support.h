@@ -2,6 +2,7 @@
 // a test dialog template, and helpers to pump messages and look at pixels.
 #pragma once
 
+#include <unistd.h>
 #include <windows.h>
 
 #include <QApplication>
@@ -9,9 +10,6 @@
 #include <QKeyEvent>
 #include <QWidget>
 #include <chrono>
-
-#include <unistd.h>
-
 #include <cstdlib>
 #include <iterator>
 
@@ -36,8 +34,10 @@ enum : int {
 inline const win32_resources::DialogItem kItems[] = {
     {"BUTTON", "Group", -1, BS_GROUPBOX | WS_VISIBLE, 0, 4, 4, 150, 90},
     {"STATIC", "&Label:", kLabel, SS_LEFT | SS_CENTERIMAGE | WS_VISIBLE, 0, 8, 14, 40, 10},
-    {"COMBOBOX", "", kCombo, CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP | WS_VISIBLE, 0, 50, 14, 90, 60},
-    {"EDIT", "", kEdit, ES_READONLY | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP | WS_VISIBLE, 0, 50, 30, 60, 12},
+    {"COMBOBOX", "", kCombo, CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP | WS_VISIBLE, 0, 50, 14, 90,
+     60},
+    {"EDIT", "", kEdit, ES_READONLY | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP | WS_VISIBLE, 0, 50,
+     30, 60, 12},
     {"BUTTON", "&Play", kDrawn, BS_OWNERDRAW | WS_TABSTOP | WS_VISIBLE, 0, 8, 50, 60, 14},
     {"BUTTON", "Skip", kNoStop, BS_PUSHBUTTON | WS_VISIBLE, 0, 72, 50, 30, 14},
     {"BUTTON", "Other", kPlain, BS_PUSHBUTTON | WS_TABSTOP | WS_VISIBLE, 0, 106, 50, 40, 14},
@@ -47,8 +47,18 @@ inline const win32_resources::DialogItem kItems[] = {
 };
 
 inline const win32_resources::DialogTemplate kDialog = {
-    kDialogId, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT, 0, 0, 0, 206, 100,
-    "Test Dialog", "MS Sans Serif", 8, kItems, static_cast<int>(std::size(kItems))};
+    kDialogId,
+    WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT,
+    0,
+    0,
+    0,
+    206,
+    100,
+    "Test Dialog",
+    "MS Sans Serif",
+    8,
+    kItems,
+    static_cast<int>(std::size(kItems))};
 
 // A 4 x 2 picture in the standard palette: yellow (11) is the key colour.
 inline const uint8_t kBits[] = {11, 0, 11, 9, 11, 11, 12, 15};

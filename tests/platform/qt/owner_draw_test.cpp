@@ -37,11 +37,12 @@ INT_PTR CALLBACK OwnerDrawProc(HWND, UINT msg, WPARAM, LPARAM lp) {
         GetTextExtentPoint32(dis->hDC, "Play", 4, &g_draw->text);
         const int shift = (state & ODS_SELECTED) ? 1 : 0;
         DrawState(dis->hDC, nullptr, nullptr, reinterpret_cast<LPARAM>(caption), 0,
-                  (rc.right - g_draw->text.cx) / 2 + shift, (rc.bottom - g_draw->text.cy) / 2 + shift,
-                  0, 0, DST_PREFIXTEXT | (disabled ? DSS_DISABLED : DSS_NORMAL));
+                  (rc.right - g_draw->text.cx) / 2 + shift,
+                  (rc.bottom - g_draw->text.cy) / 2 + shift, 0, 0,
+                  DST_PREFIXTEXT | (disabled ? DSS_DISABLED : DSS_NORMAL));
     }
-    if (!disabled && (((state ^ g_draw->last_state) & ODS_FOCUS) ||
-                      (!focus_only && (state & ODS_FOCUS)))) {
+    if (!disabled &&
+        (((state ^ g_draw->last_state) & ODS_FOCUS) || (!focus_only && (state & ODS_FOCUS)))) {
         RECT f{rc.left + 3, rc.top + 3, rc.right - 3, rc.bottom - 3};
         DrawFocusRect(dis->hDC, &f);
     }
@@ -142,7 +143,7 @@ TEST_F(OwnerDraw, DisabledIsEmbossedWithoutFocus) {
     QImage shot = Shot();
     EXPECT_TRUE(log_.last_state & ODS_DISABLED);
     EXPECT_EQ(log_.last_action, static_cast<UINT>(ODA_DRAWENTIRE));
-    EXPECT_EQ(Count(shot, kBlack), 0);  // no plain caption any more
+    EXPECT_EQ(Count(shot, kBlack), 0);   // no plain caption any more
     EXPECT_GT(Count(shot, kShadow), 0);  // the embossed caption
     EXPECT_EQ(At(shot, 0, 0), kWhite);   // the face is drawn as usual
     EXPECT_EQ(At(shot, 3, 3), kFace);    // and no focus rectangle

@@ -1,5 +1,4 @@
-#include <windows.h>
-
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -7,8 +6,7 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
+#include <windows.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -53,7 +51,8 @@ public:
         std::string line;
         auto end = steady_clock::now() + milliseconds(timeout_ms);
         for (;;) {
-            int left = static_cast<int>(duration_cast<milliseconds>(end - steady_clock::now()).count());
+            int left =
+                static_cast<int>(duration_cast<milliseconds>(end - steady_clock::now()).count());
             pollfd p{out_, POLLIN, 0};
             if (left < 0 || poll(&p, 1, left) <= 0) return "";
             char c;
@@ -154,9 +153,10 @@ TEST_F(Broadcast, ReachesTheProcessOwnWindows) {
     wc.lpfnWndProc = P::Proc;
     wc.lpszClassName = "OwnBroadcast";
     RegisterClassEx(&wc);
-    HWND top = CreateWindowEx(0, "OwnBroadcast", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-    HWND child = CreateWindowEx(0, "OwnBroadcast", "", WS_CHILD, 0, 0, 1, 1, top, nullptr, nullptr,
-                                nullptr);
+    HWND top =
+        CreateWindowEx(0, "OwnBroadcast", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    HWND child =
+        CreateWindowEx(0, "OwnBroadcast", "", WS_CHILD, 0, 0, 1, 1, top, nullptr, nullptr, nullptr);
     DWORD_PTR r;
     SendMessageTimeout(HWND_BROADCAST, kActivate, 0, 0, SMTO_BLOCK, 200, &r);
     EXPECT_EQ(got, 1);  // the top-level window only, not its child

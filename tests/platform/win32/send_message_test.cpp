@@ -1,6 +1,5 @@
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <atomic>
 #include <chrono>
@@ -16,17 +15,22 @@ using test_support::RegisterTestClass;
 
 namespace {
 
-constexpr UINT kAdd = WM_USER + 10;      // returns wParam + lParam
-constexpr UINT kSendBack = WM_USER + 11; // sends kAdd to the window in lParam
-constexpr UINT kSleep = WM_USER + 12;    // sleeps wParam ms
-constexpr UINT kThread = WM_USER + 13;   // returns the thread it ran on
+constexpr UINT kAdd = WM_USER + 10;       // returns wParam + lParam
+constexpr UINT kSendBack = WM_USER + 11;  // sends kAdd to the window in lParam
+constexpr UINT kSleep = WM_USER + 12;     // sleeps wParam ms
+constexpr UINT kThread = WM_USER + 13;    // returns the thread it ran on
 
 LRESULT CALLBACK TestProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
-        case kAdd: return static_cast<LRESULT>(wp) + lp;
-        case kSendBack: return SendMessage(reinterpret_cast<HWND>(lp), kAdd, 40, 2);
-        case kSleep: std::this_thread::sleep_for(milliseconds(wp)); return 1;
-        case kThread: return GetCurrentThreadId();
+        case kAdd:
+            return static_cast<LRESULT>(wp) + lp;
+        case kSendBack:
+            return SendMessage(reinterpret_cast<HWND>(lp), kAdd, 40, 2);
+        case kSleep:
+            std::this_thread::sleep_for(milliseconds(wp));
+            return 1;
+        case kThread:
+            return GetCurrentThreadId();
     }
     return DefWindowProc(hwnd, msg, wp, lp);
 }
@@ -73,9 +77,8 @@ TEST(SendMessage, MutualSendsDoNotDeadlock) {
     // Two threads sending to each other's windows at the same moment.
     HWND mine = MakeWindow();
     std::atomic<LRESULT> theirs{0};
-    std::thread other([&] {
-        theirs = SendMessage(a.hwnd, kSendBack, 0, reinterpret_cast<LPARAM>(mine));
-    });
+    std::thread other(
+        [&] { theirs = SendMessage(a.hwnd, kSendBack, 0, reinterpret_cast<LPARAM>(mine)); });
     // While we wait for a (which may be blocked sending to us on the other
     // thread's behalf), we answer it.
     while (theirs == 0)
@@ -173,8 +176,8 @@ TEST(SendMessage, DeviceChangeReachesHiddenTopLevelWindows) {
     RegisterTestClass("DevChange", P::Proc);
     HWND hidden = nullptr;
     PumpThread thread([&] {
-        hidden = CreateWindowEx(0, "DevChange", "Caption", WS_CAPTION, CW_USEDEFAULT,
-                                CW_USEDEFAULT, 10, 10, nullptr, nullptr, nullptr, nullptr);
+        hidden = CreateWindowEx(0, "DevChange", "Caption", WS_CAPTION, CW_USEDEFAULT, CW_USEDEFAULT,
+                                10, 10, nullptr, nullptr, nullptr, nullptr);
     });
     ASSERT_FALSE(IsWindowVisible(hidden));
     std::thread([] { win32_devices::BroadcastDeviceChange(DBT_DEVNODES_CHANGED, 0); }).join();

@@ -1,6 +1,5 @@
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <atomic>
 #include <chrono>
@@ -30,8 +29,8 @@ TEST(Timer, WindowTimerTicksOnTheOwningThread) {
     test_support::RegisterTestClass("TimerTest", TimerProcWnd);
     HWND hwnd = nullptr;
     test_support::PumpThread owner([&] {
-        hwnd = CreateWindowEx(0, "TimerTest", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr,
-                              nullptr);
+        hwnd =
+            CreateWindowEx(0, "TimerTest", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     });
     g_ticks = 0;
     // Set from another thread, still delivered on the window's thread.

@@ -1,6 +1,5 @@
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 #include <thread>
@@ -56,9 +55,9 @@ TEST(Window, ClassesAndExtraBytes) {
     wc.lpszClassName = "logging";  // class names ignore case
     EXPECT_EQ(RegisterClassEx(&wc), 0);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_ALREADY_EXISTS));
-    EXPECT_EQ(CreateWindowEx(0, "No Such Class", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr,
-                             nullptr),
-              nullptr);
+    EXPECT_EQ(
+        CreateWindowEx(0, "No Such Class", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr),
+        nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANNOT_FIND_WND_CLASS));
 
     // WM_CREATE returning -1 fails the creation and leaves no window.
@@ -81,9 +80,8 @@ TEST(Window, DestroyOrder) {
     ASSERT_TRUE(DestroyWindow(a));
     g_log = nullptr;
     // WM_DESTROY goes down the tree, WM_NCDESTROY comes back up it.
-    std::vector<std::string> want = {"destroy A",   "destroy B",   "destroy C",
-                                     "ncdestroy C", "ncdestroy B", "destroy D",
-                                     "ncdestroy D", "ncdestroy A"};
+    std::vector<std::string> want = {"destroy A",   "destroy B", "destroy C",   "ncdestroy C",
+                                     "ncdestroy B", "destroy D", "ncdestroy D", "ncdestroy A"};
     EXPECT_EQ(log, want);
     for (HWND h : {a, b, c, d}) EXPECT_FALSE(IsWindow(h));
 }

@@ -142,13 +142,18 @@ void BroadcastSend(UINT message, WPARAM wParam, LPARAM lParam, UINT flags, bool 
         const std::string own = "w" + std::to_string(getpid()) + ".sock";
         const uint64_t sequence = g_sequence.fetch_add(1);
         if (!dir.empty()) {
-            reply_path = SocketName(dir, "r" + std::to_string(getpid()) + "-" +
-                                             std::to_string(sequence) + ".sock");
+            reply_path = SocketName(
+                dir, "r" + std::to_string(getpid()) + "-" + std::to_string(sequence) + ".sock");
             fd = BindAt(reply_path);
         }
         if (fd >= 0) {
-            Packet p{kRequestMagic, message, static_cast<uint64_t>(wParam),
-                     static_cast<int64_t>(lParam), flags, timed ? timeout : UINT32_MAX, sequence};
+            Packet p{kRequestMagic,
+                     message,
+                     static_cast<uint64_t>(wParam),
+                     static_cast<int64_t>(lParam),
+                     flags,
+                     timed ? timeout : UINT32_MAX,
+                     sequence};
             if (DIR* d = opendir(dir.c_str())) {
                 while (dirent* e = readdir(d)) {
                     std::string leaf = e->d_name;
@@ -175,7 +180,8 @@ void BroadcastSend(UINT message, WPARAM wParam, LPARAM lParam, UINT flags, bool 
     while (fd >= 0 && expected > 0) {
         int wait_ms = -1;
         if (timed) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             if (left.count() <= 0) break;
             wait_ms = static_cast<int>(left.count());
         }

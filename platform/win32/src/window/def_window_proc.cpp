@@ -30,9 +30,15 @@ LRESULT DefWindowProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_SYSCOMMAND:
             switch (wParam & 0xFFF0) {
-                case SC_CLOSE: SendMessage(hWnd, WM_CLOSE, 0, 0); break;
-                case SC_MINIMIZE: ShowWindow(hWnd, SW_MINIMIZE); break;
-                case SC_RESTORE: ShowWindow(hWnd, SW_RESTORE); break;
+                case SC_CLOSE:
+                    SendMessage(hWnd, WM_CLOSE, 0, 0);
+                    break;
+                case SC_MINIMIZE:
+                    ShowWindow(hWnd, SW_MINIMIZE);
+                    break;
+                case SC_RESTORE:
+                    ShowWindow(hWnd, SW_RESTORE);
+                    break;
             }
             return 0;
         case WM_SYSKEYDOWN:

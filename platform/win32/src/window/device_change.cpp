@@ -1,6 +1,5 @@
-#include "tapeloom/win32_devices.h"
-
 #include "message_queue.h"
+#include "tapeloom/win32_devices.h"
 #include "winbase.h"
 #include "window_table.h"
 

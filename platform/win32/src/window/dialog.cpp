@@ -163,8 +163,8 @@ HWND CreateDialogParam(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndPare
         SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
         return nullptr;
     }
-    const auto* t = win32_resources::FindDialog(
-        static_cast<int>(reinterpret_cast<uintptr_t>(lpTemplateName)));
+    const auto* t =
+        win32_resources::FindDialog(static_cast<int>(reinterpret_cast<uintptr_t>(lpTemplateName)));
     if (!t) {
         SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
         return nullptr;
@@ -298,8 +298,8 @@ BOOL IsDialogMessage(HWND hDlg, LPMSG lpMsg) {
     if (!lpMsg || !lpMsg->hwnd || (lpMsg->hwnd != hDlg && !IsChild(hDlg, lpMsg->hwnd)))
         return FALSE;
     if (lpMsg->message == WM_KEYDOWN) {
-        const LRESULT code = SendMessage(lpMsg->hwnd, WM_GETDLGCODE, lpMsg->wParam,
-                                         reinterpret_cast<LPARAM>(lpMsg));
+        const LRESULT code =
+            SendMessage(lpMsg->hwnd, WM_GETDLGCODE, lpMsg->wParam, reinterpret_cast<LPARAM>(lpMsg));
         switch (lpMsg->wParam) {
             case VK_TAB:
                 if (code & (DLGC_WANTTAB | DLGC_WANTALLKEYS)) break;

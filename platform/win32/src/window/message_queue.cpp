@@ -130,9 +130,8 @@ UINT_PTR MessageQueue::SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC p
         std::lock_guard<std::mutex> lock(mutex_);
         if (!hwnd) {
             // Thread timers: a fresh identifier unless an existing one is named.
-            auto it = std::find_if(timers_.begin(), timers_.end(), [&](const Timer& t) {
-                return t.hwnd == nullptr && t.id == id;
-            });
+            auto it = std::find_if(timers_.begin(), timers_.end(),
+                                   [&](const Timer& t) { return t.hwnd == nullptr && t.id == id; });
             if (id == 0 || it == timers_.end()) {
                 id = next_thread_timer_++;
                 if (next_thread_timer_ == 0) next_thread_timer_ = 1;

@@ -1,7 +1,7 @@
-#include "tapeloom/win32_resources.h"
-
 #include <map>
 #include <mutex>
+
+#include "tapeloom/win32_resources.h"
 
 namespace win32_resources {
 

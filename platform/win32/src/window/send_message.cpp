@@ -68,9 +68,8 @@ std::shared_ptr<SentMessage> MakeSent(HWND hwnd, UINT message, WPARAM wParam, LP
 
 // Sends to a window of another thread.  Returns false on time-out, on a
 // hung receiver (SMTO_ABORTIFHUNG) or when the receiver's thread has ended.
-bool SendAcross(const std::shared_ptr<MessageQueue>& target, HWND hwnd, UINT message,
-                WPARAM wParam, LPARAM lParam, UINT flags, bool timed, UINT timeout,
-                LRESULT* result) {
+bool SendAcross(const std::shared_ptr<MessageQueue>& target, HWND hwnd, UINT message, WPARAM wParam,
+                LPARAM lParam, UINT flags, bool timed, UINT timeout, LRESULT* result) {
     auto self = CurrentQueue();
     if ((flags & SMTO_ABORTIFHUNG) && target->IsHung()) {
         SetLastError(ERROR_TIMEOUT);

@@ -90,13 +90,20 @@ LONG_PTR GetWindowLongPtr(HWND hWnd, int nIndex) {
         return 0;
     }
     switch (nIndex) {
-        case GWL_STYLE: return static_cast<LONG>(w->style);
-        case GWL_EXSTYLE: return static_cast<LONG>(w->ex_style);
-        case GWLP_WNDPROC: return reinterpret_cast<LONG_PTR>(w->proc);
-        case GWLP_HINSTANCE: return reinterpret_cast<LONG_PTR>(w->instance);
-        case GWLP_HWNDPARENT: return reinterpret_cast<LONG_PTR>(w->parent ? w->parent : w->owner);
-        case GWLP_ID: return w->id;
-        case GWLP_USERDATA: return w->user_data;
+        case GWL_STYLE:
+            return static_cast<LONG>(w->style);
+        case GWL_EXSTYLE:
+            return static_cast<LONG>(w->ex_style);
+        case GWLP_WNDPROC:
+            return reinterpret_cast<LONG_PTR>(w->proc);
+        case GWLP_HINSTANCE:
+            return reinterpret_cast<LONG_PTR>(w->instance);
+        case GWLP_HWNDPARENT:
+            return reinterpret_cast<LONG_PTR>(w->parent ? w->parent : w->owner);
+        case GWLP_ID:
+            return w->id;
+        case GWLP_USERDATA:
+            return w->user_data;
     }
     if (!ExtraSlot(w, nIndex, sizeof(LONG_PTR))) {
         SetLastError(ERROR_INVALID_INDEX);
@@ -232,7 +239,8 @@ BOOL ShowWindow(HWND hWnd, int nCmdShow) {
 
 BOOL IsWindowVisible(HWND hWnd) {
     std::lock_guard<std::mutex> lock(WindowLock());
-    for (Window* w = FindWindowLocked(hWnd); w; w = w->parent ? FindWindowLocked(w->parent) : nullptr)
+    for (Window* w = FindWindowLocked(hWnd); w;
+         w = w->parent ? FindWindowLocked(w->parent) : nullptr)
         if (!(w->style & WS_VISIBLE)) return FALSE;
     return FindWindowLocked(hWnd) ? TRUE : FALSE;
 }
@@ -306,8 +314,8 @@ BOOL GetWindowRect(HWND hWnd, LPRECT lpRect) {
         return FALSE;
     }
     POINT o = ClientOriginLocked(w);
-    *lpRect = RECT{o.x, o.y, o.x + (w->rect.right - w->rect.left),
-                   o.y + (w->rect.bottom - w->rect.top)};
+    *lpRect =
+        RECT{o.x, o.y, o.x + (w->rect.right - w->rect.left), o.y + (w->rect.bottom - w->rect.top)};
     return TRUE;
 }
 
@@ -387,8 +395,8 @@ BOOL SetWindowText(HWND hWnd, LPCSTR lpString) {
 int GetWindowText(HWND hWnd, LPSTR lpString, int nMaxCount) {
     if (!lpString || nMaxCount <= 0) return 0;
     lpString[0] = '\0';
-    return static_cast<int>(
-        SendMessage(hWnd, WM_GETTEXT, static_cast<WPARAM>(nMaxCount), reinterpret_cast<LPARAM>(lpString)));
+    return static_cast<int>(SendMessage(hWnd, WM_GETTEXT, static_cast<WPARAM>(nMaxCount),
+                                        reinterpret_cast<LPARAM>(lpString)));
 }
 
 int GetWindowTextLength(HWND hWnd) {
