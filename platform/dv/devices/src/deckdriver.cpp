@@ -1,6 +1,7 @@
 // The virtual deck driver: the configured decks as devices of the video
 // input category, hot plug from inside and outside the process.
 #include <commoniker.h>
+#include <tapeloom/win32_devices.h>
 #include <uuids.h>
 #include <winuser.h>
 
@@ -18,10 +19,6 @@
 #include "deckfilter.h"
 #include "dvdevices/virtualdeck.h"
 #include "media/devicedrivers.h"
-
-#ifndef DBT_DEVNODES_CHANGED
-#define DBT_DEVNODES_CHANGED 0x0007
-#endif
 
 namespace dvdeck {
 
@@ -212,9 +209,11 @@ const MediaDeviceDriverRegistration registration(CLSID_VideoInputDeviceCategory,
 
 }  // namespace
 
+// Tells every top-level window that devices came or went; tests may
+// redirect the announcement through VirtualDeckSetDeviceChangeBroadcast.
 void BroadcastDeviceChange() {
-    if (LPFNDEVICECHANGE fn = g_broadcast.load(std::memory_order_acquire))
-        fn(DBT_DEVNODES_CHANGED, 0);
+    LPFNDEVICECHANGE fn = g_broadcast.load(std::memory_order_acquire);
+    (fn ? fn : win32_devices::BroadcastDeviceChange)(DBT_DEVNODES_CHANGED, 0);
 }
 
 }  // namespace dvdeck

@@ -1,11 +1,11 @@
 // Posting the graph's notify message.
 #include "media/graphnotify.h"
 
+#include <winuser.h>
+
 #include <atomic>
 
 namespace {
-
-BOOL NoPoster(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
 std::atomic<LPFNPOSTNOTIFY> g_poster{nullptr};
 
@@ -15,5 +15,5 @@ LPFNPOSTNOTIFY MediaSetNotifyPoster(LPFNPOSTNOTIFY pfn) { return g_poster.exchan
 
 BOOL MediaPostNotify(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     LPFNPOSTNOTIFY pfn = g_poster.load();
-    return (pfn ? pfn : NoPoster)(hWnd, msg, wParam, lParam);
+    return (pfn ? pfn : PostMessage)(hWnd, msg, wParam, lParam);
 }

@@ -25,8 +25,8 @@ HRESULT VirtualDeckUnplug(LPCWSTR name);
 HRESULT VirtualDeckPlug(LPCWSTR name);
 
 // How a change of the devices present is announced to the windows:
-// WM_DEVICECHANGE with DBT_DEVNODES_CHANGED to every top-level window.  The
-// window system puts its function here; NULL restores the default.
-// Returns the previous function.
+// WM_DEVICECHANGE with DBT_DEVNODES_CHANGED to every top-level window of
+// the process.  Tests may put another function here; NULL restores the
+// window system's broadcast.  Returns the previous function.
 typedef void (*LPFNDEVICECHANGE)(WPARAM event, LPARAM data);
 LPFNDEVICECHANGE VirtualDeckSetDeviceChangeBroadcast(LPFNDEVICECHANGE pfn);
