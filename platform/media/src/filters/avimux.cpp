@@ -27,6 +27,7 @@
 // Threads: Receive on the upstream streaming thread(s), under one lock;
 // the writer thread is AviWriter's.
 #include <comclasstable.h>
+#include <comobject.h>
 #include <evcode.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -387,17 +388,7 @@ HRESULT MuxInput::OnEndOfStream() { return m_mux->EndOfStream(m_index); }
 
 MuxOutput::MuxOutput(AviMux* mux) : BaseOutputPin(mux, L"AVI Out") {}
 
-HRESULT CreateAviMux(IUnknown* outer, REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    auto* mux = new AviMux();
-    HRESULT hr = mux->QueryInterface(riid, ppv);
-    mux->Release();
-    return hr;
-}
-
-const ComClassRegistration registration(CLSID_AviDest, CreateAviMux);
+const ComClassRegistration registration(CLSID_AviDest, ComCreateInstance<AviMux>);
 const MediaFilterRegistration table(
     {CLSID_AviDest, L"AVI Mux", MERIT_DO_NOT_USE, {{GUID_NULL, GUID_NULL}}, false});
 

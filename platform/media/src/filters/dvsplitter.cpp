@@ -18,6 +18,7 @@
 // Threads: Receive runs on the upstream streaming thread and delivers every
 // output synchronously, video first.
 #include <comclasstable.h>
+#include <comobject.h>
 #include <vfwmsgs.h>
 
 #include <algorithm>
@@ -357,17 +358,7 @@ HRESULT SplitterOutput::GetMediaType(int n, AM_MEDIA_TYPE* pmt) {
     return S_OK;
 }
 
-HRESULT CreateDvSplitter(IUnknown* outer, REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    auto* splitter = new DvSplitter();
-    HRESULT hr = splitter->QueryInterface(riid, ppv);
-    splitter->Release();
-    return hr;
-}
-
-const ComClassRegistration registration(CLSID_DVSplitter, CreateDvSplitter);
+const ComClassRegistration registration(CLSID_DVSplitter, ComCreateInstance<DvSplitter>);
 const MediaFilterRegistration table(
     {CLSID_DVSplitter, L"DV Splitter", MERIT_NORMAL, {{MEDIATYPE_Interleaved, MEDIASUBTYPE_dvsd}},
      false});

@@ -18,6 +18,7 @@ extern "C" {
 }
 
 #include <comclasstable.h>
+#include <comobject.h>
 #include <vfwmsgs.h>
 
 #include <atomic>
@@ -282,17 +283,7 @@ HRESULT DecoderOutput::GetMediaType(int n, AM_MEDIA_TYPE* pmt) {
     return S_OK;
 }
 
-HRESULT CreateDvVideoDecoder(IUnknown* outer, REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    auto* decoder = new DvVideoDecoder();
-    HRESULT hr = decoder->QueryInterface(riid, ppv);
-    decoder->Release();
-    return hr;
-}
-
-const ComClassRegistration registration(CLSID_DVVidDec, CreateDvVideoDecoder);
+const ComClassRegistration registration(CLSID_DVVidDec, ComCreateInstance<DvVideoDecoder>);
 const MediaFilterRegistration table({CLSID_DVVidDec,
                                      L"DV Video Decoder",
                                      MERIT_PREFERRED,

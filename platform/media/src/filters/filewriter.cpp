@@ -8,6 +8,7 @@
 // starts (IMediaFileTarget on the input pin), so a name set while running
 // takes effect at the next run, never in the middle of a file.
 #include <comclasstable.h>
+#include <comobject.h>
 #include <vfwmsgs.h>
 
 #include <cwchar>
@@ -119,17 +120,7 @@ private:
 WriterInput::WriterInput(FileWriter* writer) : BaseInputPin(writer, L"in"), m_writer(writer) {}
 std::string WriterInput::TargetPath() { return m_writer->Path(); }
 
-HRESULT CreateFileWriter(IUnknown* outer, REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    auto* writer = new FileWriter();
-    HRESULT hr = writer->QueryInterface(riid, ppv);
-    writer->Release();
-    return hr;
-}
-
-const ComClassRegistration registration(CLSID_FileWriter, CreateFileWriter);
+const ComClassRegistration registration(CLSID_FileWriter, ComCreateInstance<FileWriter>);
 const MediaFilterRegistration table(
     {CLSID_FileWriter, L"File writer", MERIT_DO_NOT_USE, {{MEDIATYPE_Stream, GUID_NULL}}, false});
 

@@ -15,6 +15,7 @@
 // capture delivery, as long as the capture branch blocks; never on the
 // preview branch.
 #include <comclasstable.h>
+#include <comobject.h>
 #include <vfwmsgs.h>
 
 #include <condition_variable>
@@ -238,17 +239,7 @@ HRESULT TeeOutput::GetMediaType(int n, AM_MEDIA_TYPE* pmt) {
     return CopyMediaType(pmt, &in.MediaType());
 }
 
-HRESULT CreateSmartTee(IUnknown* outer, REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    auto* tee = new SmartTee();
-    HRESULT hr = tee->QueryInterface(riid, ppv);
-    tee->Release();
-    return hr;
-}
-
-const ComClassRegistration registration(CLSID_SmartTee, CreateSmartTee);
+const ComClassRegistration registration(CLSID_SmartTee, ComCreateInstance<SmartTee>);
 const MediaFilterRegistration table(
     {CLSID_SmartTee, L"Smart Tee", MERIT_DO_NOT_USE, {{GUID_NULL, GUID_NULL}}, false});
 
