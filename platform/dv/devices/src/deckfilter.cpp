@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "dif.h"
+#include "dvmediatype.h"
 
 namespace dvdeck {
 
@@ -37,29 +38,12 @@ DeckPin::DeckPin(DeckFilter* filter, std::shared_ptr<Deck> deck)
 
 DeckPin::~DeckPin() { Inactive(); }
 
-HRESULT DeckPin::CheckMediaType(const AM_MEDIA_TYPE* pmt) {
-    if (!pmt) return E_POINTER;
-    if (pmt->majortype != MEDIATYPE_Interleaved || pmt->subtype != MEDIASUBTYPE_dvsd)
-        return S_FALSE;
-    if (pmt->formattype != GUID_NULL && pmt->formattype != FORMAT_DvInfo) return S_FALSE;
-    return S_OK;
-}
+HRESULT DeckPin::CheckMediaType(const AM_MEDIA_TYPE* pmt) { return CheckDvMediaType(pmt); }
 
 HRESULT DeckPin::GetMediaType(int n, AM_MEDIA_TYPE* pmt) {
     if (!pmt) return E_POINTER;
     if (n != 0) return S_FALSE;
-    AM_MEDIA_TYPE mt{};
-    mt.majortype = MEDIATYPE_Interleaved;
-    mt.subtype = MEDIASUBTYPE_dvsd;
-    mt.bFixedSizeSamples = TRUE;
-    mt.lSampleSize = static_cast<ULONG>(m_deck->GetTape().FrameSize());
-    mt.formattype = FORMAT_DvInfo;
-    mt.cbFormat = sizeof(DVINFO);
-    mt.pbFormat = static_cast<BYTE*>(CoTaskMemAlloc(sizeof(DVINFO)));
-    if (!mt.pbFormat) return E_OUTOFMEMORY;
-    std::memcpy(mt.pbFormat, &m_deck->DvInfo(), sizeof(DVINFO));
-    *pmt = mt;
-    return S_OK;
+    return MakeDvMediaType(m_deck->GetTape().FrameSize(), m_deck->DvInfo(), pmt);
 }
 
 void* DeckPin::GetPinInterface(REFIID riid) {

@@ -1,0 +1,34 @@
+// The capture pins' media type.
+#include "dvmediatype.h"
+
+#include <uuids.h>
+
+#include <cstring>
+
+namespace dvdeck {
+
+HRESULT CheckDvMediaType(const AM_MEDIA_TYPE* pmt) {
+    if (!pmt) return E_POINTER;
+    if (pmt->majortype != MEDIATYPE_Interleaved || pmt->subtype != MEDIASUBTYPE_dvsd)
+        return S_FALSE;
+    if (pmt->formattype != GUID_NULL && pmt->formattype != FORMAT_DvInfo) return S_FALSE;
+    return S_OK;
+}
+
+HRESULT MakeDvMediaType(size_t frameSize, const DVINFO& info, AM_MEDIA_TYPE* pmt) {
+    if (!pmt) return E_POINTER;
+    AM_MEDIA_TYPE mt{};
+    mt.majortype = MEDIATYPE_Interleaved;
+    mt.subtype = MEDIASUBTYPE_dvsd;
+    mt.bFixedSizeSamples = TRUE;
+    mt.lSampleSize = static_cast<ULONG>(frameSize);
+    mt.formattype = FORMAT_DvInfo;
+    mt.cbFormat = sizeof(DVINFO);
+    mt.pbFormat = static_cast<BYTE*>(CoTaskMemAlloc(sizeof(DVINFO)));
+    if (!mt.pbFormat) return E_OUTOFMEMORY;
+    std::memcpy(mt.pbFormat, &info, sizeof(DVINFO));
+    *pmt = mt;
+    return S_OK;
+}
+
+}  // namespace dvdeck

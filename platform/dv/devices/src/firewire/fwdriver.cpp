@@ -1,0 +1,211 @@
+// The IEEE-1394 DV driver: scanning the ports, the device list of the
+// video input category, and the thread that follows bus resets.
+#include "fwdriver.h"
+
+#include <commoniker.h>
+#include <uuids.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "avc.h"
+#include "fwdevice.h"
+#include "fwfilter.h"
+#include "media/devicedrivers.h"
+
+namespace dvfw {
+
+namespace {
+
+// Unit specifier ID of units that speak AV/C.
+constexpr uint32_t kAvcUnitSpecId = 0x00A02D;
+// How long the reset watcher waits on each port in one round.
+constexpr int kWatchMs = 100;
+
+struct Unit {
+    int node;
+    ConfigRom rom;
+};
+
+class Driver {
+public:
+    ~Driver() { SetBus(nullptr); }
+
+    HRESULT List(std::vector<ComPtr<IMoniker>>* monikers);
+    void SetBus(std::shared_ptr<Bus> bus);
+
+private:
+    struct Port {
+        std::shared_ptr<BusPort> handle;
+        bool scanned = false;
+        unsigned generation = 0;  // of the last scan
+    };
+
+    // Scans a port unless its bus is unchanged since the last scan; brings
+    // the devices up to date.  True when a new unit appeared.
+    bool ScanPort(int index);
+    std::vector<Unit> FindUnits(BusPort& port);
+    void StartWatcher();
+    void StopWatcher();
+    void Watch();
+
+    std::mutex m_scanLock;  // one scan at a time; guards everything below
+    std::shared_ptr<Bus> m_bus;
+    std::vector<Port> m_ports;
+    std::vector<std::shared_ptr<FwDevice>> m_devices;
+
+    std::mutex m_watcherLock;
+    std::thread m_watcher;
+    std::atomic<bool> m_stop{false};
+};
+
+Driver& TheDriver() {
+    static Driver driver;
+    return driver;
+}
+
+std::vector<Unit> Driver::FindUnits(BusPort& port) {
+    std::vector<Unit> units;
+    const int count = port.NodeCount();
+    const int local = port.LocalNode();
+    for (int node = 0; node < count; ++node) {
+        if (node == local) continue;
+        ConfigRom rom;
+        if (!port.ReadConfigRom(node, &rom) || rom.unitSpecId != kAvcUnitSpecId) continue;
+        std::vector<uint8_t> response;
+        if (port.Avc(node, avc::SubunitInfoCommand(), &response) != AvcStatus::Answered ||
+            !avc::HasTapeSubunit(response))
+            continue;
+        units.push_back({node, rom});
+    }
+    return units;
+}
+
+bool Driver::ScanPort(int index) {
+    if (index >= static_cast<int>(m_ports.size())) m_ports.resize(index + 1);
+    Port& port = m_ports[index];
+    if (!port.handle) port.handle = m_bus->OpenPort(index);
+    if (!port.handle) return false;
+    const unsigned generation = port.handle->Generation();
+    if (port.scanned && generation == port.generation) return false;
+    std::vector<Unit> units = FindUnits(*port.handle);
+    // A reset during the scan: the next one looks again.
+    port.scanned = port.handle->Generation() == generation;
+    port.generation = generation;
+
+    bool appeared = false;
+    std::vector<std::shared_ptr<FwDevice>> gone;
+    for (const auto& d : m_devices) {
+        if (d->PortIndex() != index) continue;
+        auto it = std::find_if(units.begin(), units.end(),
+                               [&](const Unit& u) { return u.rom.guid == d->Guid(); });
+        if (it == units.end()) {
+            gone.push_back(d);
+        } else {
+            d->Plug(it->node);  // a unit that comes back announces itself
+            units.erase(it);
+        }
+    }
+    for (const Unit& u : units) {
+        m_devices.push_back(std::make_shared<FwDevice>(port.handle, index, u.node, u.rom));
+        appeared = true;
+    }
+    for (const auto& d : gone) d->Unplug();
+    return appeared;
+}
+
+HRESULT Driver::List(std::vector<ComPtr<IMoniker>>* monikers) {
+    if (!monikers) return E_POINTER;
+    std::vector<std::shared_ptr<FwDevice>> present;
+    {
+        std::lock_guard<std::mutex> lock(m_scanLock);
+        if (!m_bus) m_bus = CreateSystemBus();
+        const int ports = m_bus ? m_bus->PortCount() : 0;
+        for (int i = 0; i < ports; ++i) ScanPort(i);
+        for (const auto& d : m_devices)
+            if (d->Plugged()) present.push_back(d);
+        if (ports > 0) StartWatcher();
+    }
+    for (const auto& device : present) {
+        std::weak_ptr<FwDevice> weak = device;
+        ComPtr<IMoniker> moniker;
+        HRESULT hr = CreateMemoryMoniker(
+            device->FriendlyName().c_str(),
+            [weak](REFIID riid, void** ppv) -> HRESULT {
+                if (!ppv) return E_POINTER;
+                *ppv = nullptr;
+                std::shared_ptr<FwDevice> d = weak.lock();
+                // A unit that went away is gone for good from this moniker.
+                if (!d || !d->Plugged()) return E_FAIL;
+                return FwFilter::Create(std::move(d), riid, ppv);
+            },
+            moniker.ReleaseAndGetAddressOf());
+        if (SUCCEEDED(hr)) monikers->push_back(std::move(moniker));
+    }
+    return S_OK;
+}
+
+void Driver::SetBus(std::shared_ptr<Bus> bus) {
+    StopWatcher();
+    std::lock_guard<std::mutex> lock(m_scanLock);
+    m_devices.clear();
+    m_ports.clear();
+    m_bus = std::move(bus);
+}
+
+// Called with m_scanLock held.
+void Driver::StartWatcher() {
+    std::lock_guard<std::mutex> lock(m_watcherLock);
+    if (m_watcher.joinable()) return;
+    m_stop.store(false, std::memory_order_release);
+    m_watcher = std::thread([this] { Watch(); });
+}
+
+void Driver::StopWatcher() {
+    std::thread watcher;
+    {
+        std::lock_guard<std::mutex> lock(m_watcherLock);
+        m_stop.store(true, std::memory_order_release);
+        watcher = std::move(m_watcher);
+    }
+    if (watcher.joinable()) watcher.join();
+}
+
+void Driver::Watch() {
+    while (!m_stop.load(std::memory_order_acquire)) {
+        std::vector<std::shared_ptr<BusPort>> ports;
+        {
+            std::lock_guard<std::mutex> lock(m_scanLock);
+            for (const Port& p : m_ports) ports.push_back(p.handle);
+        }
+        if (ports.empty()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(kWatchMs));
+            continue;
+        }
+        for (size_t i = 0; i < ports.size() && !m_stop.load(std::memory_order_acquire); ++i) {
+            if (!ports[i] || !ports[i]->WaitForReset(kWatchMs)) continue;
+            bool appeared;
+            {
+                std::lock_guard<std::mutex> lock(m_scanLock);
+                if (i >= m_ports.size() || m_ports[i].handle != ports[i]) continue;
+                appeared = ScanPort(static_cast<int>(i));
+            }
+            // Units that went or came back have announced themselves; a new
+            // one is announced here.
+            if (appeared) dvdeck::BroadcastDeviceChange();
+        }
+    }
+}
+
+HRESULT ListUnits(std::vector<ComPtr<IMoniker>>* monikers) { return TheDriver().List(monikers); }
+
+const MediaDeviceDriverRegistration registration(CLSID_VideoInputDeviceCategory, ListUnits);
+
+}  // namespace
+
+void SetBus(std::shared_ptr<Bus> bus) { TheDriver().SetBus(std::move(bus)); }
+
+}  // namespace dvfw
