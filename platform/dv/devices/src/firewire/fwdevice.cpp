@@ -76,6 +76,16 @@ bool FwDevice::Plug(int node) {
     return true;
 }
 
+void FwDevice::BusReset(int node) {
+    if (Plug(node)) return;  // it was gone: its filters stream again from their next run
+    std::lock_guard<std::mutex> lock(m_receiveLock);
+    if (!m_receiver) return;
+    m_receiver.reset();
+    m_assembler = DvFrameAssembler([this](const uint8_t* f, size_t n) { OnFrame(f, n); });
+    m_assemblerDropped = 0;
+    m_receiver = m_port->ReceiveDv(Node(), this);
+}
+
 void FwDevice::Announce(bool present) {
     {
         std::lock_guard<std::mutex> lock(m_listenersLock);

@@ -59,6 +59,10 @@ public:
     // changed.  Bound filters raise EC_DEVICE_LOST; the windows are told.
     bool Unplug();
     bool Plug(int node);
+    // After a bus reset that left the unit in place (at node `node`): a
+    // running reception is set up again, since a reset breaks the
+    // connection to the unit's output plug.
+    void BusReset(int node);
 
     // Transport and status; fail while the unit is gone or silent.
     HRESULT PutMode(long mode);

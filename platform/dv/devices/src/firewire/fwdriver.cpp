@@ -105,7 +105,7 @@ bool Driver::ScanPort(int index) {
         if (it == units.end()) {
             gone.push_back(d);
         } else {
-            d->Plug(it->node);  // a unit that comes back announces itself
+            d->BusReset(it->node);  // a unit that comes back announces itself
             units.erase(it);
         }
     }
