@@ -13,10 +13,10 @@ TEST(DeckConfig, DecksWithNamesTapesAndOptions) {
     std::vector<std::string> errors;
     std::vector<DeckConfig> decks = ParseDeckList(
         " Virtual DV Deck = pal ;Studio=/data/tape one.dv, signal=5000 "
-        ",no-timecode,damage=7,unplug=99;;",
+        ",no-timecode,damage=7,unplug=99; Late=ntsc, signal = 5001 @ 250",
         &errors);
     EXPECT_TRUE(errors.empty());
-    ASSERT_EQ(2u, decks.size());
+    ASSERT_EQ(3u, decks.size());
     EXPECT_EQ(L"Virtual DV Deck", decks[0].name);
     EXPECT_EQ("pal", decks[0].tape);
     EXPECT_TRUE(decks[0].BuiltinTape());
@@ -29,6 +29,9 @@ TEST(DeckConfig, DecksWithNamesTapesAndOptions) {
     EXPECT_FALSE(decks[1].timecodeReader);
     EXPECT_EQ(7, decks[1].damageEvery);
     EXPECT_EQ(99, decks[1].unplugAfter);
+    EXPECT_EQ(0, decks[1].signalFrom);
+    EXPECT_EQ(5001, decks[2].signal);
+    EXPECT_EQ(250, decks[2].signalFrom);
     EXPECT_TRUE(ParseDeckList("", &errors).empty());
     EXPECT_TRUE(errors.empty());
 }
@@ -49,6 +52,9 @@ TEST(DeckConfig, EachBadDeckGivesOneMessageAndIsLeftOut) {
         "Deck=pal,damage=0",
         "Deck=pal,unplug=-3",
         "Deck=pal,signal=x",
+        "Deck=pal,signal=5000@",
+        "Deck=pal,signal=@5",
+        "Deck=pal,signal=5000@-1",
         "Deck=pal,no-timecode=1",
         "Deck=pal,damage=99999999999",
     };

@@ -32,6 +32,7 @@ HRESULT SinkFilter::Take(IMediaSample* sample) {
         if (auto tc = dv::ReadTimecode(view)) seen.timecode = dv::FrameIndexOf(*tc, view.standard);
     }
     seen.intact = dv::CheckFrame(data, size).ok();
+    seen.size = size;
     std::unique_lock<std::mutex> lock(m_lock);
     m_frames.push_back(seen);
     m_arrivals.push_back(std::chrono::steady_clock::now());

@@ -33,6 +33,7 @@ struct Seen {
     int64_t frame;     // tape frame number (the sample's media time)
     int64_t timecode;  // frames since 00:00:00:00 read from the subcode, -1 if none
     bool intact;       // every block ID where it belongs
+    size_t size = 0;   // bytes in the sample
 };
 
 class SinkFilter;

@@ -30,21 +30,7 @@ Deck::Deck(const DeckConfig& config, std::unique_ptr<Tape> tape, bool realTime)
       m_tape(std::move(tape)),
       m_realTime(realTime),
       m_transport(m_tape->Frames()) {
-    dv::FrameView first;
-    const auto& f = m_tape->FirstFrame();
-    if (dv::ViewFrame(f.data(), f.size(), first)) {
-        dv::DvInfoPacks packs;
-        dv::ReadDvInfoPacks(first, packs);
-        m_dvinfo.dwDVAAuxSrc = dv::PackDword(packs.aauxSrc);
-        m_dvinfo.dwDVAAuxCtl = dv::PackDword(packs.aauxCtl);
-        m_dvinfo.dwDVAAuxSrc1 = dv::PackDword(packs.aauxSrc1);
-        m_dvinfo.dwDVAAuxCtl1 = dv::PackDword(packs.aauxCtl1);
-        m_dvinfo.dwDVVAuxSrc = dv::PackDword(packs.vauxSrc);
-        m_dvinfo.dwDVVAuxCtl = dv::PackDword(packs.vauxCtl);
-        m_signal = dv::SignalCode(first);
-    }
-    if (m_config.signal != 0) m_signal = m_config.signal;
-    m_tcBuffer.resize(m_tape->FrameSize());
+    m_headBuffer.resize(m_tape->MaxFrameSize());
     if (m_realTime) m_motor = std::thread([this] { MotorLoop(); });
 }
 
@@ -142,25 +128,71 @@ HRESULT Deck::GetMode(long* mode) {
     return S_OK;
 }
 
+long Deck::SignalOf(int64_t frame, const uint8_t* data, size_t size) const {
+    if (m_config.signal != 0 && frame >= m_config.signalFrom) return m_config.signal;
+    dv::FrameView view;
+    if (dv::ViewFrame(data, size, view)) return dv::SignalCode(view);
+    return m_tape->StandardAt(frame) == dv::Standard::PAL ? dv::kSignal625_50_SD
+                                                          : dv::kSignal525_60_SD;
+}
+
+int64_t Deck::HeadPosition() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_transport.Head();
+}
+
+bool Deck::ReadHeadLocked(int64_t head) {
+    if (head == m_headFrame) return true;
+    if (!m_tape->ReadFrame(head, m_headBuffer.data())) return false;
+    const dv::Standard standard = m_tape->StandardAt(head);
+    const size_t size = dv::FrameSize(standard);
+    // The tape's own timecode, jumps and all; where the subcode has none,
+    // the position counted from the start of the tape.
+    dv::FrameView view;
+    std::optional<dv::Timecode> tc;
+    DeckFormat format;
+    format.standard = standard;
+    if (dv::ViewFrame(m_headBuffer.data(), size, view)) {
+        tc = dv::ReadTimecode(view);
+        dv::DvInfoPacks packs;
+        dv::ReadDvInfoPacks(view, packs);
+        format.dvinfo.dwDVAAuxSrc = dv::PackDword(packs.aauxSrc);
+        format.dvinfo.dwDVAAuxCtl = dv::PackDword(packs.aauxCtl);
+        format.dvinfo.dwDVAAuxSrc1 = dv::PackDword(packs.aauxSrc1);
+        format.dvinfo.dwDVAAuxCtl1 = dv::PackDword(packs.aauxCtl1);
+        format.dvinfo.dwDVVAuxSrc = dv::PackDword(packs.vauxSrc);
+        format.dvinfo.dwDVVAuxCtl = dv::PackDword(packs.vauxCtl);
+    }
+    format.signal = SignalOf(head, m_headBuffer.data(), size);
+    m_headBcd = dv::TimecodeBcd(tc ? *tc : dv::TimecodeAt(head, m_tape->Standard()));
+    m_headFormat = format;
+    m_headFrame = head;
+    return true;
+}
+
 HRESULT Deck::GetTimecode(DWORD* bcd) {
-    int64_t head;
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        if (!Plugged()) return E_FAIL;
-        head = m_transport.Head();
-    }
-    std::lock_guard<std::mutex> lock(m_tcLock);
-    if (head != m_tcFrame) {
-        if (!m_tape->ReadFrame(head, m_tcBuffer.data())) return E_FAIL;
-        // The tape's own timecode, jumps and all; where the subcode has
-        // none, the position counted from the start of the tape.
-        dv::FrameView view;
-        std::optional<dv::Timecode> tc;
-        if (dv::ViewFrame(m_tcBuffer.data(), m_tcBuffer.size(), view)) tc = dv::ReadTimecode(view);
-        m_tcBcd = dv::TimecodeBcd(tc ? *tc : dv::TimecodeAt(head, m_tape->Standard()));
-        m_tcFrame = head;
-    }
-    *bcd = m_tcBcd;
+    if (!Plugged()) return E_FAIL;
+    const int64_t head = HeadPosition();
+    std::lock_guard<std::mutex> lock(m_headLock);
+    if (!ReadHeadLocked(head)) return E_FAIL;
+    *bcd = m_headBcd;
+    return S_OK;
+}
+
+HRESULT Deck::GetSignal(long* code) {
+    if (!Plugged()) return E_FAIL;
+    const int64_t head = HeadPosition();
+    std::lock_guard<std::mutex> lock(m_headLock);
+    if (!ReadHeadLocked(head)) return E_FAIL;
+    *code = m_headFormat.signal;
+    return S_OK;
+}
+
+HRESULT Deck::HeadFormat(DeckFormat* format) {
+    const int64_t head = HeadPosition();
+    std::lock_guard<std::mutex> lock(m_headLock);
+    if (!ReadHeadLocked(head)) return E_FAIL;
+    *format = m_headFormat;
     return S_OK;
 }
 

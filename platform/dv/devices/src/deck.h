@@ -46,6 +46,14 @@ protected:
     ~DeckListener() = default;
 };
 
+// What the frame under the head carries: its standard, the packs a
+// connection type describes it with, and the signal code the deck reports.
+struct DeckFormat {
+    dv::Standard standard = dv::Standard::PAL;
+    DVINFO dvinfo{};
+    long signal = 0;
+};
+
 // The deck's side of one stream (a running capture pin).
 struct DeckStream {
     std::atomic<bool>* running = nullptr;  // the filter runs: frames are offered
@@ -64,8 +72,9 @@ public:
 
     const DeckConfig& Config() const { return m_config; }
     const Tape& GetTape() const { return *m_tape; }
-    const DVINFO& DvInfo() const { return m_dvinfo; }
-    long SignalCode() const { return m_signal; }
+    // The signal code the deck reports for tape frame `frame`, whose
+    // bytes are `data` (the configured code overrides the tape's).
+    long SignalOf(int64_t frame, const uint8_t* data, size_t size) const;
     bool RealTime() const { return m_realTime; }
     // One frame period in 100 ns units (exact for frame number n: n * num / den).
     REFERENCE_TIME FrameStart(int64_t n) const;
@@ -81,6 +90,11 @@ public:
     HRESULT GetMode(long* mode);
     // The timecode under the head as eight BCD digits.
     HRESULT GetTimecode(DWORD* bcd);
+    // The signal code of the frame under the head.
+    HRESULT GetSignal(long* code);
+    // The format of the frame under the head; also while unplugged, so
+    // that a connection describes what the tape holds.
+    HRESULT HeadFormat(DeckFormat* format);
 
     void AddListener(DeckListener* l);
     void RemoveListener(DeckListener* l);
@@ -102,12 +116,13 @@ private:
     Deck(const DeckConfig& config, std::unique_ptr<Tape> tape, bool realTime);
     void MotorLoop();
     void Announce(bool present);
+    int64_t HeadPosition();
+    // Reads the frame under the head into the head cache; under m_headLock.
+    bool ReadHeadLocked(int64_t head);
 
     const DeckConfig m_config;
     const std::unique_ptr<Tape> m_tape;
     const bool m_realTime;
-    DVINFO m_dvinfo{};
-    long m_signal = 0;
 
     std::atomic<bool> m_plugged{true};
     std::atomic<long> m_delivered{0};
@@ -119,10 +134,12 @@ private:
     bool m_motorStop = false;
     std::thread m_motor;
 
-    std::mutex m_tcLock;
-    int64_t m_tcFrame = -1;
-    DWORD m_tcBcd = 0;
-    std::vector<uint8_t> m_tcBuffer;
+    // The frame under the head, read once for the timecode and format calls.
+    std::mutex m_headLock;
+    int64_t m_headFrame = -1;
+    DWORD m_headBcd = 0;
+    DeckFormat m_headFormat;
+    std::vector<uint8_t> m_headBuffer;
 
     std::mutex m_listenersLock;
     std::vector<DeckListener*> m_listeners;

@@ -40,6 +40,20 @@ bool ParseCount(const std::string& s, long* value) {
     return true;
 }
 
+// "<code>" or "<code>@<frame>" (the code is reported from that tape frame on).
+bool ParseSignal(const std::string& s, DeckConfig* deck) {
+    const size_t at = s.find('@');
+    long code = 0, from = 0;
+    if (!ParseCount(Trim(s.substr(0, at)), &code)) return false;
+    if (at != std::string::npos) {
+        const std::string frame = Trim(s.substr(at + 1));
+        if (frame != "0" && !ParseCount(frame, &from)) return false;
+    }
+    deck->signal = code;
+    deck->signalFrom = from;
+    return true;
+}
+
 // One deck; an empty result on success, else what is wrong.
 std::string ParseDeck(const std::string& entry, DeckConfig* deck) {
     std::vector<std::string> fields = Split(entry, ',');
@@ -60,13 +74,15 @@ std::string ParseDeck(const std::string& entry, DeckConfig* deck) {
         long n = 0;
         if (key == "no-timecode" && oeq == std::string::npos) {
             deck->timecodeReader = false;
-        } else if (key == "signal" && ParseCount(value, &n)) {
-            deck->signal = n;
+        } else if (key == "signal" && ParseSignal(value, deck)) {
         } else if (key == "damage" && ParseCount(value, &n)) {
             deck->damageEvery = n;
         } else if (key == "unplug" && ParseCount(value, &n)) {
             deck->unplugAfter = n;
-        } else if (key == "signal" || key == "damage" || key == "unplug") {
+        } else if (key == "signal") {
+            return "deck \"" + name + "\": \"" + option +
+                   "\" needs a whole number from 1, optionally followed by @<frame>";
+        } else if (key == "damage" || key == "unplug") {
             return "deck \"" + name + "\": \"" + option + "\" needs a whole number from 1";
         } else {
             return "deck \"" + name + "\": unknown option \"" + option + "\"";

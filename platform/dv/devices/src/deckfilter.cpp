@@ -10,6 +10,7 @@
 
 #include "dif.h"
 #include "dvmediatype.h"
+#include "dvvideoinfo.h"
 
 namespace dvdeck {
 
@@ -43,7 +44,24 @@ HRESULT DeckPin::CheckMediaType(const AM_MEDIA_TYPE* pmt) { return CheckDvMediaT
 HRESULT DeckPin::GetMediaType(int n, AM_MEDIA_TYPE* pmt) {
     if (!pmt) return E_POINTER;
     if (n != 0) return S_FALSE;
-    return MakeDvMediaType(m_deck->GetTape().FrameSize(), m_deck->DvInfo(), pmt);
+    DeckFormat format;
+    HRESULT hr = m_deck->HeadFormat(&format);
+    if (FAILED(hr)) return hr;
+    return MakeDvMediaType(dv::FrameSize(format.standard), format.dvinfo, pmt);
+}
+
+HRESULT DeckPin::CompleteConnect(IPin* pReceivePin) {
+    // The standard the connection announces by its sample size; the signal
+    // code is the deck's for the frame under the head, when that frame is
+    // of the same standard.
+    m_standard = MediaType().lSampleSize == dv::FrameSize(dv::Standard::NTSC) ? dv::Standard::NTSC
+                                                                        : dv::Standard::PAL;
+    DeckFormat head;
+    if (SUCCEEDED(m_deck->HeadFormat(&head)) && head.standard == m_standard)
+        m_signal = head.signal;
+    else
+        m_signal = m_standard == dv::Standard::PAL ? dv::kSignal625_50_SD : dv::kSignal525_60_SD;
+    return BaseOutputPin::CompleteConnect(pReceivePin);
 }
 
 void* DeckPin::GetPinInterface(REFIID riid) {
@@ -52,7 +70,7 @@ void* DeckPin::GetPinInterface(REFIID riid) {
 }
 
 HRESULT DeckPin::DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIES*) {
-    ALLOCATOR_PROPERTIES req{4, static_cast<LONG>(m_deck->GetTape().FrameSize()), 1, 0}, actual{};
+    ALLOCATOR_PROPERTIES req{4, static_cast<LONG>(dv::FrameSize(m_standard)), 1, 0}, actual{};
     HRESULT hr = pAlloc->SetProperties(&req, &actual);
     if (FAILED(hr)) return hr;
     return actual.cbBuffer < req.cbBuffer ? E_FAIL : S_OK;
@@ -107,9 +125,21 @@ void DeckPin::ThreadProc() {
         ~EndStream() { deck->StopStream(stream); }
     } end{m_deck.get(), &m_stream};
     const Tape& tape = m_deck->GetTape();
-    const long size = static_cast<long>(tape.FrameSize());
+    const long size = static_cast<long>(dv::FrameSize(m_standard));
+    bool foreign = false;  // in a stretch of another signal
+    // Frames of another signal are held back; the first of each stretch
+    // is reported.
+    auto holdBack = [&] {
+        if (foreign) return;
+        foreign = true;
+        m_filter->NotifyEvent(EC_ERRORABORT, VFW_E_INVALIDMEDIATYPE, 0);
+    };
     int64_t frame = 0;
     while (m_deck->NextFrame(&m_stream, &frame)) {
+        if (tape.StandardAt(frame) != m_standard) {
+            holdBack();
+            continue;
+        }
         IMemAllocator* alloc = Allocator();
         IMediaSample* sample = nullptr;
         HRESULT hr = alloc ? alloc->GetBuffer(&sample, nullptr, nullptr, 0) : VFW_E_NO_ALLOCATOR;
@@ -125,9 +155,15 @@ void DeckPin::ThreadProc() {
             m_filter->NotifyEvent(EC_ERRORABORT, E_FAIL, 0);
             return;
         }
+        if (m_deck->SignalOf(frame, data, static_cast<size_t>(size)) != m_signal) {
+            sample->Release();
+            holdBack();
+            continue;
+        }
+        foreign = false;
         ++m_filled;
         const long damageEvery = m_deck->Config().damageEvery;
-        if (damageEvery > 0 && m_filled % damageEvery == 0) DamageFrame(data, tape.Standard());
+        if (damageEvery > 0 && m_filled % damageEvery == 0) DamageFrame(data, m_standard);
         sample->SetActualDataLength(size);
         REFERENCE_TIME t = 0;
         if (!m_filter->StreamTime(&t)) t = m_deck->FrameStart(m_filled - 1);
@@ -192,9 +228,7 @@ STDMETHODIMP DeckFilter::GetTransportBasicParameters(long Param, long* pValue, L
     if (ppszData) *ppszData = nullptr;
     if (!pValue) return E_POINTER;
     if (Param != ED_TRANSBASIC_INPUT_SIGNAL) return E_NOTIMPL;
-    if (!m_deck->Plugged()) return E_FAIL;
-    *pValue = m_deck->SignalCode();
-    return S_OK;
+    return m_deck->GetSignal(pValue);
 }
 
 STDMETHODIMP DeckFilter::put_Mode(long Mode) { return m_deck->PutMode(Mode); }

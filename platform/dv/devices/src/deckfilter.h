@@ -24,6 +24,14 @@ class DeckFilter;
 // The capture pin.  Its streaming thread takes frames from the deck,
 // reads them from the tape into samples and delivers them; it ends when
 // the filter stops or the deck is unplugged.
+//
+// The connection type describes the signal under the head when the pin
+// connects.  A tape that changes to another signal while the graph runs
+// (another standard, or a code the deck reports instead) does not match
+// the connection: its frames are held back, and the first of each such
+// stretch raises EC_ERRORABORT (VFW_E_INVALIDMEDIATYPE) so the graph can
+// stop and rebuild.  Frames of the connected signal flow again when the
+// tape comes back to it.
 class DeckPin final : public BaseOutputPin, public IAMDroppedFrames {
 public:
     DeckPin(DeckFilter* filter, std::shared_ptr<Deck> deck);
@@ -32,6 +40,7 @@ public:
 
     HRESULT CheckMediaType(const AM_MEDIA_TYPE* pmt) override;
     HRESULT GetMediaType(int n, AM_MEDIA_TYPE* pmt) override;
+    HRESULT CompleteConnect(IPin* pReceivePin) override;
     HRESULT Active() override;
     HRESULT Inactive() override;
     void StateChanged() override;
@@ -53,6 +62,9 @@ private:
     std::atomic<long> m_dropped{0};
     std::atomic<long> m_notDropped{0};
     long m_filled = 0;  // streaming thread only
+    // The connection's standard and signal code; set while stopped.
+    dv::Standard m_standard = dv::Standard::PAL;
+    long m_signal = 0;
     DeckStream m_stream;
     std::thread m_thread;
 };

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -29,24 +30,34 @@ bool Tape::Open(const std::string& path, std::string* error) {
         *error = "\"" + path + "\" is not a regular file";
         return false;
     }
-    // The header block tells the standard, and with it the frame size.
-    uint8_t header[dv::kBlockSize];
-    if (pread(m_fd, header, sizeof header, 0) != static_cast<ssize_t>(sizeof header) ||
-        !dv::ReadStandard(header, sizeof header, m_standard)) {
-        *error = "\"" + path + "\" is not a raw DV file (no DIF header at its start)";
-        return false;
+    // Each frame's header block tells its standard, and with it where the
+    // next frame starts.
+    const int64_t fileSize = static_cast<int64_t>(st.st_size);
+    int64_t offset = 0;
+    bool headerAtStart = false;
+    for (;;) {
+        uint8_t header[dv::kBlockSize];
+        dv::Standard standard;
+        if (pread(m_fd, header, sizeof header, offset) != static_cast<ssize_t>(sizeof header) ||
+            !dv::ReadStandard(header, sizeof header, standard))
+            break;
+        if (offset == 0) headerAtStart = true;
+        const int64_t size = static_cast<int64_t>(dv::FrameSize(standard));
+        if (offset + size > fileSize) break;
+        if (m_runs.empty() || m_runs.back().standard != standard)
+            m_runs.push_back({m_fileFrames, offset, standard});
+        m_maxFrameSize = std::max(m_maxFrameSize, static_cast<size_t>(size));
+        ++m_fileFrames;
+        offset += size;
     }
-    m_fileFrames = static_cast<int64_t>(st.st_size) / static_cast<int64_t>(FrameSize());
     if (m_fileFrames == 0) {
-        *error = "\"" + path + "\" holds no whole DV frame";
+        *error = headerAtStart
+                     ? "\"" + path + "\" holds no whole DV frame"
+                     : "\"" + path + "\" is not a raw DV file (no DIF header at its start)";
         return false;
     }
+    m_standard = m_runs.front().standard;
     m_frames = m_fileFrames;
-    m_first.resize(FrameSize());
-    if (pread(m_fd, m_first.data(), m_first.size(), 0) != static_cast<ssize_t>(m_first.size())) {
-        *error = "cannot read \"" + path + "\"";
-        return false;
-    }
     return true;
 }
 
@@ -69,11 +80,24 @@ std::unique_ptr<Tape> Tape::OpenBuiltin(dv::Standard standard, int repeats, std:
     return tape;
 }
 
+const Tape::Run& Tape::RunOf(int64_t inFile) const {
+    auto it = std::upper_bound(m_runs.begin(), m_runs.end(), inFile,
+                               [](int64_t f, const Run& r) { return f < r.first; });
+    return *(it - 1);
+}
+
+dv::Standard Tape::StandardAt(int64_t index) const {
+    if (index < 0 || index >= m_frames) return m_standard;
+    return RunOf(index % m_fileFrames).standard;
+}
+
 bool Tape::ReadFrame(int64_t index, uint8_t* out) const {
     if (index < 0 || index >= m_frames) return false;
     const int64_t inFile = index % m_fileFrames;
-    const size_t size = FrameSize();
-    const off_t offset = static_cast<off_t>(inFile) * static_cast<off_t>(size);
+    const Run& run = RunOf(inFile);
+    const size_t size = dv::FrameSize(run.standard);
+    const off_t offset = static_cast<off_t>(run.offset + (inFile - run.first) *
+                                                             static_cast<int64_t>(size));
     size_t done = 0;
     while (done < size) {
         ssize_t n = pread(m_fd, out + done, size - done, offset + static_cast<off_t>(done));
@@ -81,7 +105,7 @@ bool Tape::ReadFrame(int64_t index, uint8_t* out) const {
         if (n <= 0) return false;
         done += static_cast<size_t>(n);
     }
-    if (m_rewriteTimecode && index != inFile) RewriteTimecode(out, m_standard, index);
+    if (m_rewriteTimecode && index != inFile) RewriteTimecode(out, run.standard, index);
     return true;
 }
 

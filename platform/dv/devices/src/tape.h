@@ -1,6 +1,11 @@
 // A tape for the virtual deck: a raw DV file read frame by frame, or the
 // built-in generated tape (the cached test tape repeated, with the subcode
 // timecode rewritten so that it runs on across the repeats).
+//
+// A tape may change standard part-way (PAL recorded after NTSC): opening
+// walks the file's frame headers and keeps the runs of one standard, so
+// every frame is read whole at its own offset.  The tape ends at the first
+// place that holds no whole DV frame (a partial frame or no DIF header).
 #pragma once
 
 #include <cstdint>
@@ -26,26 +31,38 @@ public:
     static std::unique_ptr<Tape> OpenBuiltin(dv::Standard standard, int repeats,
                                              std::string* error);
 
+    // The standard of the tape's first frame, which sets the motor's rate.
     dv::Standard Standard() const { return m_standard; }
-    size_t FrameSize() const { return dv::FrameSize(m_standard); }
     int64_t Frames() const { return m_frames; }
-    // Frame 0, read at opening (its packs describe the tape).
-    const std::vector<uint8_t>& FirstFrame() const { return m_first; }
+    // The standard of frame `index` (0 .. Frames()-1) and its size.
+    dv::Standard StandardAt(int64_t index) const;
+    size_t FrameSizeAt(int64_t index) const { return dv::FrameSize(StandardAt(index)); }
+    // The largest frame on the tape: a buffer this size holds any frame.
+    size_t MaxFrameSize() const { return m_maxFrameSize; }
 
-    // Reads frame `index` (0 .. Frames()-1) into `out` (FrameSize() bytes).
-    // Thread-safe.
+    // Reads frame `index` (0 .. Frames()-1) into `out` (FrameSizeAt(index)
+    // bytes).  Thread-safe.
     bool ReadFrame(int64_t index, uint8_t* out) const;
 
 private:
+    // Frames of one standard in a row, from file frame `first` at `offset`.
+    struct Run {
+        int64_t first;
+        int64_t offset;
+        dv::Standard standard;
+    };
+
     Tape() = default;
     bool Open(const std::string& path, std::string* error);
+    const Run& RunOf(int64_t inFile) const;
 
     int m_fd = -1;
     dv::Standard m_standard = dv::Standard::PAL;
+    size_t m_maxFrameSize = 0;
+    std::vector<Run> m_runs;
     int64_t m_fileFrames = 0;  // frames in the file
     int64_t m_frames = 0;      // frames on the tape
     bool m_rewriteTimecode = false;
-    std::vector<uint8_t> m_first;
 };
 
 // Writes the timecode of tape frame `index` into every timecode pack of

@@ -3,8 +3,8 @@
 //   TAPELOOM_DECKS="<name>=<tape>[,<option>...][; <name>=<tape>...]"
 //
 // <tape> is a raw DV file or a built-in generated tape, "pal" or "ntsc".
-// Options (faults for tests): signal=<code> (reports that signal code
-// instead of the tape's), no-timecode (no timecode reader), damage=<N>
+// Options (faults for tests): signal=<code>[@<frame>] (reports that signal
+// code instead of the tape's, from tape frame <frame> on), no-timecode (no timecode reader), damage=<N>
 // (every Nth frame delivered is damaged), unplug=<N> (the deck unplugs
 // itself after delivering N frames).
 #pragma once
@@ -18,6 +18,7 @@ struct DeckConfig {
     std::wstring name;  // the device's friendly name
     std::string tape;   // a file path, or "pal" / "ntsc"
     long signal = 0;    // 0: the tape's own signal code
+    long signalFrom = 0;  // the tape frame from which `signal` is reported
     bool timecodeReader = true;
     long damageEvery = 0;  // 0: no damaged frames
     long unplugAfter = 0;  // 0: stays plugged
