@@ -1,0 +1,121 @@
+// The capture panel: the child dialog with every working control, and the
+// shared record of the running capture.  The graph worker, the notify
+// window, the status polling thread and the statistics thread all work on
+// one CCapturePanel object.
+#pragma once
+
+#include <dshow.h>
+#include <windows.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+
+#include "PanelFramework.h"
+
+class CDeviceList;
+
+// Private messages of the engine.
+#define WM_GRAPHEVENT (WM_USER + 1)     // the filter graph to the notify window
+#define WM_HOLDSTATS (WM_USER + 2)      // hold request to the statistics thread
+#define WM_RESCANDEVICES (WM_USER + 4)  // scan for devices again, to the worker
+
+class CCapturePanel : public CDialog {
+public:
+    enum { IDD = 129 };
+
+    explicit CCapturePanel(CWnd* pParent = NULL);
+    ~CCapturePanel() override;
+
+    CCapturePanel(const CCapturePanel&) = delete;
+    CCapturePanel& operator=(const CCapturePanel&) = delete;
+
+    // Status-thread hold protocol: from HoldStatusThreads to the matching
+    // ResumeStatusThreads neither the polling thread nor the statistics
+    // thread touches a graph interface.  Holds nest, from one thread or
+    // from several; the threads stay held until the last hold is resumed.
+    BOOL HoldStatusThreads();
+    BOOL ResumeStatusThreads();
+
+    // Base graph: filter graph, capture graph builder and the selected
+    // device's filter, with the device's control interfaces.
+    BOOL BuildBaseGraph();
+    void TeardownGraph();
+
+    // Preview and recording graph of the chosen file type, and back.
+    bool StartGraph();
+    void StopGraph();
+    bool BuildType1Graph();
+    bool BuildType2Graph();
+    void ConfigureMux(IBaseFilter* pMux);
+    void RemoveDownstream(IBaseFilter* pFilter);
+
+    // The live picture.
+    void SetDecoderResolution(IGraphBuilder* pGraph, int nResolution);
+    void PlaceVideoWindow();
+    void AttachVideoWindow(IVideoWindow* pVideoWindow, const RECT& rcPicture, HWND hFrame);
+
+    // Output file naming and settings.
+    BOOL NextNumberedName(LPCSTR pszSource, LPSTR pszDest, int nDestSize, int nWidth);
+    BOOL DefaultCaptureFile(LPSTR pszDest, int nDestSize);
+    void LoadSettings();
+    void SaveSettings();
+    BOOL SetCaptureFile(LPCSTR pszName);
+    void OnBrowse();
+    void DeleteIfExists(LPCSTR pszName);
+
+    // Moves the name in the buffer on until no file has it.  False when no
+    // next name can be formed (too long for the buffer, or the number would
+    // wrap around); the buffer then holds the last name tried.
+    BOOL MakeFreeName(LPSTR pszName, int nSize);
+    // The steps of OnBrowse after the dialog: makes the chosen file the
+    // output file unless it is the current one.
+    void UseChosenCaptureFile(LPCSTR pszChosen);
+
+    // ---- Fields, in the panel's order -----------------------------------
+    CDeviceList* m_pDeviceList = NULL;
+
+    // Graph interface record: owning references, null when absent.
+    IGraphBuilder* m_pGraph = NULL;
+    ICaptureGraphBuilder2* m_pBuilder = NULL;
+    IBaseFilter* m_pDeviceFilter = NULL;
+    IAMExtDevice* m_pExtDevice = NULL;
+    IAMExtTransport* m_pTransport = NULL;
+    IAMTimecodeReader* m_pTimecodeReader = NULL;
+    IAMDroppedFrames* m_pDroppedFrames = NULL;
+    IVideoWindow* m_pVideoWindow = NULL;
+    IBaseFilter* m_pMux = NULL;
+    IFileSinkFilter* m_pFileSink = NULL;
+    IMediaEventEx* m_pMediaEvent = NULL;
+
+    HWND m_hNotifyWnd = NULL;
+    HANDLE m_hPollThread = INVALID_HANDLE_VALUE;
+    HANDLE m_hStopPollEvent = NULL;
+    std::atomic<bool> m_bPollPause{false};
+    HANDLE m_hPollPausedEvent = NULL;
+    CWinThread* m_pWorkerThread = NULL;
+    std::atomic<bool> m_bStatsHold{false};
+    CWinThread* m_pStatsThread = NULL;
+    std::atomic<int> m_nDeviceIndex{-1};
+    std::atomic<int> m_nFileType{1};
+    std::atomic<LONG> m_nTransportMode{-1};
+    std::string m_strCaptureFile;
+    std::atomic<int> m_nVideoStandard{0};
+    std::atomic<bool> m_bCapturing{false};
+    std::atomic<LONG> m_nDroppedBase{0};
+    std::atomic<LONG> m_nDropped{0};
+    std::atomic<LONG> m_nNotDroppedBase{0};
+    std::atomic<LONG> m_nNotDropped{0};
+    HBITMAP m_hBannerBitmap = NULL;
+    UINT_PTR m_nTimerId = 0;
+
+private:
+    // Hold nesting: how many holds are in force, and whether the outermost
+    // one has seen both threads idle.  Holds come from the worker and from
+    // the panel's thread, so the count is kept under a lock of its own.
+    std::mutex m_holdLock;
+    std::condition_variable m_holdDone;
+    int m_nHoldCount = 0;
+    bool m_bHoldInForce = false;
+};
