@@ -1,0 +1,315 @@
+#include "enginetest.h"
+
+#include <comclasstable.h>
+#include <comobject.h>
+#include <stdlib.h>
+#include <uuids.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+
+#include "PreviewFrame.h"
+#include "decktest.h"
+#include "media/basefilter.h"
+#include "media/basepin.h"
+#include "media/filterregistry.h"
+#include "media/iids.h"
+
+namespace enginetest {
+
+namespace {
+
+class PreviewRenderer;
+std::mutex g_lock;
+WindowState g_window;
+std::atomic<long> g_frames{0};
+
+class PreviewInput final : public BaseInputPin {
+public:
+    explicit PreviewInput(BaseFilter* filter) : BaseInputPin(filter, L"Input") {}
+    HRESULT CheckMediaType(const AM_MEDIA_TYPE* pmt) override {
+        return pmt->majortype == MEDIATYPE_Video ? S_OK : S_FALSE;
+    }
+    HRESULT GetMediaType(int, AM_MEDIA_TYPE*) override { return S_FALSE; }
+
+protected:
+    HRESULT OnReceive(IMediaSample*) override {
+        ++g_frames;
+        return S_OK;
+    }
+};
+
+// Renders nothing; keeps what its window is told.
+class PreviewRenderer final : public BaseFilter, public IVideoWindow {
+public:
+    PreviewRenderer() : BaseFilter(CLSID_VideoRenderer), m_input(this) {
+        std::lock_guard<std::mutex> lock(g_lock);
+        g_window = WindowState();
+        g_window.style = 0x56CF0000;  // an overlapped window with clipping, visible
+        g_frames = 0;
+    }
+    MEDIA_FILTER_IUNKNOWN
+    int GetPinCount() override { return 1; }
+    BasePin* GetPin(int n) override { return n == 0 ? &m_input : nullptr; }
+
+    STDMETHODIMP put_WindowStyle(long v) override { return Set("style", [&] { g_window.style = v; }); }
+    STDMETHODIMP get_WindowStyle(long* v) override {
+        std::lock_guard<std::mutex> lock(g_lock);
+        *v = g_window.style;
+        return S_OK;
+    }
+    STDMETHODIMP put_Visible(long v) override { return Set("visible", [&] { g_window.visible = v; }); }
+    STDMETHODIMP put_Owner(OAHWND v) override { return Set("owner", [&] { g_window.owner = v; }); }
+    STDMETHODIMP put_MessageDrain(OAHWND v) override {
+        return Set("drain", [&] { g_window.drain = v; });
+    }
+    STDMETHODIMP SetWindowPosition(long l, long t, long w, long h) override {
+        return Set("position", [&] {
+            g_window.left = l;
+            g_window.top = t;
+            g_window.width = w;
+            g_window.height = h;
+        });
+    }
+
+protected:
+    void* GetInterface(REFIID riid) override {
+        return riid == IID_IVideoWindow ? static_cast<IVideoWindow*>(this) : nullptr;
+    }
+
+private:
+    template <class F>
+    HRESULT Set(const char* call, F f) {
+        std::lock_guard<std::mutex> lock(g_lock);
+        f();
+        g_window.calls.push_back(call);
+        return S_OK;
+    }
+    PreviewInput m_input;
+};
+
+class FaultyBuilder final : public ComObject<ICaptureGraphBuilder2> {
+public:
+    FaultyBuilder(ICaptureGraphBuilder2* real, const BuilderFaults& faults)
+        : m_real(real), m_faults(faults) {}
+    STDMETHODIMP SetFiltergraph(IGraphBuilder* g) override { return m_real->SetFiltergraph(g); }
+    STDMETHODIMP GetFiltergraph(IGraphBuilder** g) override { return m_real->GetFiltergraph(g); }
+    STDMETHODIMP SetOutputFileName(const GUID* t, LPCOLESTR f, IBaseFilter** ppf,
+                                   IFileSinkFilter** pps) override {
+        if (m_faults.nullMux) {
+            if (ppf) *ppf = nullptr;
+            if (pps) *pps = nullptr;
+            return S_OK;
+        }
+        return m_real->SetOutputFileName(t, f, ppf, pps);
+    }
+    STDMETHODIMP FindInterface(const GUID* c, const GUID* t, IBaseFilter* f, REFIID riid,
+                               void** ppv) override {
+        if (m_faults.noDroppedFrames && riid == IID_IAMDroppedFrames) {
+            *ppv = nullptr;
+            return E_NOINTERFACE;
+        }
+        return m_real->FindInterface(c, t, f, riid, ppv);
+    }
+    STDMETHODIMP RenderStream(const GUID* c, const GUID* t, IUnknown* s, IBaseFilter* i,
+                              IBaseFilter* r) override {
+        return m_real->RenderStream(c, t, s, i, r);
+    }
+    STDMETHODIMP ControlStream(const GUID* c, const GUID* t, IBaseFilter* f, REFERENCE_TIME* a,
+                               REFERENCE_TIME* b, WORD x, WORD y) override {
+        return m_real->ControlStream(c, t, f, a, b, x, y);
+    }
+
+private:
+    ComPtr<ICaptureGraphBuilder2> m_real;
+    BuilderFaults m_faults;
+};
+
+}  // namespace
+
+WindowState LastWindow() {
+    std::lock_guard<std::mutex> lock(g_lock);
+    return g_window;
+}
+
+long PreviewFrames() { return g_frames; }
+
+void RegisterPreviewRenderer() {
+    ComRegisterClass(CLSID_VideoRenderer, [](IUnknown*, REFIID riid, void** ppv) {
+        PreviewRenderer* r = new PreviewRenderer();
+        HRESULT hr = r->QueryInterface(riid, ppv);
+        r->Release();
+        return hr;
+    });
+    MediaRegisterFilter(
+        {CLSID_VideoRenderer, L"Video Renderer", MERIT_PREFERRED, {{MEDIATYPE_Video, GUID_NULL}}, true});
+}
+
+ICaptureGraphBuilder2* CreateFaultyBuilder(IGraphBuilder* pGraph, const BuilderFaults& faults) {
+    ComPtr<ICaptureGraphBuilder2> real;
+    if (FAILED(CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_ICaptureGraphBuilder2,
+                                reinterpret_cast<void**>(real.ReleaseAndGetAddressOf()))))
+        return nullptr;
+    real->SetFiltergraph(pGraph);
+    return new FaultyBuilder(real.Get(), faults);
+}
+
+// ---- StatusThreads ------------------------------------------------------
+
+StatusThreads::StatusThreads(CCapturePanel* pPanel, bool bPoll, bool bStats) : m_pPanel(pPanel) {
+    if (bPoll) m_poll = std::thread([this] { Poll(); });
+    if (bStats) {
+        m_stats = std::thread([this] { Stats(); });
+        while (!m_statsReady) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        m_pPanel->m_pStatsThread = &m_statsThread;
+    }
+}
+
+StatusThreads::~StatusThreads() { Stop(); }
+
+void StatusThreads::Stop() {
+    if (m_poll.joinable()) {
+        SetEvent(m_pPanel->m_hStopPollEvent);
+        m_poll.join();
+    }
+    if (m_stats.joinable()) {
+        PostThreadMessage(m_statsThread.m_nThreadID, WM_QUIT, 0, 0);
+        m_stats.join();
+        m_pPanel->m_pStatsThread = NULL;
+    }
+}
+
+void StatusThreads::Poll() {
+    CoInitialize(nullptr);
+    while (WaitForSingleObject(m_pPanel->m_hStopPollEvent, 20) != WAIT_OBJECT_0) {
+        if (m_pPanel->m_bPollPause) {
+            SetEvent(m_pPanel->m_hPollPausedEvent);
+            continue;
+        }
+        ResetEvent(m_pPanel->m_hPollPausedEvent);
+        if (m_pPanel->m_pTransport != NULL) {
+            long lMode = 0;
+            if (SUCCEEDED(m_pPanel->m_pTransport->get_Mode(&lMode)))
+                m_pPanel->m_nTransportMode = lMode;
+        }
+        if (m_pPanel->m_pTimecodeReader != NULL) {
+            TIMECODE_SAMPLE sample{};
+            sample.dwFlags = ED_DEVCAP_TIMECODE_READ;
+            m_pPanel->m_pTimecodeReader->GetTimecode(&sample);
+        }
+        ++m_unheldPolls;
+    }
+    CoUninitialize();
+}
+
+void StatusThreads::Stats() {
+    CoInitialize(nullptr);
+    MSG msg;
+    PeekMessage(&msg, NULL, 0, 0, PM_NOREMOVE);
+    m_statsThread.m_nThreadID = GetCurrentThreadId();
+    m_statsReady = true;
+    for (;;) {
+        while (PeekMessage(&msg, NULL, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                CoUninitialize();
+                return;
+            }
+            if (msg.message == WM_HOLDSTATS && msg.wParam != 0) {
+                bool bFirst = true;
+                while (m_pPanel->m_bStatsHold) {
+                    if (bFirst) SetEvent(reinterpret_cast<HANDLE>(msg.wParam));
+                    bFirst = false;
+                    Sleep(10);
+                }
+            }
+        }
+        if (!m_pPanel->m_bStatsHold) {
+            if (m_pPanel->m_pDroppedFrames != NULL) {
+                long n = 0;
+                m_pPanel->m_pDroppedFrames->GetNumDropped(&n);
+                m_pPanel->m_pDroppedFrames->GetNumNotDropped(&n);
+            }
+            ++m_unheldStats;
+        }
+        Sleep(15);
+    }
+}
+
+// ---- Helpers ------------------------------------------------------------
+
+std::vector<std::string> FilterNames(IFilterGraph* pGraph) {
+    std::vector<std::string> names;
+    ComPtr<IEnumFilters> e;
+    if (!pGraph || FAILED(pGraph->EnumFilters(e.ReleaseAndGetAddressOf()))) return names;
+    IBaseFilter* f = nullptr;
+    while (e->Next(1, &f, nullptr) == S_OK) {
+        FILTER_INFO info{};
+        f->QueryFilterInfo(&info);
+        std::wstring w(info.achName);
+        names.push_back(std::string(w.begin(), w.end()));
+        if (info.pGraph) info.pGraph->Release();
+        f->Release();
+    }
+    return names;
+}
+
+bool WaitUntil(const std::function<bool()>& cond, int ms) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+void Touch(const std::string& path) { std::ofstream(path) << "x"; }
+
+bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+
+void EngineTest::SetUp() {
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    char tmpl[] = "/tmp/tapeloom-engine-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(tmpl));
+    m_dir = tmpl;
+    m_temp = m_dir + "/temp";
+    std::filesystem::create_directory(m_temp);
+    setenv("TAPELOOM_REGISTRY", (m_dir + "/registry").c_str(), 1);
+    setenv("TEMP", m_temp.c_str(), 1);
+    RegisterPreviewRenderer();
+}
+
+void EngineTest::TearDown() {
+    decktest::Configure("");
+    SetPreviewFrameWindow(NULL);
+    if (m_hFrame) DestroyWindow(m_hFrame);
+    std::error_code ec;
+    std::filesystem::remove_all(m_dir, ec);
+    CoUninitialize();
+}
+
+void EngineTest::MakeFrame(int width, int height) {
+    if (m_hFrame) DestroyWindow(m_hFrame);
+    m_hFrame = CreateWindowEx(0, "STATIC", "", WS_POPUP | SS_BLACKFRAME, 0, 0, width, height, NULL,
+                              NULL, NULL, NULL);
+    ASSERT_NE(nullptr, m_hFrame);
+    SetPreviewFrameWindow(m_hFrame);
+}
+
+void EngineTest::InitPanel(CCapturePanel& panel) {
+    panel.m_hStopPollEvent = CreateEvent(NULL, TRUE, FALSE, NULL);
+    panel.m_hPollPausedEvent = CreateEvent(NULL, TRUE, FALSE, NULL);
+    panel.m_pDeviceList = new CDeviceList(false);
+}
+
+void EngineTest::FreePanel(CCapturePanel& panel) {
+    panel.TeardownGraph();
+    delete panel.m_pDeviceList;
+    panel.m_pDeviceList = NULL;
+    CloseHandle(panel.m_hStopPollEvent);
+    CloseHandle(panel.m_hPollPausedEvent);
+    panel.m_hStopPollEvent = panel.m_hPollPausedEvent = NULL;
+}
+
+}  // namespace enginetest
