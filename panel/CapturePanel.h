@@ -18,7 +18,10 @@ class CDeviceList;
 
 // Private messages of the engine.
 #define WM_GRAPHEVENT (WM_USER + 1)     // the filter graph to the notify window
-#define WM_HOLDSTATS (WM_USER + 2)      // hold request to the statistics thread
+// Hold request to the statistics thread, wParam an event the thread sets
+// once it is held.  A thread already held (a hold that follows a resume
+// within the thread's 10 ms turn) acknowledges from inside its hold.
+#define WM_HOLDSTATS (WM_USER + 2)
 #define WM_RESCANDEVICES (WM_USER + 4)  // scan for devices again, to the worker
 
 class CCapturePanel : public CDialog {

@@ -221,6 +221,11 @@ void StatusThreads::Stats() {
                 while (m_pPanel->m_bStatsHold) {
                     if (bFirst) SetEvent(reinterpret_cast<HANDLE>(msg.wParam));
                     bFirst = false;
+                    // A hold that began before this thread saw the last
+                    // resume is acknowledged from here.
+                    MSG next;
+                    while (PeekMessage(&next, NULL, WM_HOLDSTATS, WM_HOLDSTATS, PM_REMOVE))
+                        if (next.wParam != 0) SetEvent(reinterpret_cast<HANDLE>(next.wParam));
                     Sleep(10);
                 }
             }
