@@ -296,7 +296,17 @@ void EngineTest::TearDown() {
 
 void EngineTest::MakeFrame(int width, int height) {
     if (m_hFrame) DestroyWindow(m_hFrame);
-    m_hFrame = CreateWindowEx(0, "STATIC", "", WS_POPUP | SS_BLACKFRAME, 0, 0, width, height, NULL,
+    // A frame of the preview frame's shape: a plain window of the given
+    // client size (the standard controls need a display).
+    static const ATOM atom = [] {
+        WNDCLASSEX wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = DefWindowProc;
+        wc.lpszClassName = "Test Preview Frame";
+        return RegisterClassEx(&wc);
+    }();
+    ASSERT_NE(0, atom);
+    m_hFrame = CreateWindowEx(0, "Test Preview Frame", "", WS_POPUP, 0, 0, width, height, NULL,
                               NULL, NULL, NULL);
     ASSERT_NE(nullptr, m_hFrame);
     SetPreviewFrameWindow(m_hFrame);
