@@ -146,6 +146,7 @@ public:
 
     bool ReadConfigRom(int node, ConfigRom* rom) override {
         std::lock_guard<std::mutex> lock(m_lock);
+        Drain(m_control.h);  // a bus reset not yet seen would make every read fail
         rom1394_directory dir{};
         if (rom1394_get_directory(m_control.h, static_cast<nodeid_t>(node), &dir) < 0) return false;
         *rom = ConfigRom{};
@@ -169,6 +170,7 @@ public:
         for (size_t i = 0; i < n; ++i) request[i / 4] |= quadlet_t(command[i]) << (24 - 8 * (i % 4));
         const int quadlets = static_cast<int>((n + 3) / 4);
         std::lock_guard<std::mutex> lock(m_lock);
+        Drain(m_control.h);
         unsigned int length = 0;
         quadlet_t* answer = avc1394_transaction_block2(
             m_control.h, static_cast<nodeid_t>(node), request, quadlets, &length, kAvcRetries);
