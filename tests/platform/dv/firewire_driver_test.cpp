@@ -11,6 +11,7 @@
 #include "decktest.h"
 #include "dvtesttape.h"
 #include "fakebus.h"
+#include "firewire/fwdevice.h"
 #include "firewire/fwdriver.h"
 
 using namespace decktest;
@@ -347,6 +348,24 @@ TEST_F(FirewireTest, WithoutABusNothingIsListed) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     if (std::filesystem::exists("/dev/fw0")) GTEST_SKIP() << "this machine has an IEEE-1394 bus";
     EXPECT_TRUE(devices.empty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FirewireNames, TextsFromTheRomArePaddedAndSometimesRepeatTheVendor) {
+    auto name = [](std::string vendor, std::string model) {
+        dvfw::ConfigRom rom;
+        rom.vendorName = std::move(vendor);
+        rom.modelName = std::move(model);
+        return dvfw::FriendlyNameOf(rom);
+    };
+    EXPECT_EQ(L"Acme DV-1000", name(std::string("Acme\0\0\0", 7), std::string("DV-1000\0", 8)));
+    EXPECT_EQ(L"Acme DV-1000", name("Acme ", "Acme DV-1000"));
+    EXPECT_EQ(L"DV-1000", name("", "DV-1000"));
+    EXPECT_EQ(L"Acme", name("Acme", "  "));
+    EXPECT_EQ(L"DV Tape Device", name(std::string("\0", 1), ""));
 }
 
 }  // namespace

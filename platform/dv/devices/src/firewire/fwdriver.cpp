@@ -176,22 +176,24 @@ void Driver::StopWatcher() {
 
 void Driver::Watch() {
     while (!m_stop.load(std::memory_order_acquire)) {
-        std::vector<std::shared_ptr<BusPort>> ports;
+        std::vector<std::pair<int, std::shared_ptr<BusPort>>> ports;
         {
             std::lock_guard<std::mutex> lock(m_scanLock);
-            for (const Port& p : m_ports) ports.push_back(p.handle);
+            for (size_t i = 0; i < m_ports.size(); ++i)
+                if (m_ports[i].handle) ports.emplace_back(static_cast<int>(i), m_ports[i].handle);
         }
-        if (ports.empty()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(kWatchMs));
-            continue;
-        }
-        for (size_t i = 0; i < ports.size() && !m_stop.load(std::memory_order_acquire); ++i) {
-            if (!ports[i] || !ports[i]->WaitForReset(kWatchMs)) continue;
+        // Ports that could not be opened (no permission) are not watched;
+        // the next listing tries them again.
+        if (ports.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(kWatchMs));
+        for (const auto& [index, port] : ports) {
+            if (m_stop.load(std::memory_order_acquire)) break;
+            if (!port->WaitForReset(kWatchMs)) continue;
             bool appeared;
             {
                 std::lock_guard<std::mutex> lock(m_scanLock);
-                if (i >= m_ports.size() || m_ports[i].handle != ports[i]) continue;
-                appeared = ScanPort(static_cast<int>(i));
+                if (index >= static_cast<int>(m_ports.size()) || m_ports[index].handle != port)
+                    continue;
+                appeared = ScanPort(index);
             }
             // Units that went or came back have announced themselves; a new
             // one is announced here.
