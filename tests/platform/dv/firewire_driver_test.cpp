@@ -234,12 +234,12 @@ TEST_F(FirewireTest, CaptureDeliversWholeFramesAndCountsTheLostOnes) {
     // Frames 0-3 whole; frame 4 loses a packet, 5 its header packet.
     std::vector<uint8_t> first(tape.begin(), tape.begin() + 6 * dv::kFrameSizePAL);
     m_bus->SendFrames(kDeckA, first, {4 * packets + 7, 5 * packets});
-    ASSERT_TRUE(WaitFor([&] { return g.capture->Count() == 4; }));
-    long dropped = -1, taken = -1;
     ComPtr<IAMDroppedFrames> df = g.Dropped();
     ASSERT_TRUE(df);
+    long dropped = -1, taken = -1;
+    // A frame counts as taken once the graph's Receive returned.
+    ASSERT_TRUE(WaitFor([&] { return df->GetNumNotDropped(&taken) == S_OK && taken == 4; }));
     df->GetNumDropped(&dropped);
-    df->GetNumNotDropped(&taken);
     EXPECT_EQ(2, dropped);
     EXPECT_EQ(4, taken);
     for (const Seen& s : g.capture->Frames()) EXPECT_TRUE(s.intact);
