@@ -12,6 +12,7 @@
 #include <QWindow>
 #include <memory>
 
+#include "automation.h"
 #include "controls.h"
 #include "gdi_objects.h"
 #include "owner_draw_button.h"
@@ -201,6 +202,7 @@ void QtBackend::WindowCreated(HWND hwnd) {
         widget->setWindowTitle(QString::fromStdString(win32_display::StoredWindowText(hwnd)));
     ApplyGeometry(hwnd, widget);
     widget->setEnabled(!(style & WS_DISABLED));
+    if (!(style & WS_CHILD)) AutomationWindowCreated(hwnd);
 }
 
 void QtBackend::WindowDestroyed(HWND hwnd) {
