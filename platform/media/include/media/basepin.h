@@ -181,6 +181,20 @@ private:
     IMemAllocator* m_allocator = nullptr;  // counted
 };
 
+// An input pin that takes one major type and subtype, whatever the format,
+// and offers that pair (without a format) as its preferred type.
+class FixedTypeInputPin : public BaseInputPin {
+public:
+    FixedTypeInputPin(BaseFilter* filter, LPCWSTR name, const GUID& majortype,
+                      const GUID& subtype);
+
+    HRESULT CheckMediaType(const AM_MEDIA_TYPE* pmt) override;
+    HRESULT GetMediaType(int n, AM_MEDIA_TYPE* pmt) override;
+
+private:
+    const GUID m_majortype, m_subtype;
+};
+
 // IUnknown of a pin class that adds interfaces of its own.
 #define MEDIA_PIN_IUNKNOWN                                               \
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {      \

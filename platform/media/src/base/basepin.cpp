@@ -362,3 +362,22 @@ STDMETHODIMP BaseInputPin::EndFlush() {
     m_flushing.store(false, std::memory_order_release);
     return hr;
 }
+
+// ---- FixedTypeInputPin --------------------------------------------------
+
+FixedTypeInputPin::FixedTypeInputPin(BaseFilter* filter, LPCWSTR name, const GUID& majortype,
+                                     const GUID& subtype)
+    : BaseInputPin(filter, name), m_majortype(majortype), m_subtype(subtype) {}
+
+HRESULT FixedTypeInputPin::CheckMediaType(const AM_MEDIA_TYPE* pmt) {
+    if (!pmt) return E_POINTER;
+    return pmt->majortype == m_majortype && pmt->subtype == m_subtype ? S_OK
+                                                                      : VFW_E_TYPE_NOT_ACCEPTED;
+}
+
+HRESULT FixedTypeInputPin::GetMediaType(int n, AM_MEDIA_TYPE* pmt) {
+    if (!pmt) return E_POINTER;
+    if (n != 0) return S_FALSE;
+    *pmt = MakeMediaType(m_majortype, m_subtype);
+    return S_OK;
+}

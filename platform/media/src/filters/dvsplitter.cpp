@@ -126,20 +126,9 @@ private:
 
 class DvSplitter;
 
-class SplitterInput final : public BaseInputPin {
+class SplitterInput final : public FixedTypeInputPin {
 public:
     explicit SplitterInput(DvSplitter* splitter);
-    HRESULT CheckMediaType(const AM_MEDIA_TYPE* pmt) override {
-        if (!pmt) return E_POINTER;
-        return pmt->majortype == MEDIATYPE_Interleaved && pmt->subtype == MEDIASUBTYPE_dvsd
-                   ? S_OK
-                   : VFW_E_TYPE_NOT_ACCEPTED;
-    }
-    HRESULT GetMediaType(int n, AM_MEDIA_TYPE* pmt) override {
-        if (n != 0) return S_FALSE;
-        *pmt = MakeMediaType(MEDIATYPE_Interleaved, MEDIASUBTYPE_dvsd);
-        return S_OK;
-    }
 
 protected:
     HRESULT CompleteConnect(IPin* pReceivePin) override;
@@ -282,7 +271,8 @@ private:
 };
 
 SplitterInput::SplitterInput(DvSplitter* splitter)
-    : BaseInputPin(splitter, L"Input"), m_splitter(splitter) {}
+    : FixedTypeInputPin(splitter, L"Input", MEDIATYPE_Interleaved, MEDIASUBTYPE_dvsd),
+      m_splitter(splitter) {}
 
 HRESULT SplitterInput::CompleteConnect(IPin*) {
     m_splitter->InputTypeKnown(MediaType());

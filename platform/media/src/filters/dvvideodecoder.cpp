@@ -39,15 +39,9 @@ int LowresOf(int resolution) { return resolution - DVRESOLUTION_FULL; }
 
 class DvVideoDecoder;
 
-class DecoderInput final : public BaseInputPin {
+class DecoderInput final : public FixedTypeInputPin {
 public:
     explicit DecoderInput(DvVideoDecoder* decoder);
-    HRESULT CheckMediaType(const AM_MEDIA_TYPE* pmt) override {
-        if (!pmt) return E_POINTER;
-        return pmt->majortype == MEDIATYPE_Video && pmt->subtype == MEDIASUBTYPE_dvsd
-                   ? S_OK
-                   : VFW_E_TYPE_NOT_ACCEPTED;
-    }
 
 protected:
     HRESULT OnReceive(IMediaSample* pSample) override;
@@ -232,7 +226,8 @@ private:
 };
 
 DecoderInput::DecoderInput(DvVideoDecoder* decoder)
-    : BaseInputPin(decoder, L"XForm In"), m_decoder(decoder) {}
+    : FixedTypeInputPin(decoder, L"XForm In", MEDIATYPE_Video, MEDIASUBTYPE_dvsd),
+      m_decoder(decoder) {}
 HRESULT DecoderInput::OnReceive(IMediaSample* pSample) { return m_decoder->Receive(pSample); }
 HRESULT DecoderInput::OnEndOfStream() { return m_decoder->EndOfStream(); }
 
