@@ -25,65 +25,12 @@
 #include "dvtesttape.h"
 #include "media/basefilter.h"
 #include "media/basepin.h"
-#include "media/mediatype.h"
-#include "media/sourcestream.h"
+#include "tapesource.h"
 
 namespace {
 
-DEFINE_GUID(CLSID_BenchTape, 0x7b3e51a0, 0x0b1e, 0x4c11, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0x0b,
-            0xe1);
 DEFINE_GUID(CLSID_BenchSink, 0x7b3e51a0, 0x0b1e, 0x4c11, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00, 0x0b,
             0xe2);
-
-// Plays `frames` frames of a looped tape, unpaced, then ends the stream.
-class Tape final : public BaseFilter {
-public:
-    Tape(const std::vector<uint8_t>& tape, long frames)
-        : BaseFilter(CLSID_BenchTape), m_pin(this), m_tape(tape), m_frames(frames) {}
-    int GetPinCount() override { return 1; }
-    BasePin* GetPin(int n) override { return n == 0 ? &m_pin : nullptr; }
-
-private:
-    class Pin final : public SourceStreamPin {
-    public:
-        explicit Pin(Tape* t) : SourceStreamPin(t, L"Out", PIN_CATEGORY_CAPTURE), m_t(t) {}
-        HRESULT CheckMediaType(const AM_MEDIA_TYPE* pmt) override {
-            return pmt->majortype == MEDIATYPE_Interleaved ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
-        }
-        HRESULT GetMediaType(int n, AM_MEDIA_TYPE* pmt) override {
-            if (n != 0) return S_FALSE;
-            *pmt = MakeMediaType(MEDIATYPE_Interleaved, MEDIASUBTYPE_dvsd);
-            return S_OK;
-        }
-
-    protected:
-        HRESULT DecideBufferSize(IMemAllocator* a, ALLOCATOR_PROPERTIES*) override {
-            ALLOCATOR_PROPERTIES want{8, 144000, 1, 0}, actual{};
-            return a->SetProperties(&want, &actual);
-        }
-        void OnThreadStart() override { m_next = 0; }
-        HRESULT FillBuffer(IMediaSample* s) override {
-            if (m_next >= m_t->m_frames) return S_FALSE;
-            const size_t count = m_t->m_tape.size() / 144000;
-            BYTE* p = nullptr;
-            s->GetPointer(&p);
-            // The device writes into its buffer; this stands for the bus.
-            std::memcpy(p, m_t->m_tape.data() + (m_next % count) * 144000, 144000);
-            s->SetActualDataLength(144000);
-            REFERENCE_TIME t0 = m_next * 400000LL, t1 = t0 + 400000;
-            s->SetTime(&t0, &t1);
-            ++m_next;
-            return S_OK;
-        }
-
-    private:
-        Tape* m_t;
-        long m_next = 0;
-    };
-    Pin m_pin;
-    const std::vector<uint8_t>& m_tape;
-    const long m_frames;
-};
 
 // Counts what reaches it; any type.
 class Sink final : public BaseFilter {
@@ -122,27 +69,13 @@ ComPtr<T> Make(REFCLSID clsid, REFIID iid) {
     return p;
 }
 
-ComPtr<IPin> PinAt(IBaseFilter* f, PIN_DIRECTION dir, int index) {
-    ComPtr<IEnumPins> e;
-    f->EnumPins(e.ReleaseAndGetAddressOf());
-    IPin* p = nullptr;
-    int i = 0;
-    while (e->Next(1, &p, nullptr) == S_OK) {
-        ComPtr<IPin> pin = ComPtr<IPin>::Adopt(p);
-        PIN_DIRECTION d;
-        pin->QueryDirection(&d);
-        if (d == dir && i++ == index) return pin;
-    }
-    return nullptr;
-}
-
 double Seconds(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
 double DecoderFps(const std::vector<uint8_t>& tape, long frames, int resolution) {
     auto graph = Make<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
-    auto* tapeFilter = new Tape(tape, frames);
+    auto* tapeFilter = new TapeSource(tape, true, frames);
     auto* sink = new Sink();
     auto splitter = Make<IBaseFilter>(CLSID_DVSplitter, IID_IBaseFilter);
     auto decoder = Make<IBaseFilter>(CLSID_DVVidDec, IID_IBaseFilter);
@@ -150,12 +83,12 @@ double DecoderFps(const std::vector<uint8_t>& tape, long frames, int resolution)
     graph->AddFilter(splitter.Get(), L"DV Splitter");
     graph->AddFilter(decoder.Get(), L"DV Video Decoder");
     graph->AddFilter(sink, L"Sink");
-    graph->ConnectDirect(PinAt(tapeFilter, PINDIR_OUTPUT, 0).Get(),
-                         PinAt(splitter.Get(), PINDIR_INPUT, 0).Get(), nullptr);
-    graph->ConnectDirect(PinAt(splitter.Get(), PINDIR_OUTPUT, 0).Get(),
-                         PinAt(decoder.Get(), PINDIR_INPUT, 0).Get(), nullptr);
-    graph->ConnectDirect(PinAt(decoder.Get(), PINDIR_OUTPUT, 0).Get(),
-                         PinAt(sink, PINDIR_INPUT, 0).Get(), nullptr);
+    graph->ConnectDirect(NthPin(tapeFilter, PINDIR_OUTPUT, 0).Get(),
+                         NthPin(splitter.Get(), PINDIR_INPUT, 0).Get(), nullptr);
+    graph->ConnectDirect(NthPin(splitter.Get(), PINDIR_OUTPUT, 0).Get(),
+                         NthPin(decoder.Get(), PINDIR_INPUT, 0).Get(), nullptr);
+    graph->ConnectDirect(NthPin(decoder.Get(), PINDIR_OUTPUT, 0).Get(),
+                         NthPin(sink, PINDIR_INPUT, 0).Get(), nullptr);
     ComPtr<IIPDVDec> dec;
     decoder.As(&dec);
     dec->put_IPDisplay(resolution);
@@ -175,7 +108,7 @@ double MuxFps(const std::vector<uint8_t>& tape, long frames, bool type2, const s
     auto graph = Make<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
     auto builder = Make<ICaptureGraphBuilder2>(CLSID_CaptureGraphBuilder2, IID_ICaptureGraphBuilder2);
     builder->SetFiltergraph(graph.Get());
-    auto* tapeFilter = new Tape(tape, frames);
+    auto* tapeFilter = new TapeSource(tape, true, frames);
     graph->AddFilter(tapeFilter, L"Tape");
     const std::wstring name(file.begin(), file.end());
     ComPtr<IBaseFilter> mux;
