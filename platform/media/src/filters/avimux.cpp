@@ -83,7 +83,8 @@ bool KindOf(const AM_MEDIA_TYPE& mt, StreamKind* kind) {
         return true;
     }
     if (mt.majortype == MEDIATYPE_Audio && mt.subtype == MEDIASUBTYPE_PCM &&
-        mt.formattype == FORMAT_WaveFormatEx && mt.pbFormat && mt.cbFormat >= sizeof(WAVEFORMATEX)) {
+        mt.formattype == FORMAT_WaveFormatEx && mt.pbFormat &&
+        mt.cbFormat >= sizeof(WAVEFORMATEX)) {
         WAVEFORMATEX wfx;
         std::memcpy(&wfx, mt.pbFormat, sizeof wfx);
         if (wfx.wFormatTag != WAVE_FORMAT_PCM || wfx.nChannels != 2 || wfx.wBitsPerSample != 16 ||
@@ -97,7 +98,8 @@ bool KindOf(const AM_MEDIA_TYPE& mt, StreamKind* kind) {
 
 // The standard a connection type announces, when it announces one.
 DvSystem SystemOfType(const AM_MEDIA_TYPE& mt) {
-    if (mt.formattype == FORMAT_VideoInfo && mt.pbFormat && mt.cbFormat >= sizeof(VIDEOINFOHEADER)) {
+    if (mt.formattype == FORMAT_VideoInfo && mt.pbFormat &&
+        mt.cbFormat >= sizeof(VIDEOINFOHEADER)) {
         VIDEOINFOHEADER vih;
         std::memcpy(&vih, mt.pbFormat, sizeof vih);
         if (vih.bmiHeader.biHeight == 480 || vih.bmiHeader.biHeight == -480)
@@ -220,8 +222,7 @@ public:
     // Every connected input at its end: the recording is complete.
     HRESULT EndOfStream(int input) {
         std::lock_guard<std::mutex> lock(m_fileLock);
-        if (input >= static_cast<int>(m_plan.size()) || !m_plan[input].used ||
-            m_plan[input].ended)
+        if (input >= static_cast<int>(m_plan.size()) || !m_plan[input].used || m_plan[input].ended)
             return S_OK;
         m_plan[input].ended = true;
         for (const Planned& p : m_plan)
@@ -242,7 +243,8 @@ protected:
         if (IPin* peer = m_output.Peer()) {
             ComPtr<IMediaFileTarget> target;
             if (SUCCEEDED(peer->QueryInterface(
-                    IID_IMediaFileTarget, reinterpret_cast<void**>(target.ReleaseAndGetAddressOf()))))
+                    IID_IMediaFileTarget,
+                    reinterpret_cast<void**>(target.ReleaseAndGetAddressOf()))))
                 path = target->TargetPath();
         }
         std::lock_guard<std::mutex> lock(m_fileLock);

@@ -349,8 +349,10 @@ HRESULT SplitterOutput::GetMediaType(int n, AM_MEDIA_TYPE* pmt) {
 }
 
 const ComClassRegistration registration(CLSID_DVSplitter, ComCreateInstance<DvSplitter>);
-const MediaFilterRegistration table(
-    {CLSID_DVSplitter, L"DV Splitter", MERIT_NORMAL, {{MEDIATYPE_Interleaved, MEDIASUBTYPE_dvsd}},
-     false});
+const MediaFilterRegistration table({CLSID_DVSplitter,
+                                     L"DV Splitter",
+                                     MERIT_NORMAL,
+                                     {{MEDIATYPE_Interleaved, MEDIASUBTYPE_dvsd}},
+                                     false});
 
 }  // namespace

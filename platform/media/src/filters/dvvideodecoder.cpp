@@ -184,9 +184,8 @@ private:
         out->GetPointer(&dst);
         const int stride = m_width * 4;
         m_sws = sws_getCachedContext(m_sws, m_frame->width, m_frame->height,
-                                     static_cast<AVPixelFormat>(m_frame->format), m_width,
-                                     m_height, AV_PIX_FMT_BGR0, SWS_BILINEAR, nullptr, nullptr,
-                                     nullptr);
+                                     static_cast<AVPixelFormat>(m_frame->format), m_width, m_height,
+                                     AV_PIX_FMT_BGR0, SWS_BILINEAR, nullptr, nullptr, nullptr);
         if (!m_sws || out->GetSize() < stride * m_height) {
             out->Release();
             return S_OK;
@@ -198,8 +197,7 @@ private:
         sws_scale(m_sws, m_frame->data, m_frame->linesize, 0, m_frame->height, planes, strides);
         out->SetActualDataLength(stride * m_height);
         REFERENCE_TIME t0 = 0, t1 = 0;
-        if (SUCCEEDED(in->GetTime(&t0, &t1)))
-            out->SetTime(&t0, &t1);
+        if (SUCCEEDED(in->GetTime(&t0, &t1))) out->SetTime(&t0, &t1);
         out->SetSyncPoint(TRUE);
         hr = m_output.Deliver(out);
         out->Release();

@@ -3,9 +3,9 @@
 // answers it.
 #pragma once
 
-#include <string>
-
 #include <comptr.h>
+
+#include <string>
 
 #include "strmif.h"
 
