@@ -106,7 +106,8 @@ double DecoderFps(const std::vector<uint8_t>& tape, long frames, int resolution)
 
 double MuxFps(const std::vector<uint8_t>& tape, long frames, bool type2, const std::string& file) {
     auto graph = Make<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
-    auto builder = Make<ICaptureGraphBuilder2>(CLSID_CaptureGraphBuilder2, IID_ICaptureGraphBuilder2);
+    auto builder =
+        Make<ICaptureGraphBuilder2>(CLSID_CaptureGraphBuilder2, IID_ICaptureGraphBuilder2);
     builder->SetFiltergraph(graph.Get());
     auto* tapeFilter = new TapeSource(tape, true, frames);
     graph->AddFilter(tapeFilter, L"Tape");
@@ -177,8 +178,7 @@ int main(int argc, char** argv) {
         for (long i = 0; i < frames; ++i)
             out.write(reinterpret_cast<const char*>(tape.data() + (i % count) * 144000), 144000);
     }
-    std::printf("PAL DV, %ld frames (%.0f MB), files in %s\n", frames, frames * 0.144,
-                dir.c_str());
+    std::printf("PAL DV, %ld frames (%.0f MB), files in %s\n", frames, frames * 0.144, dir.c_str());
 
     const long decodeFrames = std::min<long>(frames, 500);
     std::printf("DV Video Decoder, full resolution: %8.1f frames/s\n",

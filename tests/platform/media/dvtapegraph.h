@@ -87,7 +87,8 @@ private:
 // Runs the graph until every collector has seen the end of the stream.
 inline bool RunToEnd(IGraphBuilder* graph, const std::vector<Collector*>& sinks) {
     ComPtr<IMediaControl> control;
-    graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(control.ReleaseAndGetAddressOf()));
+    graph->QueryInterface(IID_IMediaControl,
+                          reinterpret_cast<void**>(control.ReleaseAndGetAddressOf()));
     if (!control || FAILED(control->Run())) return false;
     bool ok = WaitFor([&] {
         for (auto* s : sinks)

@@ -185,8 +185,7 @@ private:
 // and offers that pair (without a format) as its preferred type.
 class FixedTypeInputPin : public BaseInputPin {
 public:
-    FixedTypeInputPin(BaseFilter* filter, LPCWSTR name, const GUID& majortype,
-                      const GUID& subtype);
+    FixedTypeInputPin(BaseFilter* filter, LPCWSTR name, const GUID& majortype, const GUID& subtype);
 
     HRESULT CheckMediaType(const AM_MEDIA_TYPE* pmt) override;
     HRESULT GetMediaType(int n, AM_MEDIA_TYPE* pmt) override;
