@@ -25,7 +25,7 @@ BOOL CCapturePanel::HoldStatusThreads() {
     m_bStatsHold = true;
     if (m_pStatsThread != NULL && hHeldEvent != NULL) {
         // Wait only for a request that reached the thread's queue.
-        if (PostThreadMessage(m_pStatsThread->m_nThreadID, WM_HOLDSTATS,
+        if (::PostThreadMessage(m_pStatsThread->m_nThreadID, WM_HOLDSTATS,
                               reinterpret_cast<WPARAM>(hHeldEvent), 0))
             WaitForSingleObject(hHeldEvent, INFINITE);
     }

@@ -32,7 +32,7 @@ void CCapturePanel::PlaceVideoWindow() {
     if (m_pGraph == NULL) return;
     HWND hFrame = GetPreviewFrameWindow();
     RECT rcFrame = {0, 0, 0, 0};
-    GetClientRect(hFrame, &rcFrame);
+    ::GetClientRect(hFrame, &rcFrame);
     const LONG nWidth = rcFrame.right - rcFrame.left;
     const LONG nHeight = rcFrame.bottom - rcFrame.top;
     const bool bNtsc = m_nVideoStandard == 0;

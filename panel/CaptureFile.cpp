@@ -130,12 +130,12 @@ void CCapturePanel::DeleteIfExists(LPCSTR pszName) {
 
 BOOL CCapturePanel::SetCaptureFile(LPCSTR pszName) {
     if (pszName == NULL) return FALSE;
-    HWND hEdit = GetDlgItem(GetSafeHwnd(), IDC_CAPTURE_FILE);
+    HWND hEdit = ::GetDlgItem(GetSafeHwnd(), IDC_CAPTURE_FILE);
     if (hEdit != NULL) {
         const LPARAM nLength = static_cast<LPARAM>(strlen(pszName));
-        SetWindowText(hEdit, pszName);
-        SendMessage(hEdit, EM_SETSEL, nLength, nLength);
-        SendMessage(hEdit, EM_SCROLLCARET, 0, 0);
+        ::SetWindowText(hEdit, pszName);
+        ::SendMessage(hEdit, EM_SETSEL, nLength, nLength);
+        ::SendMessage(hEdit, EM_SCROLLCARET, 0, 0);
     }
     m_strCaptureFile = pszName;
 
