@@ -25,9 +25,18 @@ protected:
     CWnd* m_pParentWnd;
 };
 
+typedef UINT (*AFX_THREADPROC)(LPVOID);
+
 class CWinThread {
 public:
+    CWinThread(AFX_THREADPROC pfnThreadProc, LPVOID pParam)
+        : m_pfnThreadProc(pfnThreadProc), m_pThreadParams(pParam) {}
+    virtual ~CWinThread() = default;
     HANDLE m_hThread = NULL;
     DWORD m_nThreadID = 0;
+
+protected:
+    AFX_THREADPROC m_pfnThreadProc;
+    LPVOID m_pThreadParams;
 };
 #endif

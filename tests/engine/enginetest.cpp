@@ -158,12 +158,15 @@ ICaptureGraphBuilder2* CreateFaultyBuilder(IGraphBuilder* pGraph, const BuilderF
 
 // ---- StatusThreads ------------------------------------------------------
 
-StatusThreads::StatusThreads(CCapturePanel* pPanel, bool bPoll, bool bStats) : m_pPanel(pPanel) {
+static UINT NoThreadProc(LPVOID) { return 0; }
+
+StatusThreads::StatusThreads(CCapturePanel* pPanel, bool bPoll, bool bStats)
+    : m_pPanel(pPanel), m_statsThread(new CWinThread(&NoThreadProc, nullptr)) {
     if (bPoll) m_poll = std::thread([this] { Poll(); });
     if (bStats) {
         m_stats = std::thread([this] { Stats(); });
         while (!m_statsReady) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        m_pPanel->m_pStatsThread = &m_statsThread;
+        m_pPanel->m_pStatsThread = m_statsThread.get();
     }
 }
 
@@ -175,7 +178,7 @@ void StatusThreads::Stop() {
         m_poll.join();
     }
     if (m_stats.joinable()) {
-        PostThreadMessage(m_statsThread.m_nThreadID, WM_QUIT, 0, 0);
+        PostThreadMessage(m_statsThread->m_nThreadID, WM_QUIT, 0, 0);
         m_stats.join();
         m_pPanel->m_pStatsThread = NULL;
     }
@@ -208,7 +211,7 @@ void StatusThreads::Stats() {
     CoInitialize(nullptr);
     MSG msg;
     PeekMessage(&msg, NULL, 0, 0, PM_NOREMOVE);
-    m_statsThread.m_nThreadID = GetCurrentThreadId();
+    m_statsThread->m_nThreadID = GetCurrentThreadId();
     m_statsReady = true;
     for (;;) {
         while (PeekMessage(&msg, NULL, 0, 0, PM_REMOVE)) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -54,7 +55,8 @@ private:
     void Poll();
     void Stats();
     CCapturePanel* m_pPanel;
-    CWinThread m_statsThread;
+    // The statistics thread as the panel knows it: identifier and handle.
+    std::unique_ptr<CWinThread> m_statsThread;
     std::thread m_poll, m_stats;
     std::atomic<bool> m_statsReady{false};
     std::atomic<long> m_unheldPolls{0}, m_unheldStats{0};
