@@ -95,7 +95,10 @@ bool CDeviceList::GetFriendlyName(int nIndex, std::string& strName) const {
     }
     VARIANT var;
     VariantInit(&var);
+    // A read that fails leaves the variant as it was: it must hold no
+    // string for VariantClear to free.
     var.vt = VT_BSTR;
+    var.bstrVal = NULL;
     if (FAILED(pBag->Read(L"FriendlyName", &var, NULL)) || var.vt != VT_BSTR ||
         var.bstrVal == NULL) {
         strName = "Unknown Device";

@@ -88,6 +88,19 @@ protected:
         panel.m_pBuilder->Release();
         panel.m_pBuilder = CreateFaultyBuilder(panel.m_pGraph, faults);
     }
+    // As the panel's callers do, with the status threads held.
+    bool Build() {
+        panel.HoldStatusThreads();
+        const bool built = panel.BuildBaseGraph();
+        if (!built) panel.TeardownGraph();
+        panel.ResumeStatusThreads();
+        return built;
+    }
+    void Teardown() {
+        panel.HoldStatusThreads();
+        panel.TeardownGraph();
+        panel.ResumeStatusThreads();
+    }
     CCapturePanel panel;
     std::unique_ptr<StatusThreads> threads;
 };
@@ -98,25 +111,25 @@ const long kStyle = 0x56CF0000 & static_cast<long>(0xF930FFFF);
 
 TEST_F(GraphTest, BaseGraphHoldsTheDeviceAlone) {
     Select("Deck=pal");
-    ASSERT_TRUE(panel.BuildBaseGraph());
+    ASSERT_TRUE(Build());
     EXPECT_TRUE(BaseFieldsSet());
     EXPECT_EQ(std::vector<std::string>{"Tapeloom Device"}, FilterNames(panel.m_pGraph));
     // Nothing is connected: walking downstream changes nothing.
     panel.RemoveDownstream(panel.m_pDeviceFilter);
     EXPECT_EQ(std::vector<std::string>{"Tapeloom Device"}, FilterNames(panel.m_pGraph));
-    panel.TeardownGraph();
+    Teardown();
     EXPECT_TRUE(NoFieldSet());
-    panel.TeardownGraph();
+    Teardown();
     EXPECT_TRUE(NoFieldSet());
 }
 
 TEST_F(GraphTest, BaseGraphOutsideTheListCreatesNothing) {
     Select("Deck=pal");
     panel.m_nDeviceIndex = panel.m_pDeviceList->GetCount();
-    EXPECT_FALSE(panel.BuildBaseGraph());
+    EXPECT_FALSE(Build());
     EXPECT_TRUE(NoFieldSet());
     panel.m_nDeviceIndex = -1;
-    EXPECT_FALSE(panel.BuildBaseGraph());
+    EXPECT_FALSE(Build());
     EXPECT_TRUE(NoFieldSet());
     // No graph: starting builds nothing, stopping does nothing.
     EXPECT_FALSE(panel.StartGraph());
@@ -126,17 +139,19 @@ TEST_F(GraphTest, BaseGraphOutsideTheListCreatesNothing) {
 
 TEST_F(GraphTest, DeviceWithoutTimecodeReaderFailsTheBaseGraph) {
     Select("Deck=pal,no-timecode");
+    panel.HoldStatusThreads();
     EXPECT_FALSE(panel.BuildBaseGraph());
     EXPECT_TRUE(panel.m_pDeviceFilter && panel.m_pExtDevice && panel.m_pTransport);
     EXPECT_EQ(nullptr, panel.m_pTimecodeReader);
     EXPECT_EQ(nullptr, panel.m_pBuilder);
     panel.TeardownGraph();
+    panel.ResumeStatusThreads();
     EXPECT_TRUE(NoFieldSet());
 }
 
 TEST_F(GraphTest, EachFileTypePreviewsInTheFrameAndRecordsNothingYet) {
     Select("Deck=pal");
-    ASSERT_TRUE(panel.BuildBaseGraph());
+    ASSERT_TRUE(Build());
     for (int type : {0, 1, 7, 0}) {
         SCOPED_TRACE(type);
         panel.m_nFileType = type;
@@ -185,7 +200,7 @@ TEST_F(GraphTest, EachFileTypePreviewsInTheFrameAndRecordsNothingYet) {
 
 TEST_F(GraphTest, PictureRectangleFollowsTheFrameAndTheStandard) {
     Select("Deck=ntsc");
-    ASSERT_TRUE(panel.BuildBaseGraph());
+    ASSERT_TRUE(Build());
     ASSERT_TRUE(panel.StartGraph());
     struct Case {
         int width, height, standard;
@@ -212,7 +227,7 @@ TEST_F(GraphTest, PictureRectangleFollowsTheFrameAndTheStandard) {
 TEST_F(GraphTest, MissingDroppedFrameCountersLeaveNoGraph) {
     Select("Deck=pal");
     for (int type : {0, 1}) {
-        ASSERT_TRUE(panel.BuildBaseGraph());
+        ASSERT_TRUE(Build());
         ReplaceBuilder({false, true});
         panel.m_nFileType = type;
         EXPECT_FALSE(panel.StartGraph());
@@ -223,7 +238,7 @@ TEST_F(GraphTest, MissingDroppedFrameCountersLeaveNoGraph) {
 TEST_F(GraphTest, MissingMultiplexerFailsTheBuildOfEitherType) {
     Select("Deck=pal");
     for (int type : {0, 1}) {
-        ASSERT_TRUE(panel.BuildBaseGraph());
+        ASSERT_TRUE(Build());
         ReplaceBuilder({true, false});
         panel.m_nFileType = type;
         EXPECT_FALSE(panel.StartGraph());
@@ -235,7 +250,7 @@ TEST_F(GraphTest, MissingMultiplexerFailsTheBuildOfEitherType) {
 
 TEST_F(GraphTest, NewOutputNameGoesToTheWriterWithCaptureOff) {
     Select("Deck=pal");
-    ASSERT_TRUE(panel.BuildBaseGraph());
+    ASSERT_TRUE(Build());
     ASSERT_TRUE(panel.StartGraph());
     const std::string next = Path("out00001.avi");
     EXPECT_TRUE(panel.SetCaptureFile(next.c_str()));

@@ -68,6 +68,19 @@ protected:
         panel.m_pTransport->get_Mode(&mode);
         return mode;
     }
+    // As the panel's callers do, with the status threads held.
+    bool Build() {
+        panel.HoldStatusThreads();
+        const bool built = panel.BuildBaseGraph();
+        if (!built) panel.TeardownGraph();
+        panel.ResumeStatusThreads();
+        return built;
+    }
+    void Teardown() {
+        panel.HoldStatusThreads();
+        panel.TeardownGraph();
+        panel.ResumeStatusThreads();
+    }
     CCapturePanel panel;
     std::unique_ptr<StatusThreads> threads;
 };
@@ -84,7 +97,7 @@ TEST_P(RecordingTest, CaptureSwitchedOnAndOffRecordsExactlyThoseFrames) {
     panel.m_nFileType = GetParam();
     const std::string first = Path("Rec00000.avi");
     panel.m_strCaptureFile = first;
-    ASSERT_TRUE(panel.BuildBaseGraph());
+    ASSERT_TRUE(Build());
     ASSERT_TRUE(panel.StartGraph());
 
     // On from the start of the tape, off during a paused stretch and part
