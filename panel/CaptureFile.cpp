@@ -159,6 +159,11 @@ BOOL CCapturePanel::SetCaptureFile(LPCSTR pszName) {
     return TRUE;
 }
 
+#if !__has_include(<afxdlgs.h>)
+// Without the framework's file dialog there is nothing to choose from.
+void CCapturePanel::OnBrowse() {}
+#endif
+
 void CCapturePanel::UseChosenCaptureFile(LPCSTR pszChosen) {
     if (pszChosen == NULL || pszChosen[0] == '\0' || strlen(pszChosen) > kMaxNumberedName) return;
     const std::string strPrevious = m_strCaptureFile;
@@ -175,3 +180,22 @@ void CCapturePanel::UseChosenCaptureFile(LPCSTR pszChosen) {
     SetCaptureFile(pszChosen);
     DeleteIfExists(strPrevious.c_str());
 }
+
+#if __has_include(<afxdlgs.h>)
+#include <afxdlgs.h>
+
+void CCapturePanel::OnBrowse() {
+    CFileDialog dlg(FALSE, "avi", NULL, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, NULL,
+                    AfxGetMainWnd());
+    dlg.m_ofn.Flags |= OFN_PATHMUSTEXIST;
+    dlg.m_ofn.lpstrTitle = "Select a file to Capture into:";
+    dlg.m_ofn.lpstrFilter = "DV File\0*.avi\0\0";
+    // The dialog opens where the current output file lies.
+    char szInitial[4096] = {0};
+    strncpy(szInitial, m_strCaptureFile.c_str(), sizeof szInitial - 1);
+    dlg.m_ofn.lpstrInitialDir = szInitial;
+    if (dlg.DoModal() != IDOK) return;
+    const std::string strChosen = dlg.GetPathName();
+    UseChosenCaptureFile(strChosen.c_str());
+}
+#endif
