@@ -297,6 +297,9 @@ BOOL SetForegroundWindow(HWND hWnd);
 HWND GetForegroundWindow();
 
 #define HELPINFO_WINDOW 0x0001
+// Help engine commands.
+#define HELP_CONTEXT 0x0001L
+#define HELP_QUIT 0x0002L
 typedef struct tagHELPINFO {
     UINT cbSize;
     int iContextType;

@@ -1,0 +1,12 @@
+// The dialog framework: application, threads, windows, message maps,
+// dialogs and controls.
+#pragma once
+
+#include <windows.h>
+
+#include "afxapp.h"
+#include "afxctrls.h"
+#include "afxdialog.h"
+#include "afxmsgmap.h"
+#include "afxthread.h"
+#include "afxwnd.h"
