@@ -9,3 +9,4 @@
 #include "winreg.h"
 #include "winuser.h"
 #include "wingdi.h"
+#include "commdlg.h"

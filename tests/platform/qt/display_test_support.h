@@ -8,10 +8,13 @@
 #include <QApplication>
 #include <QImage>
 #include <QKeyEvent>
+#include <QTimer>
 #include <QWidget>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <iterator>
+#include <vector>
 
 #include "tapeloom/qt_display.h"
 #include "tapeloom/qt_widget_of.h"
@@ -94,6 +97,14 @@ inline void PressKey(HWND hwnd, int key, Qt::KeyboardModifiers mods = Qt::NoModi
     QApplication::sendEvent(WidgetOf(hwnd), &release);
 }
 
+// Presses a key on a Qt widget of the display's own (a message box).
+inline void PressKeyOn(QWidget* widget, int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    QKeyEvent press(QEvent::KeyPress, key, mods);
+    QKeyEvent release(QEvent::KeyRelease, key, mods);
+    QApplication::sendEvent(widget, &press);
+    QApplication::sendEvent(widget, &release);
+}
+
 inline QImage Grab(HWND hwnd) {
     char path[] = "/tmp/tlgrabXXXXXX.png";
     int fd = mkstemps(path, 4);
@@ -103,6 +114,61 @@ inline QImage Grab(HWND hwnd) {
     unlink(path);
     return image.convertToFormat(QImage::Format_RGB32);
 }
+
+// Plays the user's part while a modal window runs its loop: a timer of
+// the display thread runs the steps in turn, each once it is ready.  A
+// step's action may open a modal window whose loop runs the next steps.
+// A run that has not finished after 20 s closes the active modal or popup
+// window, so that a fault fails the test instead of hanging it.
+struct Step {
+    std::function<bool()> ready;
+    std::function<void()> act;
+};
+
+// The active modal widget, if it is of type T.
+template <class T>
+T* Modal() {
+    return qobject_cast<T*>(QApplication::activeModalWidget());
+}
+
+// A step that acts on the active modal widget once it is a T.
+template <class T, class F>
+Step When(F act) {
+    return Step{[] { return Modal<T>() != nullptr; }, [act] { act(Modal<T>()); }};
+}
+
+// A step that waits for a condition.
+inline Step Until(std::function<bool()> ready) { return Step{std::move(ready), [] {}}; }
+
+class Driver {
+public:
+    explicit Driver(std::vector<Step> steps) : steps_(std::move(steps)) {
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
+        timer_.start(20);
+        start_ = std::chrono::steady_clock::now();
+    }
+    bool finished() const { return next_ == steps_.size(); }
+
+private:
+    void Tick() {
+        if (next_ >= steps_.size()) return timer_.stop();
+        if (std::chrono::steady_clock::now() - start_ > std::chrono::seconds(20)) {
+            next_ = steps_.size() + 1;  // never finished
+            timer_.stop();
+            if (QWidget* w = QApplication::activePopupWidget()) w->close();
+            if (QWidget* w = QApplication::activeModalWidget()) w->close();
+            return;
+        }
+        if (!steps_[next_].ready()) return;
+        // The action runs after the tick: Qt never runs a timer inside its
+        // own tick, so a modal loop the action opens would see no ticks.
+        QTimer::singleShot(0, &timer_, steps_[next_++].act);
+    }
+    std::vector<Step> steps_;
+    size_t next_ = 0;
+    QTimer timer_;
+    std::chrono::steady_clock::time_point start_;
+};
 
 }  // namespace display_test
 

@@ -225,14 +225,23 @@ INT_PTR DialogBoxParam(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndPare
     }
     DialogInfo info;
     if (GetInfo(hDlg, &info) && !info.ended) ShowWindow(hDlg, SW_SHOW);
+    win32_display::RunModalLoop([&] { return !GetInfo(hDlg, &info) || info.ended; });
+    if (disable_owner) EnableWindow(owner, TRUE);
+    INT_PTR result = GetInfo(hDlg, &info) ? info.result : -1;
+    if (IsWindow(hDlg)) DestroyWindow(hDlg);
+    if (owner && IsWindow(owner)) SetForegroundWindow(owner);
+    return result;
+}
+
+bool win32_display::RunModalLoop(const std::function<bool()>& ended) {
     MSG msg;
-    while (GetInfo(hDlg, &info) && !info.ended) {
+    while (!ended()) {
         BOOL got = GetMessage(&msg, nullptr, 0, 0);
-        if (got == -1) break;
+        if (got == -1) return false;
         if (!got) {
-            // WM_QUIT ends the dialog and goes on to the next loop out.
+            // WM_QUIT ends the modal loop and goes on to the next loop out.
             PostQuitMessage(static_cast<int>(msg.wParam));
-            break;
+            return false;
         }
         HWND dialog = DialogOf(msg.hwnd);
         if (!dialog || !IsDialogMessage(dialog, &msg)) {
@@ -240,11 +249,7 @@ INT_PTR DialogBoxParam(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndPare
             DispatchMessage(&msg);
         }
     }
-    if (disable_owner) EnableWindow(owner, TRUE);
-    INT_PTR result = GetInfo(hDlg, &info) ? info.result : -1;
-    if (IsWindow(hDlg)) DestroyWindow(hDlg);
-    if (owner && IsWindow(owner)) SetForegroundWindow(owner);
-    return result;
+    return true;
 }
 
 BOOL EndDialog(HWND hDlg, INT_PTR nResult) {
