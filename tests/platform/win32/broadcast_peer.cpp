@@ -1,6 +1,7 @@
-// Second process for the broadcast tests.  Usage: peer answer|hang MESSAGE
-// Creates a hidden top-level window, prints "ready", then either pumps
-// messages (printing "got W L" for each MESSAGE) or stops pumping.
+// Second process for the broadcast tests.  Usage: peer answer|late|hang MESSAGE
+// Creates a hidden top-level window, prints "ready", then pumps messages
+// (printing "got W L" for each MESSAGE): at once, after a second's pause
+// (late), or never (hang).
 #include <windows.h>
 
 #include <cstdio>
@@ -38,6 +39,7 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(std::chrono::seconds(60));
         return 0;
     }
+    if (std::strcmp(argv[1], "late") == 0) std::this_thread::sleep_for(std::chrono::seconds(1));
     MSG msg;
     while (GetMessage(&msg, nullptr, 0, 0) > 0) DispatchMessage(&msg);
     return 0;

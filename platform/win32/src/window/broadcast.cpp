@@ -6,7 +6,7 @@
 // registered message sends one request to every such socket, delivers the
 // message to its own windows meanwhile, and then collects the answers until
 // its time-out; a listener hands the message to its process's top-level
-// windows with the sender's flags and time-out and answers when done.  Only
+// windows, waits for them up to the sender's time-out and answers.  Only
 // the message number and two integers travel: pointers mean nothing in
 // another process.  Sockets left behind by processes that have ended are
 // removed by the first sender that finds nobody listening.
@@ -86,6 +86,39 @@ void SendToLocalWindows(UINT message, WPARAM wParam, LPARAM lParam, UINT flags, 
     }
 }
 
+// Delivers another process's broadcast to this process's top-level
+// windows.  Each gets it as a send that is never taken back: the sender's
+// time-out bounds only how long the listener waits for the answers, so a
+// process that was stopped, or is slow to get the processor, still handles
+// a broadcast it reads late.  Windows of a hung thread are left out under
+// SMTO_ABORTIFHUNG, as a send in the process leaves them out.
+void DeliverFromAnotherProcess(UINT message, WPARAM wParam, LPARAM lParam, UINT flags, bool timed,
+                               UINT timeout) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timed ? timeout : 0);
+    auto self = CurrentQueue();
+    std::vector<std::shared_ptr<SentMessage>> pending;
+    for (HWND hwnd : TopLevelWindows()) {
+        auto queue = WindowQueue(hwnd);
+        if (!queue || ((flags & SMTO_ABORTIFHUNG) && queue->IsHung())) continue;
+        auto sent = MakeSent(hwnd, message, wParam, lParam);
+        sent->sender = self;
+        if (queue->PushSent(sent)) pending.push_back(std::move(sent));
+    }
+    auto all_done = [&] {
+        for (auto& sent : pending) {
+            std::lock_guard<std::mutex> lock(sent->mutex);
+            if (!sent->done) return false;
+        }
+        return true;
+    };
+    while (!all_done() && (!timed || Clock::now() < deadline))
+        self->Wait(deadline, !timed, /*display_events=*/false);
+    for (auto& sent : pending) {
+        std::lock_guard<std::mutex> lock(sent->mutex);
+        sent->abandoned = true;  // whatever is left runs without waking us
+    }
+}
+
 std::string g_listener_path;  // written once, before the listener starts
 
 void Listen(int fd) {
@@ -99,8 +132,9 @@ void Listen(int fd) {
         if (n != sizeof p || p.magic != kRequestMagic || p.message < 0xC000 || p.message > 0xFFFF)
             continue;
         const bool timed = p.timeout != UINT32_MAX;
-        SendToLocalWindows(p.message, static_cast<WPARAM>(p.wparam), static_cast<LPARAM>(p.lparam),
-                           p.flags, timed, timed ? p.timeout : 0);
+        DeliverFromAnotherProcess(p.message, static_cast<WPARAM>(p.wparam),
+                                  static_cast<LPARAM>(p.lparam), p.flags, timed,
+                                  timed ? p.timeout : 0);
         Packet reply = p;
         reply.magic = kReplyMagic;
         sendto(fd, &reply, sizeof reply, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from),
