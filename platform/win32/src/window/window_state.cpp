@@ -40,10 +40,25 @@ bool ClientOrigin(HWND hwnd, POINT* origin) {
     return true;
 }
 
-// Extra bytes hold pointer-sized values at any index the class reserved
-// room for; see RegisterClassEx for the rounding.
-bool ExtraSlot(Window* w, int index, size_t size) {
-    return index >= 0 && static_cast<size_t>(index) + size <= w->extra.size();
+// Extra bytes hold values at any index the class reserved room for; see
+// RegisterClassEx for the rounding.  Copies the size bytes at index into
+// old_value and, unless new_value is null, replaces them; false (with the
+// last error set) for a window that does not exist or an index outside.
+bool ExchangeExtraBytes(HWND hwnd, int index, void* old_value, const void* new_value,
+                        size_t size) {
+    std::lock_guard<std::mutex> lock(WindowLock());
+    Window* w = FindWindowLocked(hwnd);
+    if (!w) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return false;
+    }
+    if (index < 0 || static_cast<size_t>(index) + size > w->extra.size()) {
+        SetLastError(ERROR_INVALID_INDEX);
+        return false;
+    }
+    std::memcpy(old_value, w->extra.data() + index, size);
+    if (new_value) std::memcpy(w->extra.data() + index, new_value, size);
+    return true;
 }
 
 }  // namespace
@@ -83,6 +98,11 @@ int GetDlgCtrlID(HWND hWnd) {
 }
 
 LONG_PTR GetWindowLongPtr(HWND hWnd, int nIndex) {
+    if (nIndex >= 0) {
+        LONG_PTR value = 0;
+        ExchangeExtraBytes(hWnd, nIndex, &value, nullptr, sizeof value);
+        return value;
+    }
     std::lock_guard<std::mutex> lock(WindowLock());
     Window* w = FindWindowLocked(hWnd);
     if (!w) {
@@ -105,17 +125,16 @@ LONG_PTR GetWindowLongPtr(HWND hWnd, int nIndex) {
         case GWLP_USERDATA:
             return w->user_data;
     }
-    if (!ExtraSlot(w, nIndex, sizeof(LONG_PTR))) {
-        SetLastError(ERROR_INVALID_INDEX);
-        return 0;
-    }
-    LONG_PTR value;
-    std::memcpy(&value, w->extra.data() + nIndex, sizeof value);
-    return value;
+    SetLastError(ERROR_INVALID_INDEX);
+    return 0;
 }
 
 LONG_PTR SetWindowLongPtr(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
     LONG_PTR old = 0;
+    if (nIndex >= 0) {
+        ExchangeExtraBytes(hWnd, nIndex, &old, &dwNewLong, sizeof old);
+        return old;
+    }
     unsigned changes = 0;
     {
         std::lock_guard<std::mutex> lock(WindowLock());
@@ -152,12 +171,8 @@ LONG_PTR SetWindowLongPtr(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
                 w->user_data = dwNewLong;
                 break;
             default:
-                if (!ExtraSlot(w, nIndex, sizeof(LONG_PTR))) {
-                    SetLastError(ERROR_INVALID_INDEX);
-                    return 0;
-                }
-                std::memcpy(&old, w->extra.data() + nIndex, sizeof old);
-                std::memcpy(w->extra.data() + nIndex, &dwNewLong, sizeof dwNewLong);
+                SetLastError(ERROR_INVALID_INDEX);
+                return 0;
         }
     }
     if (changes) NotifyDisplay(hWnd, changes);
@@ -166,14 +181,8 @@ LONG_PTR SetWindowLongPtr(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
 
 LONG GetWindowLong(HWND hWnd, int nIndex) {
     if (nIndex >= 0) {
-        std::lock_guard<std::mutex> lock(WindowLock());
-        Window* w = FindWindowLocked(hWnd);
-        if (!w || !ExtraSlot(w, nIndex, sizeof(LONG))) {
-            SetLastError(w ? ERROR_INVALID_INDEX : ERROR_INVALID_WINDOW_HANDLE);
-            return 0;
-        }
-        LONG value;
-        std::memcpy(&value, w->extra.data() + nIndex, sizeof value);
+        LONG value = 0;
+        ExchangeExtraBytes(hWnd, nIndex, &value, nullptr, sizeof value);
         return value;
     }
     return static_cast<LONG>(GetWindowLongPtr(hWnd, nIndex));
@@ -181,15 +190,8 @@ LONG GetWindowLong(HWND hWnd, int nIndex) {
 
 LONG SetWindowLong(HWND hWnd, int nIndex, LONG dwNewLong) {
     if (nIndex >= 0) {
-        std::lock_guard<std::mutex> lock(WindowLock());
-        Window* w = FindWindowLocked(hWnd);
-        if (!w || !ExtraSlot(w, nIndex, sizeof(LONG))) {
-            SetLastError(w ? ERROR_INVALID_INDEX : ERROR_INVALID_WINDOW_HANDLE);
-            return 0;
-        }
-        LONG old;
-        std::memcpy(&old, w->extra.data() + nIndex, sizeof old);
-        std::memcpy(w->extra.data() + nIndex, &dwNewLong, sizeof dwNewLong);
+        LONG old = 0;
+        ExchangeExtraBytes(hWnd, nIndex, &old, &dwNewLong, sizeof old);
         return old;
     }
     return static_cast<LONG>(SetWindowLongPtr(hWnd, nIndex, dwNewLong));
@@ -448,4 +450,24 @@ int GetClassName(HWND hWnd, LPSTR lpClassName, int nMaxCount) {
     return static_cast<int>(n);
 }
 
+void win32_display::DisplayWindowMinimized(HWND hwnd, bool minimized) {
+    {
+        std::lock_guard<std::mutex> lock(WindowLock());
+        Window* w = FindWindowLocked(hwnd);
+        if (!w || w->parent || w->minimized == minimized) return;
+        w->minimized = minimized;
+        w->style = minimized ? (w->style | WS_MINIMIZE) : (w->style & ~WS_MINIMIZE);
+    }
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    SendMessage(hwnd, WM_SIZE, minimized ? SIZE_MINIMIZED : SIZE_RESTORED,
+                MAKELPARAM(rc.right, rc.bottom));
+}
+
 std::string win32_display::StoredWindowText(HWND hwnd) { return WindowTextOf(hwnd); }
+
+HICON win32_display::StoredWindowIcon(HWND hwnd, int which) {
+    std::lock_guard<std::mutex> lock(WindowLock());
+    Window* w = FindWindowLocked(hwnd);
+    return w ? w->icons[which == ICON_BIG ? ICON_BIG : ICON_SMALL] : nullptr;
+}
