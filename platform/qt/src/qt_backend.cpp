@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPainter>
 #include <QThread>
 #include <QTimer>
@@ -53,6 +54,20 @@ protected:
         QPainter painter(this);
         PaintWindow(hwnd_, &painter, event->rect());
     }
+    void contextMenuEvent(QContextMenuEvent* event) override {
+        if (!hwnd_) return;
+        const QPoint at = event->globalPos();
+        const LPARAM where = event->reason() == QContextMenuEvent::Keyboard
+                                 ? static_cast<LPARAM>(-1)
+                                 : MAKELPARAM(at.x(), at.y());
+        SendMessage(hwnd_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hwnd_), where);
+    }
+    void changeEvent(QEvent* event) override {
+        QWidget::changeEvent(event);
+        // The user minimised or restored the window on screen.
+        if (hwnd_ && isWindow() && event->type() == QEvent::WindowStateChange)
+            win32_display::DisplayWindowMinimized(hwnd_, (windowState() & Qt::WindowMinimized) != 0);
+    }
     void moveEvent(QMoveEvent*) override { Report(); }
     void resizeEvent(QResizeEvent*) override { Report(); }
 
@@ -80,6 +95,8 @@ int VirtualKey(const QKeyEvent* e) {
             return VK_F1;
         case Qt::Key_F4:
             return VK_F4;
+        case Qt::Key_Space:
+            return VK_SPACE;
         case Qt::Key_Shift:
             return VK_SHIFT;
         case Qt::Key_Control:
@@ -121,6 +138,9 @@ protected:
             }
             return false;
         }
+        // Keys in the display's own dialogs (file dialog, message boxes)
+        // stay theirs.
+        if (!g_backend->WindowFor(widget->window())) return false;
         HWND target = GetFocus();
         if (!target) {
             for (QWidget* w = widget; w && !target; w = w->parentWidget())
@@ -128,7 +148,9 @@ protected:
         }
         if (!target) return false;
         const bool alt = (mods & Qt::AltModifier) != 0;
-        if (vk == VK_F4 && !alt) return false;
+        // F4 and Space go through the queue only with Alt (close, system
+        // menu); without it they are the control's.
+        if ((vk == VK_F4 || vk == VK_SPACE) && !alt) return false;
         LPARAM lparam = 1 | (alt ? (static_cast<LPARAM>(KF_ALTDOWN) << 16) : 0);
         if (!down) lparam |= static_cast<LPARAM>(0xC0000000u);
         UINT msg = alt ? (down ? WM_SYSKEYDOWN : WM_SYSKEYUP) : (down ? WM_KEYDOWN : WM_KEYUP);
@@ -202,6 +224,7 @@ void QtBackend::WindowCreated(HWND hwnd) {
         widget->setWindowTitle(QString::fromStdString(win32_display::StoredWindowText(hwnd)));
     ApplyGeometry(hwnd, widget);
     widget->setEnabled(!(style & WS_DISABLED));
+    if (!parent) ApplyIcon(hwnd, widget);
     if (!(style & WS_CHILD)) AutomationWindowCreated(hwnd);
 }
 
@@ -267,6 +290,52 @@ void QtBackend::WindowChanged(HWND hwnd, unsigned changes) {
         widget->activateWindow();
     }
     if (changes & win32_display::kStyle) widget->update();
+    if (changes & win32_display::kIcon) ApplyIcon(hwnd, widget);
+}
+
+void QtBackend::ApplyIcon(HWND hwnd, QWidget* widget) {
+    if (!widget->isWindow()) return;
+    // The window icon has every image of the big and the small icon, so
+    // that the window manager picks the size it shows.
+    QIcon icon;
+    for (int which : {ICON_BIG, ICON_SMALL}) {
+        if (auto* object = ObjectAs<GdiIcon>(win32_display::StoredWindowIcon(hwnd, which)))
+            for (const QSize& size : object->icon.availableSizes())
+                icon.addPixmap(object->icon.pixmap(size));
+    }
+    widget->setWindowIcon(icon);
+}
+
+void QtBackend::TrackSystemMenu(HWND hwnd, POINT screen) {
+    QWidget* widget = WidgetFor(hwnd);
+    if (!widget) return;
+    QMenu menu;
+    UINT_PTR chosen = 0;
+    bool chose = false;
+    for (const auto& item : win32_display::SystemMenuItems(hwnd)) {
+        if (item.flags & MF_SEPARATOR) {
+            menu.addSeparator();
+            continue;
+        }
+        QAction* action = menu.addAction(QString::fromStdString(item.text));
+        const UINT_PTR id = item.id;
+        QObject::connect(action, &QAction::triggered, [&chosen, &chose, id] {
+            chosen = id;
+            chose = true;
+        });
+        if (id == SC_CLOSE) menu.setDefaultAction(action);
+    }
+    bool closed = false;
+    const DWORD thread = GetCurrentThreadId();
+    QObject::connect(&menu, &QMenu::aboutToHide, [&closed, thread] {
+        closed = true;
+        PostThreadMessage(thread, WM_NULL, 0, 0);  // the modal loop looks again
+    });
+    menu.popup(QPoint(screen.x, screen.y));
+    if (!win32_display::RunModalLoop([&] { return closed; })) menu.close();
+    if (chose && IsWindow(hwnd))
+        PostMessage(hwnd, WM_SYSCOMMAND, chosen,
+                    MAKELPARAM(static_cast<WORD>(screen.x), static_cast<WORD>(screen.y)));
 }
 
 SIZE QtBackend::DialogBaseUnits(const char* face, int points) {

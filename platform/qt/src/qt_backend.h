@@ -20,12 +20,14 @@ public:
     void WindowDestroyed(HWND hwnd) override;
     void WindowChanged(HWND hwnd, unsigned changes) override;
     SIZE DialogBaseUnits(const char* face, int points) override;
+    void TrackSystemMenu(HWND hwnd, POINT screen) override;
 
     QWidget* WidgetFor(HWND hwnd) const;
     HWND WindowFor(const QWidget* widget) const;
 
 private:
     void ApplyGeometry(HWND hwnd, QWidget* widget);
+    void ApplyIcon(HWND hwnd, QWidget* widget);
 
     DWORD thread_id_;
     std::map<HWND, QWidget*> widgets_;

@@ -47,6 +47,8 @@ typedef DWORD_PTR* PDWORD_PTR;
 #define WM_QUERYDRAGICON 0x0037
 #define WM_WINDOWPOSCHANGED 0x0047
 #define WM_HELP 0x0053
+#define WM_CONTEXTMENU 0x007B
+#define WM_GETICON 0x007F
 #define WM_SETICON 0x0080
 #define WM_NCCREATE 0x0081
 #define WM_NCDESTROY 0x0082
@@ -272,6 +274,7 @@ SHORT GetKeyState(int nVirtKey);
 #define SC_MINIMIZE 0xF020
 #define SC_MAXIMIZE 0xF030
 #define SC_CLOSE 0xF060
+#define SC_KEYMENU 0xF100
 #define SC_RESTORE 0xF120
 
 BOOL ShowWindow(HWND hWnd, int nCmdShow);
@@ -340,6 +343,30 @@ LRESULT DefDlgProc(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam);
 HWND GetNextDlgTabItem(HWND hDlg, HWND hCtl, BOOL bPrevious);
 LRESULT SendDlgItemMessage(HWND hDlg, int nIDDlgItem, UINT Msg, WPARAM wParam, LPARAM lParam);
 BOOL MapDialogRect(HWND hDlg, LPRECT lpRect);
+
+// ---- Menus: the system menu ------------------------------------------------------------
+#define MF_STRING 0x00000000L
+#define MF_SEPARATOR 0x00000800L
+
+// The window's system menu, made on the first call from the standard one
+// (Close, which sends WM_SYSCOMMAND SC_CLOSE); bRevert TRUE throws the
+// copy away and gives NULL.  Choosing an item posts WM_SYSCOMMAND with its
+// id to the window.  The user opens the menu with Alt+Space or a right
+// click in the window (WM_CONTEXTMENU reaching DefWindowProc).
+HMENU GetSystemMenu(HWND hWnd, BOOL bRevert);
+BOOL AppendMenu(HMENU hMenu, UINT uFlags, UINT_PTR uIDNewItem, LPCSTR lpNewItem);
+
+// ---- Message boxes -------------------------------------------------------------------
+#define MB_OK 0x00000000L
+#define MB_ICONEXCLAMATION 0x00000030L
+#define MB_TYPEMASK 0x0000000FL
+#define MB_ICONMASK 0x000000F0L
+
+// Shows text in a box with an OK button, modal over hWnd's top-level window
+// (disabled meanwhile; the calling thread keeps answering its messages).
+// A null caption gives the executable's file name without its extension.
+// IDOK once the user has closed it; 0 when WM_QUIT ended it.
+int MessageBox(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 
 // ---- Controls ----------------------------------------------------------------------
 #define BS_PUSHBUTTON 0x00000000L

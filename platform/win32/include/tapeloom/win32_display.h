@@ -12,7 +12,9 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "windef.h"
 
@@ -31,6 +33,14 @@ enum Change : unsigned {
     kMinimized = 1u << 6,
     kFocus = 1u << 7,       // the window got the keyboard focus
     kForeground = 1u << 8,  // the window was brought to the front
+    kIcon = 1u << 9,        // WM_SETICON changed the window's icons
+};
+
+// An item of a menu: MF_STRING with an id and a text, or MF_SEPARATOR.
+struct MenuItem {
+    UINT flags;
+    UINT_PTR id;
+    std::string text;
 };
 
 class Backend {
@@ -58,7 +68,21 @@ public:
     // Average character width and height in pixels of a font, the base
     // units that turn dialog units into pixels.
     virtual SIZE DialogBaseUnits(const char* face, int points) = 0;
+
+    // Display thread only: shows the system menu of a top-level window at
+    // a screen position and returns once it has closed; a chosen item
+    // posts WM_SYSCOMMAND with its id to the window.  The calling thread
+    // keeps answering its messages meanwhile.
+    virtual void TrackSystemMenu(HWND hwnd, POINT screen) {}
 };
+
+// The items of a window's system menu (the standard ones until
+// GetSystemMenu made the window its own copy).
+std::vector<MenuItem> SystemMenuItems(HWND hwnd);
+
+// The user minimised or restored a top-level window on screen: IsIconic
+// follows, and the window gets WM_SIZE.
+void DisplayWindowMinimized(HWND hwnd, bool minimized);
 
 // Called by the display on its thread when the user changes things.
 // The keyboard focus moved to hwnd (WM_KILLFOCUS / WM_SETFOCUS follow).
@@ -69,8 +93,19 @@ void DisplayWindowMoved(HWND hwnd, const RECT& client);
 // A key went down or up (for GetKeyState).
 void DisplayKeyState(int virtual_key, bool down);
 
+// The modal loop of DialogBoxParam, for the display's own modal windows
+// (message boxes, the save-file dialog, menus): runs the calling thread's
+// messages, through the dialog manager of the dialog each belongs to,
+// until ended() is true.  WM_QUIT ends it too and is posted again for the
+// loop outside; false then.  Whatever makes ended() true posts a message
+// to the thread (WM_NULL will do) so that the loop looks again.
+bool RunModalLoop(const std::function<bool()>& ended);
+
 // The text DefWindowProc keeps for a window, read without a message.
 std::string StoredWindowText(HWND hwnd);
+// The icon WM_SETICON gave a window (ICON_BIG or ICON_SMALL; at first the
+// class's), read without a message.
+HICON StoredWindowIcon(HWND hwnd, int which);
 
 // Installs the display; null removes it.  Windows that already exist keep
 // their hosting.

@@ -6,6 +6,7 @@
 #include <map>
 #include <unordered_map>
 
+#include "menu.h"
 #include "message_queue.h"
 #include "tapeloom/win32_display.h"
 
@@ -73,7 +74,12 @@ HWND InsertWindowLocked(std::unique_ptr<Window> window) {
     return hwnd;
 }
 
-void EraseWindowLocked(HWND hwnd) { T().windows.erase(hwnd); }
+void EraseWindowLocked(HWND hwnd) {
+    auto it = T().windows.find(hwnd);
+    if (it == T().windows.end()) return;
+    if (it->second->system_menu) DestroySystemMenu(it->second->system_menu);
+    T().windows.erase(it);
+}
 
 DWORD WindowThread(HWND hwnd) {
     std::lock_guard<std::mutex> lock(WindowLock());
