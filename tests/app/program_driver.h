@@ -1,0 +1,328 @@
+// Test support: runs the real program in processes of its own and drives
+// it from outside through the display's automation socket.
+//
+// Each test gets a private runtime directory (named mutexes, registered
+// messages and broadcasts live there), settings file and automation
+// socket.  A program process connects to the socket when it creates its
+// first top-level window and waits there until the test lets it go on.
+#pragma once
+
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace program_test {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// Generous limits: the program under the sanitizers starts slowly.
+constexpr milliseconds kStartLimit{30000};
+constexpr milliseconds kEndLimit{15000};
+
+// A private directory for one test, removed afterwards.
+class ScratchDir {
+public:
+    ScratchDir() {
+        char pattern[] = "/tmp/tapeloom-app-XXXXXX";
+        path_ = mkdtemp(pattern);
+    }
+    ~ScratchDir() {
+        std::error_code ignored;
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ignored);
+        std::filesystem::remove_all(path_, ignored);
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// One top-level window as the automation lists it.
+struct TopWindow {
+    std::string hwnd;
+    bool visible = false, enabled = false, iconic = false, foreground = false;
+    std::string owner;
+    std::string title;
+};
+
+// One child window: handle, control id, class, visibility, screen rectangle
+// and text.
+struct ChildWindow {
+    std::string hwnd;
+    int id = 0;
+    std::string class_name;
+    bool visible = false;
+    int left = 0, top = 0, right = 0, bottom = 0;
+    std::string text;
+};
+
+inline std::string QuotedTail(const std::string& line) {
+    auto first = line.find('"');
+    auto last = line.rfind('"');
+    return first == std::string::npos || last <= first ? "" : line.substr(first + 1, last - first - 1);
+}
+
+// A connected program process: requests and their answers.
+class Connection {
+public:
+    Connection(int fd, int pid) : fd_(fd), pid_(pid) {}
+    ~Connection() { close(fd_); }
+    int pid() const { return pid_; }
+
+    // Lets the process go on from its first window.
+    void Go() { Send("go"); }
+
+    // The answer's lines; "error ..." lines fail the request.
+    std::vector<std::string> Request(const std::string& request) {
+        Send(request);
+        std::vector<std::string> lines;
+        for (std::string line; ReadLine(&line) && line != ".";) lines.push_back(line);
+        return lines;
+    }
+    bool Ok(const std::string& request) {
+        for (const auto& line : Request(request))
+            if (line.rfind("error", 0) == 0) return false;
+        return true;
+    }
+
+    std::vector<TopWindow> Windows() {
+        std::vector<TopWindow> windows;
+        for (const auto& line : Request("windows")) {
+            TopWindow w;
+            std::istringstream in(line);
+            in >> w.hwnd;
+            for (std::string field; in >> field && field[0] != '"';) {
+                auto eq = field.find('=');
+                if (eq == std::string::npos) continue;
+                std::string name = field.substr(0, eq), value = field.substr(eq + 1);
+                if (name == "visible") w.visible = value == "1";
+                if (name == "enabled") w.enabled = value == "1";
+                if (name == "iconic") w.iconic = value == "1";
+                if (name == "foreground") w.foreground = value == "1";
+                if (name == "owner") w.owner = value;
+            }
+            w.title = QuotedTail(line);
+            windows.push_back(w);
+        }
+        return windows;
+    }
+
+    std::optional<TopWindow> Window(const std::string& title) {
+        for (const auto& w : Windows())
+            if (w.title == title && w.visible) return w;
+        return std::nullopt;
+    }
+
+    // Waits until a visible top-level window with the title exists.
+    std::optional<TopWindow> WaitForWindow(const std::string& title,
+                                           milliseconds limit = kStartLimit) {
+        const auto deadline = Clock::now() + limit;
+        do {
+            if (auto w = Window(title)) return w;
+            std::this_thread::sleep_for(milliseconds(20));
+        } while (Clock::now() < deadline);
+        return std::nullopt;
+    }
+
+    std::vector<ChildWindow> Children(const std::string& hwnd) {
+        std::vector<ChildWindow> children;
+        for (const auto& line : Request("children " + hwnd)) {
+            ChildWindow c;
+            std::istringstream in(line);
+            in >> c.hwnd >> c.id >> c.class_name >> c.visible >> c.left >> c.top >> c.right >>
+                c.bottom;
+            c.text = QuotedTail(line);
+            children.push_back(c);
+        }
+        return children;
+    }
+
+    std::optional<ChildWindow> Child(const std::string& hwnd, int id) {
+        for (const auto& c : Children(hwnd))
+            if (c.id == id) return c;
+        return std::nullopt;
+    }
+
+private:
+    void Send(const std::string& line) {
+        std::string data = line + "\n";
+        (void)!::send(fd_, data.data(), data.size(), MSG_NOSIGNAL);
+    }
+    bool ReadLine(std::string* line) {
+        line->clear();
+        for (char c; ::recv(fd_, &c, 1, 0) == 1;) {
+            if (c == '\n') return true;
+            *line += c;
+        }
+        return false;
+    }
+    int fd_;
+    int pid_;
+};
+
+// The automation socket the test's program processes connect to.
+class AutomationServer {
+public:
+    explicit AutomationServer(const std::string& path) : path_(path) {
+        fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+        bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        listen(fd_, 8);
+    }
+    ~AutomationServer() {
+        close(fd_);
+        unlink(path_.c_str());
+    }
+    const std::string& path() const { return path_; }
+
+    // The next process that connects, once it has said hello; null when
+    // none does within the limit.
+    std::unique_ptr<Connection> Accept(milliseconds limit = kStartLimit) {
+        pollfd p{fd_, POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(limit.count())) != 1) return nullptr;
+        int fd = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) return nullptr;
+        std::string hello;
+        for (char c; ::recv(fd, &c, 1, 0) == 1 && c != '\n';) hello += c;
+        if (hello.rfind("hello ", 0) != 0) {
+            close(fd);
+            return nullptr;
+        }
+        return std::make_unique<Connection>(fd, std::atoi(hello.c_str() + 6));
+    }
+
+private:
+    std::string path_;
+    int fd_;
+};
+
+// The program in a process of its own.
+class Program {
+public:
+    // extra: NAME=VALUE settings added to the environment.
+    Program(const std::vector<std::string>& environment) {
+        std::vector<std::string> env;
+        for (char** e = environ; *e; ++e) env.push_back(*e);
+        env.insert(env.end(), environment.begin(), environment.end());
+        std::vector<char*> envp;
+        for (auto& entry : env) envp.push_back(entry.data());
+        envp.push_back(nullptr);
+        std::string program = TAPELOOM_PROGRAM;
+        char* argv[] = {program.data(), nullptr};
+        started_ = Clock::now();
+        if (posix_spawn(&pid_, program.c_str(), nullptr, nullptr, argv, envp.data()) != 0)
+            pid_ = -1;
+    }
+    ~Program() {
+        if (pid_ > 0 && !ended_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    int pid() const { return pid_; }
+
+    // Waits for the process to end; false if it has not within the limit.
+    bool WaitForEnd(milliseconds limit = kEndLimit) {
+        const auto deadline = Clock::now() + limit;
+        while (!ended_) {
+            int status = 0;
+            pid_t r = waitpid(pid_, &status, WNOHANG);
+            if (r == pid_) {
+                ended_ = true;
+                status_ = status;
+                lifetime_ = std::chrono::duration_cast<milliseconds>(Clock::now() - started_);
+                break;
+            }
+            if (Clock::now() >= deadline) return false;
+            std::this_thread::sleep_for(milliseconds(5));
+        }
+        return true;
+    }
+    bool ended() const { return ended_; }
+    // The raw wait status, once ended.
+    int status() const { return status_; }
+    milliseconds lifetime() const { return lifetime_; }
+
+private:
+    pid_t pid_ = -1;
+    bool ended_ = false;
+    int status_ = 0;
+    Clock::time_point started_;
+    milliseconds lifetime_{0};
+};
+
+// A private world for the program: runtime directory, settings, temporary
+// files and the automation socket, all under one scratch directory.
+class ProgramWorld {
+public:
+    ProgramWorld() : runtime_(scratch_.path() + "/run"), server_(scratch_.path() + "/automation") {
+        mkdir(runtime_.c_str(), 0700);
+        mkdir((scratch_.path() + "/temp").c_str(), 0700);
+    }
+    const std::string& runtime_dir() const { return runtime_; }
+    const std::string& scratch() const { return scratch_.path(); }
+    AutomationServer& server() { return server_; }
+
+    std::vector<std::string> Environment(const std::vector<std::string>& extra = {}) const {
+        std::vector<std::string> env = {
+            "QT_QPA_PLATFORM=offscreen",
+            "TAPELOOM_RUNTIME_DIR=" + runtime_,
+            "XDG_RUNTIME_DIR=" + runtime_,
+            "TAPELOOM_REGISTRY=" + scratch_.path() + "/registry",
+            "TEMP=" + scratch_.path() + "/temp",
+            "TAPELOOM_AUTOMATION=" + server_.path(),
+            "TAPELOOM_DECKS=",
+            // Qt's own libraries are not built with the sanitizers.
+            "TSAN_OPTIONS=suppressions=" SANITIZER_SUPPRESSIONS_DIR "/tsan.supp",
+            "LSAN_OPTIONS=suppressions=" SANITIZER_SUPPRESSIONS_DIR "/lsan.supp",
+        };
+        env.insert(env.end(), extra.begin(), extra.end());
+        return env;
+    }
+
+    // Starts the program and, when it connects, lets it go on.
+    struct Running {
+        std::unique_ptr<Program> process;
+        std::unique_ptr<Connection> connection;
+        TopWindow main;
+    };
+    Running Start(const std::vector<std::string>& extra = {}) {
+        Running r;
+        r.process = std::make_unique<Program>(Environment(extra));
+        r.connection = server_.Accept();
+        if (!r.connection) return r;
+        r.connection->Go();
+        if (auto w = r.connection->WaitForWindow("Quindle Tapeloom")) r.main = *w;
+        return r;
+    }
+
+private:
+    ScratchDir scratch_;
+    std::string runtime_;
+    AutomationServer server_;
+};
+
+}  // namespace program_test
