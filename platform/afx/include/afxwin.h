@@ -7,6 +7,7 @@
 #include "afxapp.h"
 #include "afxctrls.h"
 #include "afxdialog.h"
+#include "afxmenu.h"
 #include "afxmsgmap.h"
 #include "afxthread.h"
 #include "afxwnd.h"

@@ -10,6 +10,7 @@
 #include "afxmsgmap.h"
 
 class CDataExchange;
+class CMenu;
 
 class CWnd {
 public:
@@ -71,6 +72,8 @@ public:
     void Invalidate(BOOL bErase = TRUE);
     void InvalidateRect(LPCRECT lpRect, BOOL bErase = TRUE);
     HICON SetIcon(HICON hIcon, BOOL bBigIcon);
+    // The window's system menu, as a temporary object of the calling thread.
+    CMenu* GetSystemMenu(BOOL bRevert) const;
 
     // ---- Messages and timers ----
     LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
