@@ -13,3 +13,13 @@ typedef struct tagVIDEOINFOHEADER {
     REFERENCE_TIME AvgTimePerFrame;
     BITMAPINFOHEADER bmiHeader;
 } VIDEOINFOHEADER;
+
+DEFINE_GUID(IID_IQualProp, 0x1bd0ecb0, 0xf8e2, 0x11ce, 0xaa, 0xc6, 0x00, 0x20, 0xaf, 0x0b, 0x99,
+            0xa3);
+
+// The video renderer's performance counts since the filter last left the
+// stopped state.
+interface IQualProp : public IUnknown {
+    STDMETHOD(get_FramesDroppedInRenderer)(int* pcFrames) PURE;
+    STDMETHOD(get_FramesDrawn)(int* pcFramesDrawn) PURE;
+};

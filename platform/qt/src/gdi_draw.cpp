@@ -234,3 +234,14 @@ HBITMAP CreateMappedBitmap(HINSTANCE, INT_PTR idBitmap, UINT, LPCOLORMAP lpColor
         }
     return static_cast<HBITMAP>(Track(bitmap));
 }
+
+int FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr) {
+    QPainter* p = PainterOf(hDC);
+    auto* brush = ObjectAs<GdiBrush>(hbr);
+    if (!p || !lprc || !brush) return 0;
+    if (lprc->right > lprc->left && lprc->bottom > lprc->top)
+        p->fillRect(QRect(lprc->left, lprc->top, lprc->right - lprc->left,
+                          lprc->bottom - lprc->top),
+                    brush->color);
+    return 1;
+}

@@ -17,7 +17,21 @@ typedef struct tagBITMAPINFOHEADER {
     DWORD biClrImportant;
 } BITMAPINFOHEADER, *PBITMAPINFOHEADER, *LPBITMAPINFOHEADER;
 
+typedef struct tagRGBQUAD {
+    BYTE rgbBlue;
+    BYTE rgbGreen;
+    BYTE rgbRed;
+    BYTE rgbReserved;
+} RGBQUAD;
+
+typedef struct tagBITMAPINFO {
+    BITMAPINFOHEADER bmiHeader;
+    RGBQUAD bmiColors[1];
+} BITMAPINFO, *PBITMAPINFO, *LPBITMAPINFO;
+
 #define BI_RGB 0L
+#define DIB_RGB_COLORS 0
+#define SRCCOPY 0x00CC0020
 
 // Bitmaps and images.
 #define IMAGE_BITMAP 0
@@ -41,4 +55,9 @@ HBITMAP LoadBitmap(HINSTANCE hInstance, LPCSTR lpBitmapName);
 BOOL DeleteObject(HGDIOBJ ho);
 HGDIOBJ GetStockObject(int i);
 DWORD GetSysColor(int nIndex);
+// Device-independent bitmaps: 32-bit BI_RGB pictures, bottom-up (positive
+// biHeight) or top-down, scaled into the destination with smoothing.
+int StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestHeight, int xSrc, int ySrc,
+                  int SrcWidth, int SrcHeight, const VOID* lpBits, const BITMAPINFO* lpbmi,
+                  UINT iUsage, DWORD rop);
 BOOL GetTextExtentPoint32(HDC hdc, LPCSTR lpString, int c, LPSIZE psizl);

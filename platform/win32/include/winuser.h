@@ -53,21 +53,25 @@ typedef DWORD_PTR* PDWORD_PTR;
 #define WM_NCCREATE 0x0081
 #define WM_NCDESTROY 0x0082
 #define WM_GETDLGCODE 0x0087
+#define WM_KEYFIRST 0x0100
 #define WM_KEYDOWN 0x0100
 #define WM_KEYUP 0x0101
 #define WM_CHAR 0x0102
 #define WM_SYSKEYDOWN 0x0104
 #define WM_SYSKEYUP 0x0105
 #define WM_SYSCHAR 0x0106
+#define WM_KEYLAST 0x0109
 #define WM_INITDIALOG 0x0110
 #define WM_COMMAND 0x0111
 #define WM_SYSCOMMAND 0x0112
 #define WM_TIMER 0x0113
 #define WM_CTLCOLORSTATIC 0x0138
+#define WM_MOUSEFIRST 0x0200
 #define WM_MOUSEMOVE 0x0200
 #define WM_LBUTTONDOWN 0x0201
 #define WM_LBUTTONUP 0x0202
 #define WM_LBUTTONDBLCLK 0x0203
+#define WM_MOUSELAST 0x020E
 #define WM_DEVICECHANGE 0x0219
 #define WM_USER 0x0400
 #define WM_APP 0x8000
@@ -440,6 +444,7 @@ typedef struct tagPAINTSTRUCT {
 HDC BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint);
 BOOL EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint);
 BOOL InvalidateRect(HWND hWnd, const RECT* lpRect, BOOL bErase);
+int FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr);
 
 #define DFC_BUTTON 4
 #define DFCS_BUTTONPUSH 0x0010

@@ -4,6 +4,7 @@
 
 #include <comptr.h>
 
+#include "../amvideo.h"
 #include "../control.h"
 #include "../strmif.h"
 
@@ -35,3 +36,4 @@ COM_DECLARE_IID(IMediaControl);
 COM_DECLARE_IID(IMediaEvent);
 COM_DECLARE_IID(IMediaEventEx);
 COM_DECLARE_IID(IVideoWindow);
+COM_DECLARE_IID(IQualProp);

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -38,6 +39,9 @@ struct SentMessage {
     // Non-zero: not a message but a change made on another thread that
     // the display must show (win32_display::Change mask).
     unsigned display_changes = 0;
+    // Set: not a message but work queued for the window's thread
+    // (win32_window_task::PostWindowTask).
+    std::function<void()> task;
 
     std::string text;          // WM_SETTEXT: copy of the text
     std::vector<char> buffer;  // WM_GETTEXT: the receiver writes here

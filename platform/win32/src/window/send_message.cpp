@@ -21,6 +21,10 @@ bool CarriesText(UINT message) {
 }
 
 LRESULT RunSent(SentMessage& sent) {
+    if (sent.task) {
+        sent.task();
+        return 0;
+    }
     if (sent.display_changes) {
         NotifyDisplay(sent.hwnd, sent.display_changes);
         return 0;
