@@ -14,6 +14,7 @@
 // returns to it.
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
 
@@ -191,10 +192,27 @@ private:
             return S_OK;
         }
         // Bottom-up: the first row of the picture is the last of the buffer.
-        uint8_t* planes[4] = {dst + static_cast<size_t>(stride) * (m_height - 1), nullptr, nullptr,
-                              nullptr};
-        int strides[4] = {-stride, 0, 0, 0};
-        sws_scale(m_sws, m_frame->data, m_frame->linesize, 0, m_frame->height, planes, strides);
+        // The source is walked upwards instead of the destination, as
+        // libswscale's vector code spoils the first pixels of each row when
+        // it writes with a negative stride.
+        const AVPixFmtDescriptor* desc =
+            av_pix_fmt_desc_get(static_cast<AVPixelFormat>(m_frame->format));
+        if (!desc) {
+            out->Release();
+            return S_OK;
+        }
+        const uint8_t* src[4] = {};
+        int srcStrides[4] = {};
+        for (int i = 0; i < 4 && m_frame->data[i]; ++i) {
+            const int rows = i == 0 || i == 3
+                                 ? m_frame->height
+                                 : AV_CEIL_RSHIFT(m_frame->height, desc->log2_chroma_h);
+            src[i] = m_frame->data[i] + static_cast<ptrdiff_t>(m_frame->linesize[i]) * (rows - 1);
+            srcStrides[i] = -m_frame->linesize[i];
+        }
+        uint8_t* planes[4] = {dst, nullptr, nullptr, nullptr};
+        int strides[4] = {stride, 0, 0, 0};
+        sws_scale(m_sws, src, srcStrides, 0, m_frame->height, planes, strides);
         out->SetActualDataLength(stride * m_height);
         REFERENCE_TIME t0 = 0, t1 = 0;
         if (SUCCEEDED(in->GetTime(&t0, &t1))) out->SetTime(&t0, &t1);
