@@ -1,6 +1,8 @@
 // DV filters, side by side in one run:
 //  - DV Video Decoder frames per second at full and half resolution
-//    (tape -> DV Splitter -> decoder -> null sink);
+//    (tape -> DV Splitter -> decoder -> null sink), and at half resolution
+//    into the Video Renderer, whose window sits in a window of the
+//    display (offscreen without one) while the main thread runs its queue;
 //  - AVI Mux + File Writer frames per second, Type-1 and Type-2 (tape ->
 //    [DV Splitter ->] mux -> writer -> file), against `ffmpeg -c copy` of
 //    the same tape into an AVI and `cp` of its bytes (the disk's limit);
@@ -22,9 +24,11 @@
 #include <thread>
 #include <vector>
 
+#include "amvideo.h"
 #include "dvtesttape.h"
 #include "media/basefilter.h"
 #include "media/basepin.h"
+#include "tapeloom/qt_display.h"
 #include "tapesource.h"
 
 namespace {
@@ -101,6 +105,75 @@ double DecoderFps(const std::vector<uint8_t>& tape, long frames, int resolution)
     control->Stop();
     tapeFilter->Release();
     sink->Release();
+    return frames / s;
+}
+
+// Decoder and renderer at half resolution: frames per second through
+// Receive, and how many of them the window's thread drew.
+double RendererFps(const std::vector<uint8_t>& tape, long frames, int* drawn, int* dropped) {
+    if (!std::getenv("DISPLAY")) setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    qt_display::Install();
+    WNDCLASSEX wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = DefWindowProc;
+    wc.lpszClassName = "BenchOwner";
+    RegisterClassEx(&wc);
+    HWND owner = CreateWindowEx(0, "BenchOwner", "Preview", WS_OVERLAPPED | WS_CAPTION, 50, 50, 400,
+                                320, nullptr, nullptr, nullptr, nullptr);
+    ShowWindow(owner, SW_SHOW);
+    SetTimer(owner, 1, 10, nullptr);  // the loop below looks at the stream's end
+
+    auto graph = Make<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
+    auto* tapeFilter = new TapeSource(tape, true, frames);
+    auto splitter = Make<IBaseFilter>(CLSID_DVSplitter, IID_IBaseFilter);
+    auto decoder = Make<IBaseFilter>(CLSID_DVVidDec, IID_IBaseFilter);
+    auto renderer = Make<IBaseFilter>(CLSID_VideoRenderer, IID_IBaseFilter);
+    graph->AddFilter(tapeFilter, L"Tape");
+    graph->AddFilter(splitter.Get(), L"DV Splitter");
+    graph->AddFilter(decoder.Get(), L"DV Video Decoder");
+    graph->AddFilter(renderer.Get(), L"Video Renderer");
+    graph->ConnectDirect(NthPin(tapeFilter, PINDIR_OUTPUT, 0).Get(),
+                         NthPin(splitter.Get(), PINDIR_INPUT, 0).Get(), nullptr);
+    graph->ConnectDirect(NthPin(splitter.Get(), PINDIR_OUTPUT, 0).Get(),
+                         NthPin(decoder.Get(), PINDIR_INPUT, 0).Get(), nullptr);
+    ComPtr<IIPDVDec> dec;
+    decoder.As(&dec);
+    dec->put_IPDisplay(DVRESOLUTION_HALF);
+    graph->ConnectDirect(NthPin(decoder.Get(), PINDIR_OUTPUT, 0).Get(),
+                         NthPin(renderer.Get(), PINDIR_INPUT, 0).Get(), nullptr);
+    ComPtr<IVideoWindow> window;
+    graph.As(&window);
+    window->put_Owner(reinterpret_cast<OAHWND>(owner));
+    window->put_WindowStyle(WS_CHILD);
+    window->SetWindowPosition(12, 10, 375, 300);
+    window->put_Visible(OATRUE);
+    ComPtr<IMediaControl> control;
+    graph.As(&control);
+    ComPtr<IMediaEvent> events;
+    graph.As(&events);
+    const auto start = std::chrono::steady_clock::now();
+    control->Run();
+    for (bool done = false; !done;) {
+        MSG msg;
+        if (GetMessage(&msg, nullptr, 0, 0) <= 0) break;
+        DispatchMessage(&msg);
+        long code;
+        LONG_PTR p1, p2;
+        while (!done && SUCCEEDED(events->GetEvent(&code, &p1, &p2, 0))) {
+            events->FreeEventParams(code, p1, p2);
+            done = code == EC_COMPLETE;
+        }
+    }
+    const double s = Seconds(start);
+    control->Stop();
+    ComPtr<IQualProp> qual;
+    renderer.As(&qual);
+    qual->get_FramesDrawn(drawn);
+    qual->get_FramesDroppedInRenderer(dropped);
+    window->put_Visible(OAFALSE);
+    window->put_Owner(0);
+    tapeFilter->Release();
+    DestroyWindow(owner);
     return frames / s;
 }
 
@@ -185,6 +258,11 @@ int main(int argc, char** argv) {
                 DecoderFps(tape, decodeFrames, DVRESOLUTION_FULL));
     std::printf("DV Video Decoder, half resolution: %8.1f frames/s\n",
                 DecoderFps(tape, decodeFrames, DVRESOLUTION_HALF));
+    int drawn = 0, dropped = 0;
+    const double shown = RendererFps(tape, decodeFrames, &drawn, &dropped);
+    std::printf("DV Video Decoder + Video Renderer, half resolution: %8.1f frames/s "
+                "(%d drawn, %d dropped while the display thread painted)\n",
+                shown, drawn, dropped);
 
     const std::string avi = dir + "/tapeloom-bench.avi";
     const double t1 = MuxFps(tape, frames, false, avi);

@@ -238,4 +238,51 @@ TEST_F(AviMuxTest, RunWithoutSamplesLeavesAnEmptyAviAndCompatibilityIndexIsOptio
     }
 }
 
+TEST_F(AviMuxTest, Type2KeepsA44kHzRateAndDamagedFramesAsSilenceOfTheirLength) {
+    // 44.1 kHz: the stream keeps the tape's rate and every sample.
+    {
+        const std::vector<uint8_t> tape =
+            dvtest::FfmpegTape(dir, dv::Standard::PAL, 1.0, "-ar 44100");
+        ASSERT_FALSE(tape.empty());
+        const std::string tapePath = dir / "tape441.dv", file = dir / "rate441.avi";
+        ASSERT_TRUE(dvtest::WriteFile(tapePath, tape));
+        Capture c;
+        Build(tape, true, file, &c);
+        ASSERT_EQ(EC_COMPLETE, Record(&c));
+        EXPECT_EQ("44100", dvtest::Probe(file, "stream=sample_rate", "a:0"));
+        EXPECT_EQ("25", Packets(file));
+        const std::vector<uint8_t> audio = Extract(file, "-map 0:a:0 -f s16le");
+        EXPECT_EQ(25u * 1764 * 4, audio.size());
+        EXPECT_TRUE(audio == Extract(tapePath, "-map 0:a:0 -f s16le"));
+    }
+    // Damaged frames: frame 5 has no audio source pack in any sequence,
+    // frame 6 two sequences of garbage video.  Every frame is kept as it
+    // came; frame 5's audio is silence of a frame's length, the rest is the
+    // tape's own sound, in place.
+    const std::vector<uint8_t> clean = dvtest::FfmpegTape(dir, dv::Standard::PAL, 1.0);
+    ASSERT_FALSE(clean.empty());
+    const std::string cleanPath = dir / "clean.dv", file = dir / "damaged.avi";
+    ASSERT_TRUE(dvtest::WriteFile(cleanPath, clean));
+    std::vector<uint8_t> tape = clean;
+    uint8_t* five = tape.data() + 5 * dv::kFrameSizePAL;
+    for (int seq = 0; seq < dv::SequenceCount(dv::Standard::PAL); ++seq)
+        std::memset(five + dv::AudioBlockOffset(seq, dv::AauxPackBlock(seq, dv::kPackAudioSource)) + 3,
+                    0xFF, 5);
+    uint8_t* six = tape.data() + 6 * dv::kFrameSizePAL;
+    for (int seq : {3, 4})
+        for (int block = 6; block < 150; ++block)
+            if ((block - 6) % 16 != 0)
+                std::memset(six + dv::BlockOffset(seq, block), 0xA5, dv::kBlockSize);
+    Capture c;
+    Build(tape, true, file, &c);
+    ASSERT_EQ(EC_COMPLETE, Record(&c));
+    EXPECT_EQ("25", Packets(file));
+    EXPECT_EQ("48000", dvtest::Probe(file, "stream=sample_rate", "a:0"));
+    EXPECT_TRUE(Extract(file, "-map 0:v:0 -c copy -f rawvideo") == tape);
+    std::vector<uint8_t> expected = Extract(cleanPath, "-map 0:a:0 -f s16le");
+    ASSERT_EQ(25u * 1920 * 4, expected.size());
+    std::fill(expected.begin() + 5 * 1920 * 4, expected.begin() + 6 * 1920 * 4, 0);
+    EXPECT_TRUE(Extract(file, "-map 0:a:0 -f s16le") == expected);
+}
+
 }  // namespace
