@@ -4,7 +4,7 @@
 
 #include <afxwin.h>
 
-#include "PanelStandIn.h"
+#include "CapturePanel.h"
 #include "resource.h"
 
 class CMainDialog : public CDialog {
@@ -21,7 +21,7 @@ protected:
     // The placeholder whose rectangle the panel covers (control 1032).
     CStatic m_wndPanelFrame;
     // The capture panel; its window is a child of this one.
-    CPanelStandIn m_panel;
+    CCapturePanel m_panel;
     HICON m_hIcon;
 
     void DoDataExchange(CDataExchange* pDX) override;

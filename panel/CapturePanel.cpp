@@ -1,6 +1,31 @@
+// The capture panel dialog: its controls, its initialisation, the periodic
+// enable pass, the device and file-type choices and Capture / Stop Capture.
 #include "CapturePanel.h"
 
+#include <new>
+
 #include "DeviceList.h"
+
+namespace {
+
+// The key colour of the button pictures: it takes the button face colour.
+const COLORREF kKeyColour = RGB(255, 255, 0);
+
+const UINT_PTR kPanelTimer = 1;
+const UINT kPanelTimerPeriodMs = 100;
+
+// The banner above the Capture button.
+const int kBannerBitmap = 144;
+
+// Room for a numbered output name while the next free one is looked for.
+const int kNameBufferSize = 2000;
+
+HINSTANCE ProgramInstance() {
+    CWinApp* pApp = AfxGetApp();
+    return pApp != NULL ? pApp->m_hInstance : NULL;
+}
+
+}  // namespace
 
 CCapturePanel::CCapturePanel(CWnd* pParent) : CDialog(IDD, pParent) {}
 
@@ -12,4 +37,227 @@ CCapturePanel::~CCapturePanel() {
                                 m_pBuilder,      m_pGraph};
     for (IUnknown* pHeld : apHeld)
         if (pHeld != NULL) pHeld->Release();
+}
+
+BEGIN_MESSAGE_MAP(CCapturePanel, CDialog)
+ON_WM_SHOWWINDOW()
+ON_WM_DESTROY()
+ON_WM_TIMER()
+ON_BN_CLICKED(IDC_CAPTURE, &CCapturePanel::OnCaptureButton)
+ON_BN_CLICKED(IDC_BROWSE, &CCapturePanel::OnBrowse)
+ON_CBN_SELCHANGE(IDC_FILE_TYPE, &CCapturePanel::OnFileTypeChange)
+ON_CBN_SELCHANGE(IDC_DEVICE, &CCapturePanel::OnDeviceSelChange)
+END_MESSAGE_MAP()
+
+void CCapturePanel::DoDataExchange(CDataExchange* pDX) {
+    CDialog::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_DEVICE, m_wndDeviceCombo);
+    DDX_Control(pDX, IDC_DEVICE_TYPE, m_wndDeviceType);
+    DDX_Control(pDX, IDC_TRANSPORT_MODE, m_wndTransportMode);
+    DDX_Control(pDX, IDC_TIMECODE, m_wndTimecode);
+    DDX_Control(pDX, IDC_CAPTURE_FILE, m_wndCaptureFile);
+    DDX_Control(pDX, IDC_FILE_TYPE, m_wndFileTypeCombo);
+    DDX_Control(pDX, IDC_DROPPED, m_wndDropped);
+    DDX_Control(pDX, IDC_CAPTURED, m_wndCaptured);
+    DDX_Control(pDX, IDC_BANNER, m_wndBanner);
+    DDX_Control(pDX, IDC_PLAY, m_btnPlay);
+    DDX_Control(pDX, IDC_PAUSE, m_btnPause);
+    DDX_Control(pDX, IDC_STOP, m_btnStop);
+    DDX_Control(pDX, IDC_FAST_FORWARD, m_btnFastForward);
+    DDX_Control(pDX, IDC_REWIND, m_btnRewind);
+    DDX_Control(pDX, IDC_STEP_FORWARD, m_btnStepForward);
+    DDX_Control(pDX, IDC_STEP_REVERSE, m_btnStepReverse);
+    DDX_Control(pDX, IDC_SLOW_REVERSE, m_btnSlowReverse);
+    DDX_Control(pDX, IDC_SLOW_FORWARD, m_btnSlowForward);
+    DDX_Control(pDX, IDC_CAPTURE, m_btnCapture);
+    DDX_Control(pDX, IDC_BROWSE, m_btnBrowse);
+}
+
+BOOL CCapturePanel::OnInitDialog() {
+    CDialog::OnInitDialog();
+    m_nDeviceIndex = -1;
+
+    m_hStopPollEvent = CreateEvent(NULL, TRUE, FALSE, NULL);
+    m_hPollPausedEvent = CreateEvent(NULL, TRUE, FALSE, NULL);
+
+    m_pDeviceList = new (std::nothrow) CDeviceList();
+    if (m_pDeviceList == NULL) {
+        EndDialog(IDCANCEL);
+        return TRUE;
+    }
+
+    LoadSettings();
+    CreateNotifyWindow();
+
+    m_nTimerId = SetTimer(kPanelTimer, kPanelTimerPeriodMs, NULL);
+
+    // No device yet: the worker fills the list once the panel is shown.
+    m_wndDeviceCombo.ResetContent();
+    m_wndDeviceCombo.AddString("No Supported DV Devices Found");
+    m_wndDeviceCombo.SetCurSel(0);
+    m_wndDeviceCombo.EnableWindow(FALSE);
+    m_wndDeviceType.SetWindowText("No Supported DV Devices Found");
+    m_btnCapture.EnableWindow(FALSE);
+    m_wndFileTypeCombo.EnableWindow(FALSE);
+    m_btnBrowse.EnableWindow(FALSE);
+
+    m_wndDropped.SetWindowText("0 Frames");
+    m_wndCaptured.SetWindowText("0 Frames");
+
+    // The end of the path is the part worth seeing.
+    m_wndCaptureFile.SetWindowText(m_strCaptureFile.c_str());
+    const int nLength = m_wndCaptureFile.GetWindowTextLength();
+    m_wndCaptureFile.SetSel(nLength, nLength, FALSE);
+
+    m_wndFileTypeCombo.ResetContent();
+    m_wndFileTypeCombo.AddString("Type-1 DV AVI File");
+    m_wndFileTypeCombo.AddString("Type-2 DV AVI File");
+    if (m_nFileType != 0 && m_nFileType != 1) m_nFileType = 1;
+    m_wndFileTypeCombo.SetCurSel(m_nFileType);
+
+    SetButtonPictures();
+
+    // The banner's yellow takes the colour of the panel's face.
+    COLORMAP map;
+    map.from = kKeyColour;
+    map.to = GetSysColor(COLOR_BTNFACE);
+    m_hBannerBitmap = CreateMappedBitmap(ProgramInstance(), kBannerBitmap, 0, &map, 1);
+    m_wndBanner.SendMessage(STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(m_hBannerBitmap));
+
+    return TRUE;
+}
+
+void CCapturePanel::OnOK() {}
+
+void CCapturePanel::OnCancel() {}
+
+void CCapturePanel::OnShowWindow(BOOL bShow, UINT nStatus) {
+    CDialog::OnShowWindow(bShow, nStatus);
+    if (bShow == 1) {
+        LoadSettings();
+        m_pWorkerThread = AfxBeginThread(&CCapturePanel::GraphWorkerThread, this,
+                                         THREAD_PRIORITY_HIGHEST, 0, 0, NULL);
+    } else {
+        SaveSettings();
+    }
+}
+
+void CCapturePanel::OnTimer(UINT_PTR nIDEvent) {
+    CButton* const apFree[] = {&m_btnSlowForward, &m_btnFastForward, &m_btnSlowReverse,
+                               &m_btnRewind,      &m_btnStop,        &m_btnPause,
+                               &m_btnPlay};
+    if (m_pTransport != NULL && !m_bCapturing) {
+        for (CButton* pButton : apFree) pButton->EnableWindow(TRUE);
+        const BOOL bStep = m_nTransportMode == ED_MODE_FREEZE;
+        m_btnStepReverse.EnableWindow(bStep);
+        m_btnStepForward.EnableWindow(bStep);
+    } else {
+        m_btnStepReverse.EnableWindow(FALSE);
+        m_btnStepForward.EnableWindow(FALSE);
+        for (CButton* pButton : apFree) pButton->EnableWindow(FALSE);
+    }
+    CDialog::OnTimer(nIDEvent);
+}
+
+void CCapturePanel::OnFileTypeChange() {
+    int nType = m_wndFileTypeCombo.GetCurSel();
+    if (nType == CB_ERR) nType = 1;
+    if (nType == m_nFileType) return;
+    m_nFileType = nType;
+    StopGraph();
+    DeleteIfExists(m_strCaptureFile.c_str());
+    StartGraph();
+}
+
+void CCapturePanel::OnDeviceSelChange() {
+    const int nSelection = m_wndDeviceCombo.GetCurSel();
+    if (nSelection == CB_ERR) return;
+    {
+        // The device list and the graph are the worker's while it builds.
+        std::unique_lock<std::mutex> lock(m_buildLock);
+        if (!CDeviceList::IsSupportedDvDevice(m_pDeviceList->GetMoniker(nSelection))) {
+            lock.unlock();
+            ::MessageBox(m_hWnd,
+                         "The Selected Capture Device is no longer valid, The selection will not "
+                         "be changed.",
+                         "Tapeloom", MB_ICONEXCLAMATION | MB_OK);
+            lock.lock();
+            ResetToNoDevice();
+        } else {
+            m_nDeviceIndex = nSelection;
+            std::string strType;
+            int nStandard = m_nVideoStandard;
+            m_pDeviceList->GetDeviceType(nSelection, strType, &nStandard);
+            m_nVideoStandard = nStandard;
+            m_wndDeviceType.SetWindowText(strType.c_str());
+
+            StopGraph();
+            HoldStatusThreads();
+            TeardownGraph();
+            DeleteIfExists(m_strCaptureFile.c_str());
+            if (!BuildBaseGraph()) {
+                TeardownGraph();
+                ResumeStatusThreads();
+            } else {
+                ResumeStatusThreads();
+                if (!StartGraph()) m_wndDeviceType.SetWindowText("Error Initializing");
+            }
+        }
+    }
+    // Graph events put off meanwhile are handled now.
+    if (m_hNotifyWnd != NULL) ::PostMessage(m_hNotifyWnd, WM_GRAPHEVENT, 0, 0);
+}
+
+void CCapturePanel::OnCaptureButton() {
+    if (m_pBuilder == NULL) return;
+
+    if (!m_bCapturing) {
+        if (m_nTransportMode != ED_MODE_PLAY) { /*OnPlay();*/ }
+        if (m_pDroppedFrames != NULL) {
+            m_nNotDropped = 0;
+            m_nDropped = 0;
+            long nCount = 0;
+            m_pDroppedFrames->GetNumDropped(&nCount);
+            m_nDroppedBase = nCount;
+            nCount = 0;
+            m_pDroppedFrames->GetNumNotDropped(&nCount);
+            m_nNotDroppedBase = nCount;
+        }
+        REFERENCE_TIME rtStart = 0, rtStop = MAXLONGLONG;
+        m_pBuilder->ControlStream(&PIN_CATEGORY_CAPTURE, NULL, NULL, &rtStart, &rtStop, 0, 0);
+        m_bCapturing = true;
+        m_wndFileTypeCombo.EnableWindow(FALSE);
+        m_btnBrowse.EnableWindow(FALSE);
+        m_wndDeviceCombo.EnableWindow(FALSE);
+        SetCaptureButtonPicture(true);
+        return;
+    }
+
+    if (m_nTransportMode != ED_MODE_FREEZE) { /*OnPause();*/ }
+    if (m_pDroppedFrames != NULL) {
+        long nCount = 0;
+        if (SUCCEEDED(m_pDroppedFrames->GetNumDropped(&nCount))) m_nDropped = nCount - m_nDroppedBase;
+        if (SUCCEEDED(m_pDroppedFrames->GetNumNotDropped(&nCount)))
+            m_nNotDropped = nCount - m_nNotDroppedBase;
+    }
+    REFERENCE_TIME rtStart = MAXLONGLONG, rtStop = 0;
+    m_pBuilder->ControlStream(&PIN_CATEGORY_CAPTURE, NULL, NULL, &rtStart, &rtStop, 0, 0);
+    m_bCapturing = false;
+
+    // The recording is done: the output moves on to the next free name.
+    char szName[kNameBufferSize] = "";
+    m_strCaptureFile.copy(szName, kNameBufferSize - 1);
+    MakeFreeName(szName, kNameBufferSize);
+    SetCaptureFile(szName);
+
+    m_wndFileTypeCombo.EnableWindow(TRUE);
+    m_btnBrowse.EnableWindow(TRUE);
+    m_wndDeviceCombo.EnableWindow(TRUE);
+    SetCaptureButtonPicture(false);
+}
+
+void CCapturePanel::SetButtonPictures() {}
+
+void CCapturePanel::SetCaptureButtonPicture(bool bRecording) {
+    m_btnCapture.SetWindowText(bRecording ? "Stop Capture" : "Capture");
 }

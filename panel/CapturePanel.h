@@ -13,6 +13,7 @@
 #include <string>
 
 #include "PanelFramework.h"
+#include "PanelIds.h"
 
 class CDeviceList;
 
@@ -33,6 +34,59 @@ public:
 
     CCapturePanel(const CCapturePanel&) = delete;
     CCapturePanel& operator=(const CCapturePanel&) = delete;
+
+    // ---- The dialog, the graph worker and the notify window -------------
+    // The worker: scans for devices, builds the first graph after each
+    // scan and starts the preview; then waits for a re-scan or WM_QUIT.
+    // 1 when it ends on WM_QUIT, 0 after a failed initialisation.
+    static UINT GraphWorkerThread(LPVOID pParam);
+    void CreateNotifyWindow();
+    static LRESULT CALLBACK NotifyWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
+    // The selected device has gone: empties the device list, tears the
+    // graph down and asks the worker to scan again.  The caller has ended a
+    // running capture.
+    void ResetToNoDevice();
+
+    afx_msg void OnCaptureButton();
+    afx_msg void OnFileTypeChange();
+    afx_msg void OnDeviceSelChange();
+
+    // Controls.
+    CComboBox m_wndDeviceCombo;      // 1031
+    CStatic m_wndDeviceType;         // 1018
+    CStatic m_wndTransportMode;      // 1016
+    CStatic m_wndTimecode;           // 1015
+    CEdit m_wndCaptureFile;          // 1022
+    CComboBox m_wndFileTypeCombo;    // 1032
+    CStatic m_wndDropped;            // 1020
+    CStatic m_wndCaptured;           // 1021
+    CStatic m_wndBanner;             // 1034
+    CButton m_btnPlay;               // 1003
+    CButton m_btnPause;              // 1004
+    CButton m_btnStop;               // 1005
+    CButton m_btnFastForward;        // 1006
+    CButton m_btnRewind;             // 1007
+    CButton m_btnStepForward;        // 1008
+    CButton m_btnStepReverse;        // 1009
+    CButton m_btnSlowReverse;        // 1010
+    CButton m_btnSlowForward;        // 1011
+    CButton m_btnCapture;            // 1019
+    CButton m_btnBrowse;             // 1029
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+    // Enter and Escape never close the panel.
+    void OnOK() override;
+    void OnCancel() override;
+
+    afx_msg void OnShowWindow(BOOL bShow, UINT nStatus);
+    afx_msg void OnDestroy();
+    afx_msg void OnTimer(UINT_PTR nIDEvent);
+    DECLARE_MESSAGE_MAP()
+
+public:
+    // ---- Engine ----------------------------------------------------------
 
     // Status-thread hold protocol: from HoldStatusThreads to the matching
     // ResumeStatusThreads neither the polling thread nor the statistics
@@ -113,7 +167,31 @@ public:
     HBITMAP m_hBannerBitmap = NULL;
     UINT_PTR m_nTimerId = 0;
 
+    // ---- Shutdown and the worker's builds ---------------------------------
+    // Set once the panel is being destroyed: the worker starts no scan
+    // and no build after it has seen this.
+    std::atomic<bool> m_bShuttingDown{false};
+    // Held by the worker from the start of a scan to the end of the build
+    // that follows it.  The panel's thread never waits for it while the
+    // worker may be sending to it: graph events and device changes that
+    // find it held are put off until the build is over.
+    std::mutex m_buildLock;
+
 private:
+    // Waits until the worker is out of its scan and build, handling the
+    // worker's sent messages meanwhile; after it no build starts.
+    void StopWorkerBuilds();
+    // The handlers of the notify window's messages.
+    void OnGraphEvent();
+    void OnDeviceChange(WPARAM wParam);
+    // The worker's scan and first build; false when the build failed.
+    bool ScanAndBuild();
+    // Steps 3 and 4 of the shutdown: the status threads end.
+    void EndStatusThreads();
+    // The pictures of the bitmap buttons, and the Capture button's face.
+    void SetButtonPictures();
+    void SetCaptureButtonPicture(bool bRecording);
+
     // Hold nesting: how many holds are in force, and whether the outermost
     // one has seen both threads idle.  Holds come from the worker and from
     // the panel's thread, so the count is kept under a lock of its own.

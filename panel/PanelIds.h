@@ -1,4 +1,4 @@
-// Control IDs of the capture panel's template that the panel's code uses.
+// Control IDs of the capture panel's template.
 #pragma once
 
-#define IDC_CAPTURE_FILE 1022
+#include "resource.h"

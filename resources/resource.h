@@ -24,3 +24,25 @@
 
 // Controls of the About box.
 #define IDC_VERSION 1043
+
+// Controls of the capture panel.
+#define IDC_PLAY 1003
+#define IDC_PAUSE 1004
+#define IDC_STOP 1005
+#define IDC_FAST_FORWARD 1006
+#define IDC_REWIND 1007
+#define IDC_STEP_FORWARD 1008
+#define IDC_STEP_REVERSE 1009
+#define IDC_SLOW_REVERSE 1010
+#define IDC_SLOW_FORWARD 1011
+#define IDC_TIMECODE 1015
+#define IDC_TRANSPORT_MODE 1016
+#define IDC_DEVICE_TYPE 1018
+#define IDC_CAPTURE 1019
+#define IDC_DROPPED 1020
+#define IDC_CAPTURED 1021
+#define IDC_CAPTURE_FILE 1022
+#define IDC_BROWSE 1029
+#define IDC_DEVICE 1031
+#define IDC_FILE_TYPE 1032
+#define IDC_BANNER 1034

@@ -1,5 +1,5 @@
-// Dialog templates of the main window and the About box, the stand-in for
-// the capture panel's template, and the system-menu text.
+// Dialog templates of the main window, the About box and the capture panel,
+// and the system-menu text.
 #include <windows.h>
 
 #include <iterator>
@@ -60,8 +60,49 @@ const DialogTemplate kAboutDialog = {IDD_ABOUTBOX,
                                      kAboutItems,
                                      static_cast<int>(std::size(kAboutItems))};
 
-// The capture panel's template, still without controls: a child dialog of
-// the panel's size, hidden until the main window places it.
+// The capture panel: the video source on the left (device, type, transport
+// state and position, the transport buttons), the capture settings and
+// counters on the right, the banner and the Capture button below.
+constexpr DWORD kLabel = SS_LEFT | SS_CENTERIMAGE | WS_VISIBLE;
+constexpr DWORD kSunken = SS_CENTER | SS_CENTERIMAGE | SS_SUNKEN | WS_VISIBLE;
+constexpr DWORD kDropList = CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP | WS_VISIBLE;
+constexpr DWORD kDrawnButton = BS_OWNERDRAW | WS_TABSTOP | WS_VISIBLE;
+
+const DialogItem kPanelItems[] = {
+    {"BUTTON", "Video Source:", -1, BS_GROUPBOX | WS_VISIBLE, 0, 7, 7, 211, 78},
+    {"STATIC", "DV Device:", -1, kLabel, 0, 12, 17, 47, 12},
+    {"COMBOBOX", "", IDC_DEVICE, kDropList, 0, 64, 17, 149, 91},
+    {"STATIC", "Device Type:", -1, kLabel, 0, 12, 33, 47, 12},
+    {"STATIC", "720 x 480 DV NTSC", IDC_DEVICE_TYPE, kSunken, 0, 64, 33, 149, 12},
+    {"STATIC", "Current Status:", -1, kLabel, 0, 12, 50, 47, 12},
+    {"STATIC", "Play", IDC_TRANSPORT_MODE, kSunken, 0, 64, 50, 30, 12},
+    {"STATIC", "Current Possition:", -1, kLabel, 0, 100, 50, 57, 12},
+    {"STATIC", "01:01:01:15", IDC_TIMECODE, kSunken, 0, 161, 50, 52, 12},
+    {"BUTTON", "[]", IDC_STOP, kDrawnButton | WS_GROUP, 0, 15, 67, 20, 14},
+    {"BUTTON", "<<", IDC_SLOW_REVERSE, kDrawnButton, 0, 37, 67, 20, 14},
+    {"BUTTON", "<<<", IDC_REWIND, kDrawnButton, 0, 59, 67, 20, 14},
+    {"BUTTON", "|>", IDC_PLAY, kDrawnButton, 0, 81, 67, 20, 14},
+    {"BUTTON", ">>>", IDC_FAST_FORWARD, kDrawnButton, 0, 103, 67, 20, 14},
+    {"BUTTON", ">>", IDC_SLOW_FORWARD, kDrawnButton, 0, 125, 67, 20, 14},
+    {"BUTTON", "| |", IDC_PAUSE, kDrawnButton, 0, 147, 67, 20, 14},
+    {"BUTTON", "< | |", IDC_STEP_REVERSE, kDrawnButton, 0, 169, 67, 20, 14},
+    {"BUTTON", "| | >", IDC_STEP_FORWARD, kDrawnButton, 0, 191, 67, 20, 14},
+    {"BUTTON", "Capture:", -1, BS_GROUPBOX | WS_VISIBLE, 0, 222, 7, 211, 78},
+    {"STATIC", "Capture File:", -1, kLabel, 0, 227, 17, 47, 12},
+    {"EDIT", "", IDC_CAPTURE_FILE,
+     ES_AUTOHSCROLL | ES_READONLY | WS_BORDER | WS_TABSTOP | WS_VISIBLE, 0, 279, 17, 128, 12},
+    {"BUTTON", "...", IDC_BROWSE, kDrawnButton, 0, 410, 17, 17, 12},
+    {"STATIC", "File Type:", -1, kLabel, 0, 227, 33, 47, 12},
+    {"COMBOBOX", "", IDC_FILE_TYPE, kDropList, 0, 279, 33, 149, 75},
+    {"STATIC", "Dropped:", -1, kLabel, 0, 227, 50, 47, 12},
+    {"STATIC", "0 Frames", IDC_DROPPED, kSunken, 0, 279, 50, 149, 12},
+    {"STATIC", "Captured:", -1, kLabel, 0, 227, 67, 47, 12},
+    {"STATIC", "00:00:10", IDC_CAPTURED, kSunken, 0, 279, 67, 149, 12},
+    {"STATIC", "#144", IDC_BANNER, SS_BITMAP | WS_VISIBLE, 0, 7, 94, 117, 9},
+    {"BUTTON", "Capture", IDC_CAPTURE, kDrawnButton | WS_GROUP, 0, 365, 89, 68, 14},
+};
+
+// A child dialog, hidden until the main window places it.
 const DialogTemplate kCapturePanel = {IDD_CAPTURE_PANEL,
                                       WS_CHILD | DS_MODALFRAME | DS_SETFONT,
                                       0,
@@ -72,8 +113,8 @@ const DialogTemplate kCapturePanel = {IDD_CAPTURE_PANEL,
                                       "",
                                       "MS Sans Serif",
                                       8,
-                                      nullptr,
-                                      0};
+                                      kPanelItems,
+                                      static_cast<int>(std::size(kPanelItems))};
 
 const win32_resources::StringResource kAboutMenuText = {IDS_ABOUTBOX, "&About Tapeloom..."};
 
