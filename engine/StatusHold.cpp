@@ -24,10 +24,19 @@ BOOL CCapturePanel::HoldStatusThreads() {
     HANDLE hHeldEvent = CreateEvent(NULL, TRUE, FALSE, NULL);
     m_bStatsHold = true;
     if (m_pStatsThread != NULL && hHeldEvent != NULL) {
-        // Wait only for a request that reached the thread's queue.
-        if (::PostThreadMessage(m_pStatsThread->m_nThreadID, WM_HOLDSTATS,
-                              reinterpret_cast<WPARAM>(hHeldEvent), 0))
-            WaitForSingleObject(hHeldEvent, INFINITE);
+        // Wait only for a request that reached the thread's queue.  A thread
+        // that has just started may not have its queue yet: ask again until
+        // the request gets there or the thread has ended.
+        for (;;) {
+            if (::PostThreadMessage(m_pStatsThread->m_nThreadID, WM_HOLDSTATS,
+                                  reinterpret_cast<WPARAM>(hHeldEvent), 0)) {
+                WaitForSingleObject(hHeldEvent, INFINITE);
+                break;
+            }
+            if (m_pStatsThread->m_hThread == NULL ||
+                WaitForSingleObject(m_pStatsThread->m_hThread, 1) != WAIT_TIMEOUT)
+                break;
+        }
     }
     if (hHeldEvent != NULL) CloseHandle(hHeldEvent);
 

@@ -47,6 +47,16 @@ ON_BN_CLICKED(IDC_CAPTURE, &CCapturePanel::OnCaptureButton)
 ON_BN_CLICKED(IDC_BROWSE, &CCapturePanel::OnBrowse)
 ON_CBN_SELCHANGE(IDC_FILE_TYPE, &CCapturePanel::OnFileTypeChange)
 ON_CBN_SELCHANGE(IDC_DEVICE, &CCapturePanel::OnDeviceSelChange)
+// Tape transport buttons.
+ON_BN_CLICKED(IDC_PLAY, &CCapturePanel::OnPlay)
+ON_BN_CLICKED(IDC_PAUSE, &CCapturePanel::OnPause)
+ON_BN_CLICKED(IDC_STOP, &CCapturePanel::OnStop)
+ON_BN_CLICKED(IDC_FAST_FORWARD, &CCapturePanel::OnFastForward)
+ON_BN_CLICKED(IDC_REWIND, &CCapturePanel::OnRewind)
+ON_BN_CLICKED(IDC_STEP_FORWARD, &CCapturePanel::OnStepForward)
+ON_BN_CLICKED(IDC_STEP_REVERSE, &CCapturePanel::OnStepReverse)
+ON_BN_CLICKED(IDC_SLOW_REVERSE, &CCapturePanel::OnSlowReverse)
+ON_BN_CLICKED(IDC_SLOW_FORWARD, &CCapturePanel::OnSlowForward)
 END_MESSAGE_MAP()
 
 void CCapturePanel::DoDataExchange(CDataExchange* pDX) {

@@ -167,6 +167,47 @@ public:
     HBITMAP m_hBannerBitmap = NULL;
     UINT_PTR m_nTimerId = 0;
 
+    // ---- Tape transport, status polling and capture statistics ----------
+    // Transport buttons 1003 to 1011: each sends one mode to the device's
+    // transport, and does nothing while there is none.
+    afx_msg void OnPlay();
+    afx_msg void OnPause();
+    afx_msg void OnStop();
+    // Wind when the tape stands still, fast play otherwise.
+    afx_msg void OnFastForward();
+    afx_msg void OnRewind();
+    afx_msg void OnStepForward();
+    afx_msg void OnStepReverse();
+    afx_msg void OnSlowReverse();
+    afx_msg void OnSlowForward();
+
+    // The status polling thread, started with _beginthread and the panel as
+    // its argument after the two polling events exist: every 20 ms the
+    // transport mode into 1016 and the timecode into 1015, until
+    // m_hStopPollEvent is signalled.  Once it is, the thread touches the
+    // panel no more, not even when a device call it was in returns later:
+    // a shutdown that has given up waiting for it leaves the stop event
+    // open and the device interfaces alive.
+    static void __cdecl StatusPollThread(void* pParam);
+    // The statistics thread, started with AfxBeginThread and the panel as
+    // its argument: every 15 ms the dropped frames into 1020 and the
+    // captured time into 1021, until WM_QUIT (exit code 1; 0 without a
+    // panel), which ends it even while it is held.  Answers WM_HOLDSTATS.
+    static UINT StatisticsThread(LPVOID pParam);
+
+private:
+    void SendTransportMode(long lMode);
+    // One pass of the polling thread; false once the stop event is seen
+    // after a device call.
+    static bool PollPass(CCapturePanel* pPanel, HANDLE hStop, HWND hPanel);
+    // One pass of the statistics thread outside a hold.
+    void StatisticsPass(HWND hPanel);
+    // The hold of the statistics thread; false when WM_QUIT came meanwhile.
+    bool HoldStatistics(HANDLE hHeldEvent);
+
+public:
+    // ---- end of transport, status polling and statistics ----------------
+
     // ---- Shutdown and the worker's builds ---------------------------------
     // Set once the panel is being destroyed: the worker starts no scan
     // and no build after it has seen this.
