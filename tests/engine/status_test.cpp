@@ -48,7 +48,11 @@ protected:
     }
     // As the panel's shutdown ends them; the statistics thread's exit code.
     DWORD StopThreads() {
-        if (panel.m_hPollThread != INVALID_HANDLE_VALUE) panel.EndStatusPollThread();
+        if (panel.m_hPollThread != INVALID_HANDLE_VALUE) {
+            SetEvent(panel.m_hStopPollEvent);
+            WaitForSingleObject(panel.m_hPollThread, INFINITE);
+            panel.m_hPollThread = INVALID_HANDLE_VALUE;
+        }
         DWORD dwExit = 0;
         if (panel.m_pStatsThread != NULL) {
             panel.m_pStatsThread->PostThreadMessage(WM_QUIT, 0, 0);
@@ -74,13 +78,13 @@ protected:
 
 TEST_F(StatusTest, WithoutADeviceTheTextsShowUnknownAndZero) {
     StartThreads();
-    EXPECT_TRUE(ui->WaitText(IDC_STATUS, "???"));
-    EXPECT_TRUE(ui->WaitText(IDC_POSITION, "?????"));
+    EXPECT_TRUE(ui->WaitText(IDC_TRANSPORT_MODE, "???"));
+    EXPECT_TRUE(ui->WaitText(IDC_TIMECODE, "?????"));
     EXPECT_TRUE(ui->WaitText(IDC_DROPPED, "0 Frames"));
     EXPECT_TRUE(ui->WaitText(IDC_CAPTURED, "00:00:00"));
     // Texts are sent on every pass, changed or not.
-    const int sets = ui->Sets(IDC_STATUS), stats = ui->Sets(IDC_CAPTURED);
-    EXPECT_TRUE(WaitUntil([&] { return ui->Sets(IDC_STATUS) > sets + 3; }));
+    const int sets = ui->Sets(IDC_TRANSPORT_MODE), stats = ui->Sets(IDC_CAPTURED);
+    EXPECT_TRUE(WaitUntil([&] { return ui->Sets(IDC_TRANSPORT_MODE) > sets + 3; }));
     EXPECT_TRUE(WaitUntil([&] { return ui->Sets(IDC_CAPTURED) > stats + 3; }));
     // WM_QUIT ends the statistics thread with 1; without a panel neither
     // thread does anything.
@@ -115,9 +119,9 @@ TEST_F(StatusTest, EveryTransportModeHasItsText) {
     for (const auto& [lMode, pszText] : modes) {
         // From "Play" each time, so that every text is seen to arrive.
         transport->mode = ED_MODE_PLAY;
-        ASSERT_TRUE(ui->WaitText(IDC_STATUS, "Play"));
+        ASSERT_TRUE(ui->WaitText(IDC_TRANSPORT_MODE, "Play"));
         transport->mode = lMode;
-        EXPECT_TRUE(ui->WaitText(IDC_STATUS, pszText)) << lMode;
+        EXPECT_TRUE(ui->WaitText(IDC_TRANSPORT_MODE, pszText)) << lMode;
         EXPECT_TRUE(WaitUntil([&] { return panel.m_nTransportMode == lMode; })) << lMode;
     }
 }
@@ -127,17 +131,17 @@ TEST_F(StatusTest, TimecodeDigitsAreShownAsTheyCome) {
     Give<IAMTimecodeReader>(panel.m_pTimecodeReader, reader.Get());
     reader->digits = 0x01234512;
     StartThreads(true, false);
-    EXPECT_TRUE(ui->WaitText(IDC_POSITION, "01:23:45:12"));
+    EXPECT_TRUE(ui->WaitText(IDC_TIMECODE, "01:23:45:12"));
     // Digits above 9 are not refused: all ones read 15 tens and 15 units.
     reader->digits = 0xFFFFFFFF;
-    EXPECT_TRUE(ui->WaitText(IDC_POSITION, "165:165:165:165"));
+    EXPECT_TRUE(ui->WaitText(IDC_TIMECODE, "165:165:165:165"));
     reader->digits = 0x23595924;
-    EXPECT_TRUE(ui->WaitText(IDC_POSITION, "23:59:59:24"));
+    EXPECT_TRUE(ui->WaitText(IDC_TIMECODE, "23:59:59:24"));
     reader->digits = 0;
-    EXPECT_TRUE(ui->WaitText(IDC_POSITION, "00:00:00:00"));
+    EXPECT_TRUE(ui->WaitText(IDC_TIMECODE, "00:00:00:00"));
     EXPECT_EQ(0, reader->badSamples);
     // No transport interface meanwhile: the status reads "???".
-    EXPECT_EQ("???", ui->Text(IDC_STATUS));
+    EXPECT_EQ("???", ui->Text(IDC_TRANSPORT_MODE));
 }
 
 TEST_F(StatusTest, AFailedReadKeepsTheLastText) {
@@ -148,8 +152,8 @@ TEST_F(StatusTest, AFailedReadKeepsTheLastText) {
     transport->mode = ED_MODE_PLAY;
     reader->digits = 0x00010203;
     StartThreads(true, false);
-    ASSERT_TRUE(ui->WaitText(IDC_STATUS, "Play"));
-    ASSERT_TRUE(ui->WaitText(IDC_POSITION, "00:01:02:03"));
+    ASSERT_TRUE(ui->WaitText(IDC_TRANSPORT_MODE, "Play"));
+    ASSERT_TRUE(ui->WaitText(IDC_TIMECODE, "00:01:02:03"));
 
     transport->result = E_FAIL;
     transport->mode = ED_MODE_STOP;
@@ -158,14 +162,14 @@ TEST_F(StatusTest, AFailedReadKeepsTheLastText) {
     const long modeReads = transport->reads, timecodeReads = reader->reads;
     ASSERT_TRUE(WaitUntil([&] { return transport->reads > modeReads + 5; }));
     ASSERT_TRUE(WaitUntil([&] { return reader->reads > timecodeReads + 5; }));
-    EXPECT_EQ("Play", ui->Text(IDC_STATUS));
-    EXPECT_EQ("00:01:02:03", ui->Text(IDC_POSITION));
+    EXPECT_EQ("Play", ui->Text(IDC_TRANSPORT_MODE));
+    EXPECT_EQ("00:01:02:03", ui->Text(IDC_TIMECODE));
     EXPECT_EQ(ED_MODE_PLAY, panel.m_nTransportMode);
 
     transport->result = S_OK;
     reader->result = S_OK;
-    EXPECT_TRUE(ui->WaitText(IDC_STATUS, "Stop"));
-    EXPECT_TRUE(ui->WaitText(IDC_POSITION, "00:01:02:04"));
+    EXPECT_TRUE(ui->WaitText(IDC_TRANSPORT_MODE, "Stop"));
+    EXPECT_TRUE(ui->WaitText(IDC_TIMECODE, "00:01:02:04"));
 }
 
 TEST_F(StatusTest, ButtonsSendTheirModesAndWindDependsOnTheLastModeRead) {
@@ -215,25 +219,25 @@ TEST_F(StatusTest, ThePanelsThreadTakingNoTextsDoesNotStopThePolling) {
     Give<IAMDroppedFrames>(panel.m_pDroppedFrames, counters.Get());
     panel.m_bCapturing = true;
     StartThreads();
-    ASSERT_TRUE(ui->WaitText(IDC_STATUS, "Stop"));
+    ASSERT_TRUE(ui->WaitText(IDC_TRANSPORT_MODE, "Stop"));
     ASSERT_TRUE(ui->WaitText(IDC_DROPPED, "0 Frames"));
 
     // The panel's thread sleeps for a while: texts are lost, the threads
     // go on reading the device.
     ui->Stall(800);
     std::this_thread::sleep_for(milliseconds(50));
-    const int statusSets = ui->Sets(IDC_STATUS), droppedSets = ui->Sets(IDC_DROPPED);
+    const int statusSets = ui->Sets(IDC_TRANSPORT_MODE), droppedSets = ui->Sets(IDC_DROPPED);
     const long modeReads = transport->reads, counterReads = counters->reads;
     transport->mode = ED_MODE_PLAY;
     counters->dropped = 3;
     std::this_thread::sleep_for(milliseconds(500));
     EXPECT_GE(transport->reads - modeReads, 3);
     EXPECT_GE(counters->reads - counterReads, 6);
-    EXPECT_EQ(statusSets, ui->Sets(IDC_STATUS));
+    EXPECT_EQ(statusSets, ui->Sets(IDC_TRANSPORT_MODE));
     EXPECT_EQ(droppedSets, ui->Sets(IDC_DROPPED));
     EXPECT_EQ(3, panel.m_nDropped);
     // Once it answers again, fresh texts arrive.
-    EXPECT_TRUE(ui->WaitText(IDC_STATUS, "Play"));
+    EXPECT_TRUE(ui->WaitText(IDC_TRANSPORT_MODE, "Play"));
     EXPECT_TRUE(ui->WaitText(IDC_DROPPED, "3 Frames"));
 }
 
@@ -324,9 +328,9 @@ TEST_F(StatusTest, HoldsKeepBothThreadsAwayFromTheDevice) {
         panel.HoldStatusThreads();
         EXPECT_TRUE(staysAway());
         // Held, the threads send nothing either.
-        const int status = ui->Sets(IDC_STATUS), dropped = ui->Sets(IDC_DROPPED);
+        const int status = ui->Sets(IDC_TRANSPORT_MODE), dropped = ui->Sets(IDC_DROPPED);
         std::this_thread::sleep_for(milliseconds(60));
-        EXPECT_EQ(status, ui->Sets(IDC_STATUS));
+        EXPECT_EQ(status, ui->Sets(IDC_TRANSPORT_MODE));
         EXPECT_EQ(dropped, ui->Sets(IDC_DROPPED));
         // A nested hold neither waits for the held threads nor ends the
         // outer hold with its resume.
@@ -367,7 +371,7 @@ TEST_F(StatusTest, HoldsKeepBothThreadsAwayFromTheDevice) {
         worker.join();
     }
     EXPECT_TRUE(runs());
-    EXPECT_EQ("Stop", ui->Text(IDC_STATUS));
+    EXPECT_EQ("Stop", ui->Text(IDC_TRANSPORT_MODE));
 }
 
 TEST_F(StatusTest, HoldRequestsWithoutAHoldAreIgnored) {
@@ -400,29 +404,27 @@ TEST_F(StatusTest, TheStatisticsThreadEndsEvenWhileHeld) {
 }
 
 TEST_F(StatusTest, APollingThreadGivenUpAtShutdownNeverTouchesThePanelAgain) {
-    // The device stops answering in the middle of a pass; the shutdown
-    // waits its 10 s and goes on, the panel and its graph go away, and
-    // then the device answers.
+    // The device stops answering in the middle of a pass.  The shutdown
+    // signals the stop event, gives up waiting, and goes on as the panel's
+    // does: the stop event stays open, the device interface stays alive,
+    // the panel goes.  Then the device answers.
     auto* pPanel = new CCapturePanel();
     InitPanel(*pPanel);
     ComPtr<FakeTransport> transport = ComPtr<FakeTransport>::Adopt(new FakeTransport());
     ComPtr<FakeTimecode> reader = ComPtr<FakeTimecode>::Adopt(new FakeTimecode());
     Give<IAMExtTransport>(pPanel->m_pTransport, transport.Get());
     Give<IAMTimecodeReader>(pPanel->m_pTimecodeReader, reader.Get());
+    const HANDLE hStop = pPanel->m_hStopPollEvent;
     const HANDLE hThread =
         reinterpret_cast<HANDLE>(_beginthread(&CCapturePanel::StatusPollThread, 0, pPanel));
-    pPanel->m_hPollThread = hThread;
     ASSERT_TRUE(WaitUntil([&] { return reader->reads > 0; }));
     transport->Stall(true);
     const long stalledAt = transport->reads;
     ASSERT_TRUE(WaitUntil([&] { return transport->reads > stalledAt; }));
 
-    const auto start = steady_clock::now();
-    pPanel->EndStatusPollThread();
-    EXPECT_GE(steady_clock::now() - start, milliseconds(9900));
-    EXPECT_EQ(INVALID_HANDLE_VALUE, pPanel->m_hPollThread);
-    EXPECT_EQ(nullptr, pPanel->m_hStopPollEvent);
-    EXPECT_EQ(nullptr, pPanel->m_hPollPausedEvent);
+    SetEvent(hStop);
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(hThread, 200));
+    pPanel->m_hStopPollEvent = NULL;
     FreePanel(*pPanel);
     delete pPanel;
     const long timecodeReads = reader->reads;
@@ -430,8 +432,7 @@ TEST_F(StatusTest, APollingThreadGivenUpAtShutdownNeverTouchesThePanelAgain) {
     transport->Stall(false);
     ASSERT_TRUE(WaitUntil([&] { return WaitForSingleObject(hThread, 0) != WAIT_TIMEOUT; }));
     EXPECT_EQ(timecodeReads, reader->reads);
-    // The thread kept the reference it had taken for the call.
-    transport->Release();
+    CloseHandle(hStop);
 }
 
 TEST_F(StatusTest, TheDeckIsDrivenAndShownThroughThePanel) {
@@ -454,12 +455,12 @@ TEST_F(StatusTest, TheDeckIsDrivenAndShownThroughThePanel) {
     // Frames since 00:00:00:00 of the position text (25 a second).
     auto position = [&] {
         int h = 0, m = 0, s = 0, f = 0;
-        if (sscanf(ui->Text(IDC_POSITION).c_str(), "%d:%d:%d:%d", &h, &m, &s, &f) != 4) return -1L;
+        if (sscanf(ui->Text(IDC_TIMECODE).c_str(), "%d:%d:%d:%d", &h, &m, &s, &f) != 4) return -1L;
         return static_cast<long>(((h * 60 + m) * 60 + s) * 25 + f);
     };
     auto clickAndSee = [&](int nID, const char* pszText) {
         ui->Click(nID);
-        EXPECT_TRUE(ui->WaitText(IDC_STATUS, pszText)) << nID;
+        EXPECT_TRUE(ui->WaitText(IDC_TRANSPORT_MODE, pszText)) << nID;
     };
 
     clickAndSee(IDC_PLAY, "Play");
@@ -480,7 +481,7 @@ TEST_F(StatusTest, TheDeckIsDrivenAndShownThroughThePanel) {
     ASSERT_TRUE(WaitUntil([&] { return panel.m_nTransportMode == ED_MODE_STOP; }));
     ui->Click(IDC_FAST_FORWARD);
     EXPECT_EQ(ED_MODE_FF, deckMode());
-    EXPECT_TRUE(ui->WaitText(IDC_STATUS, "FF"));
+    EXPECT_TRUE(ui->WaitText(IDC_TRANSPORT_MODE, "FF"));
     std::this_thread::sleep_for(milliseconds(500));  // some way into the tape
     clickAndSee(IDC_PLAY, "Play");
     ASSERT_TRUE(WaitUntil([&] { return panel.m_nTransportMode == ED_MODE_PLAY; }));
@@ -488,7 +489,7 @@ TEST_F(StatusTest, TheDeckIsDrivenAndShownThroughThePanel) {
     EXPECT_EQ(ED_MODE_PLAY_FASTEST_FWD, deckMode());
     ui->Click(IDC_REWIND);
     EXPECT_EQ(ED_MODE_PLAY_FASTEST_REV, deckMode());
-    EXPECT_TRUE(ui->WaitText(IDC_STATUS, "Rew"));
+    EXPECT_TRUE(ui->WaitText(IDC_TRANSPORT_MODE, "Rew"));
     ui->Click(IDC_SLOW_FORWARD);
     EXPECT_EQ(ED_MODE_PLAY_SLOWEST_FWD, deckMode());
     ui->Click(IDC_SLOW_REVERSE);
@@ -503,6 +504,6 @@ TEST_F(StatusTest, TheDeckIsDrivenAndShownThroughThePanel) {
     panel.HoldStatusThreads();
     panel.TeardownGraph();
     panel.ResumeStatusThreads();
-    EXPECT_TRUE(ui->WaitText(IDC_STATUS, "???"));
-    EXPECT_TRUE(ui->WaitText(IDC_POSITION, "?????"));
+    EXPECT_TRUE(ui->WaitText(IDC_TRANSPORT_MODE, "???"));
+    EXPECT_TRUE(ui->WaitText(IDC_TIMECODE, "?????"));
 }

@@ -46,7 +46,7 @@ void RegisterClasses() {
     (void)registered;
 }
 
-const int kControls[] = {IDC_POSITION,     IDC_STATUS,       IDC_DROPPED,      IDC_CAPTURED,
+const int kControls[] = {IDC_TIMECODE,     IDC_TRANSPORT_MODE,       IDC_DROPPED,      IDC_CAPTURED,
                          IDC_PLAY,         IDC_PAUSE,        IDC_STOP,         IDC_FAST_FORWARD,
                          IDC_REWIND,       IDC_STEP_FORWARD, IDC_STEP_REVERSE, IDC_SLOW_REVERSE,
                          IDC_SLOW_FORWARD};
