@@ -1,0 +1,469 @@
+// Capture figures, printed side by side in one run, each next to its goal:
+//
+//  - unpaced throughput (frames a second) through the capture graphs the
+//    program builds (Type-1 and Type-2, preview on and off), beside
+//    `ffmpeg -c copy` of the same frames into an AVI and `cp` of the bytes;
+//  - a real-time recording with preview: CPU seconds per minute, dropped
+//    frames, on an idle machine and with one core kept busy by another
+//    process;
+//  - peak memory (resident set) of each run.
+//
+// Each run is a process of its own (this program started again with
+// --run ...), so its CPU time and peak memory are its own.  The graphs are
+// made with the calls the program's engine makes: the virtual deck's
+// capture pin into the AVI multiplexer (Type-1) or through the DV splitter
+// (Type-2), the preview through the smart tee, the DV decoder at half size
+// and the video renderer in a window on the display.  Recording is on from
+// the first frame.  Asserts nothing.
+//
+//   capture_bench [--frames N] [--seconds S] [--dir D] [--quick]
+//     --frames   frames of each unpaced run (default 1500: a minute of PAL)
+//     --seconds  length of each real-time run (default 300)
+//     --dir      where the files go (default a new directory in /var/tmp)
+//     --quick    unpaced runs only
+#include <dshow.h>
+#include <edevdefs.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <uuids.h>
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "dvdevices/virtualdeck.h"
+#include "dvtesttape.h"
+#include "tapeloom/qt_display.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point t0) {
+    return std::chrono::duration<double>(Clock::now() - t0).count();
+}
+
+double CpuSeconds() {
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+           static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+long PeakKilobytes() {
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    return ru.ru_maxrss;
+}
+
+std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+// ---- one run, in a process of its own ---------------------------------------
+
+struct RunSpec {
+    int type = 2;          // 1: interleaved stream; 2: video and audio streams
+    bool preview = true;
+    bool unpaced = true;
+    long frames = 1500;    // unpaced: frames to record
+    double seconds = 300;  // real time: length
+    std::string file;
+};
+
+template <class T>
+bool Query(IUnknown* p, REFIID iid, T** out) {
+    *out = nullptr;
+    return p && SUCCEEDED(p->QueryInterface(iid, reinterpret_cast<void**>(out))) && *out;
+}
+
+// The recording branch and the preview, as the engine builds them.
+bool BuildGraph(const RunSpec& spec, IGraphBuilder* graph, ICaptureGraphBuilder2* builder,
+                IBaseFilter* device, HWND frame) {
+    IBaseFilter* mux = nullptr;
+    IFileSinkFilter* sink = nullptr;
+    const std::wstring file = Wide(spec.file);
+    IBaseFilter* splitter = nullptr;
+    if (spec.type == 2) {
+        if (FAILED(CoCreateInstance(CLSID_DVSplitter, nullptr, CLSCTX_INPROC_SERVER,
+                                    IID_IBaseFilter, reinterpret_cast<void**>(&splitter))) ||
+            FAILED(graph->AddFilter(splitter, L"DV Splitter")))
+            return false;
+    }
+    if (FAILED(builder->SetOutputFileName(&MEDIASUBTYPE_Avi, file.c_str(), &mux, &sink)) || !mux)
+        return false;
+    IConfigAviMux* config = nullptr;
+    if (Query(mux, IID_IConfigAviMux, &config)) {
+        config->SetOutputCompatibilityIndex(TRUE);
+        config->Release();
+    }
+    IConfigInterleaving* interleaving = nullptr;
+    if (Query(mux, IID_IConfigInterleaving, &interleaving)) {
+        interleaving->put_Mode(INTERLEAVE_NONE_BUFFERED);
+        interleaving->Release();
+    }
+    bool ok;
+    if (spec.type == 1) {
+        ok = SUCCEEDED(builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved, device,
+                                             nullptr, mux));
+    } else {
+        ok = SUCCEEDED(builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved, device,
+                                             nullptr, splitter)) &&
+             SUCCEEDED(builder->RenderStream(nullptr, nullptr, splitter, nullptr, mux)) &&
+             SUCCEEDED(builder->RenderStream(nullptr, nullptr, splitter, nullptr, mux));
+        splitter->Release();
+    }
+    mux->Release();
+    if (sink) sink->Release();
+    if (!ok) return false;
+    if (spec.preview) {
+        if (FAILED(builder->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Interleaved, device,
+                                         nullptr, nullptr)))
+            return false;
+        IBaseFilter* decoder = nullptr;
+        graph->FindFilterByName(L"DV Video Decoder", &decoder);
+        IIPDVDec* dec = nullptr;
+        if (Query(decoder, IID_IIPDVDec, &dec)) {
+            dec->put_IPDisplay(DVRESOLUTION_HALF);
+            dec->Release();
+        }
+        if (decoder) decoder->Release();
+        IVideoWindow* window = nullptr;
+        if (!Query(graph, IID_IVideoWindow, &window)) return false;
+        window->put_Owner(reinterpret_cast<OAHWND>(frame));
+        long style = 0;
+        window->get_WindowStyle(&style);
+        window->put_WindowStyle(style & static_cast<long>(0xF930FFFFu));
+        window->put_MessageDrain(reinterpret_cast<OAHWND>(frame));
+        window->SetWindowPosition(0, 0, 360, 288);
+        window->put_Visible(OATRUE);
+        window->Release();
+    }
+    // Recording from the first frame on.
+    REFERENCE_TIME start = 0, stop = MAXLONGLONG;
+    return SUCCEEDED(builder->ControlStream(&PIN_CATEGORY_CAPTURE, nullptr, nullptr, &start, &stop,
+                                            0, 0));
+}
+
+int RunOne(const RunSpec& spec) {
+    setenv("TAPELOOM_DECKS", "Bench Deck=pal", 1);
+    setenv("TAPELOOM_DECK_PACING", spec.unpaced ? "unpaced" : "realtime", 1);
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    qt_display::Install();
+    CoInitialize(nullptr);
+    const double cpuStart = CpuSeconds();
+
+    // The preview frame: a plain window on the display thread (this one).
+    HWND frame = CreateWindowEx(0, "STATIC", "", WS_OVERLAPPED | WS_VISIBLE, 0, 0, 360, 288,
+                                nullptr, nullptr, nullptr, nullptr);
+    ShowWindow(frame, SW_SHOW);
+
+    ICreateDevEnum* devEnum = nullptr;
+    IEnumMoniker* monikers = nullptr;
+    IMoniker* moniker = nullptr;
+    IBaseFilter* device = nullptr;
+    IGraphBuilder* graph = nullptr;
+    ICaptureGraphBuilder2* builder = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_ICreateDevEnum, reinterpret_cast<void**>(&devEnum))) ||
+        devEnum->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, &monikers, 0) != S_OK ||
+        monikers->Next(1, &moniker, nullptr) != S_OK ||
+        FAILED(BindMoniker(moniker, 0, IID_IBaseFilter, reinterpret_cast<void**>(&device))) ||
+        FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IGraphBuilder, reinterpret_cast<void**>(&graph))) ||
+        FAILED(CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_ICaptureGraphBuilder2, reinterpret_cast<void**>(&builder))) ||
+        FAILED(builder->SetFiltergraph(graph)) ||
+        FAILED(graph->AddFilter(device, L"Tapeloom Device")) ||
+        !BuildGraph(spec, graph, builder, device, frame)) {
+        std::fprintf(stderr, "capture_bench: the graph could not be built\n");
+        return 1;
+    }
+    IAMDroppedFrames* dropped = nullptr;
+    IAMExtTransport* transport = nullptr;
+    IMediaControl* control = nullptr;
+    builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved, device,
+                           IID_IAMDroppedFrames, reinterpret_cast<void**>(&dropped));
+    Query(device, IID_IAMExtTransport, &transport);
+    Query(graph, IID_IMediaControl, &control);
+    if (!dropped || !transport || !control) return 1;
+
+    transport->put_Mode(ED_MODE_PLAY);
+    const double cpu0 = CpuSeconds();
+    const auto t0 = Clock::now();
+    control->Run();
+    SetTimer(frame, 1, 10, nullptr);
+    long delivered = 0, lost = 0;
+    for (;;) {
+        MSG msg;
+        if (GetMessage(&msg, nullptr, 0, 0) <= 0) break;
+        DispatchMessage(&msg);
+        if (msg.message != WM_TIMER) continue;
+        dropped->GetNumNotDropped(&delivered);
+        if (spec.unpaced ? delivered >= spec.frames : Seconds(t0) >= spec.seconds) break;
+    }
+    control->Stop();  // the file is finalised here
+    const double wall = Seconds(t0);
+    const double cpu = CpuSeconds() - cpu0;
+    dropped->GetNumNotDropped(&delivered);
+    dropped->GetNumDropped(&lost);
+    KillTimer(frame, 1);
+
+    control->Release();
+    transport->Release();
+    dropped->Release();
+    builder->Release();
+    graph->Release();
+    device->Release();
+    moniker->Release();
+    monikers->Release();
+    devEnum->Release();
+    DestroyWindow(frame);
+    std::printf("RESULT wall=%.3f cpu=%.3f delivered=%ld dropped=%ld peak_kb=%ld setup_cpu=%.3f\n",
+                wall, cpu, delivered, lost, PeakKilobytes(), cpu0 - cpuStart);
+    CoUninitialize();
+    return 0;
+}
+
+// ---- the orchestrating process ----------------------------------------------
+
+std::string Quote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+std::string Output(const std::string& command) {
+    std::string out;
+    if (FILE* p = popen(command.c_str(), "r")) {
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+        pclose(p);
+    }
+    return out;
+}
+
+// Runs a shell command and returns its wall time in seconds (-1 on failure).
+double Timed(const std::string& command) {
+    const auto t0 = Clock::now();
+    const int status = std::system(command.c_str());
+    return status == 0 ? Seconds(t0) : -1.0;
+}
+
+long VideoFrames(const std::string& file) {
+    const std::string out = Output(
+        "ffprobe -v error -select_streams v:0 -count_packets -show_entries "
+        "stream=nb_read_packets -of csv=p=0 " + Quote(file) + " 2>/dev/null");
+    return out.empty() ? -1 : std::atol(out.c_str());
+}
+
+struct Result {
+    bool ok = false;
+    double wall = 0, cpu = 0, setupCpu = 0;
+    long delivered = 0, dropped = 0, peakKb = 0, fileFrames = -1;
+};
+
+Result Spawn(const std::string& self, const RunSpec& spec) {
+    std::vector<std::string> args = {self,
+                                     "--run",
+                                     std::to_string(spec.type),
+                                     spec.preview ? "preview" : "nopreview",
+                                     spec.unpaced ? "unpaced" : "realtime",
+                                     std::to_string(spec.frames),
+                                     std::to_string(spec.seconds),
+                                     spec.file};
+    std::string command;
+    for (const auto& a : args) command += Quote(a) + " ";
+    Result r;
+    const std::string out = Output(command);
+    const auto at = out.find("RESULT ");
+    if (at == std::string::npos) return r;
+    std::istringstream in(out.substr(at + 7));
+    std::map<std::string, double> v;
+    for (std::string field; in >> field;) {
+        const auto eq = field.find('=');
+        if (eq != std::string::npos) v[field.substr(0, eq)] = std::atof(field.c_str() + eq + 1);
+    }
+    r.ok = true;
+    r.wall = v["wall"];
+    r.cpu = v["cpu"];
+    r.setupCpu = v["setup_cpu"];
+    r.delivered = static_cast<long>(v["delivered"]);
+    r.dropped = static_cast<long>(v["dropped"]);
+    r.peakKb = static_cast<long>(v["peak_kb"]);
+    r.fileFrames = VideoFrames(spec.file);
+    return r;
+}
+
+// One core kept busy by another process while it lives.
+class BusyCore {
+public:
+    BusyCore() {
+        m_pid = fork();
+        if (m_pid == 0) {
+            volatile unsigned long n = 0;
+            for (;;) n = n + 1;
+        }
+    }
+    ~BusyCore() {
+        if (m_pid > 0) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+
+private:
+    pid_t m_pid = -1;
+};
+
+int Orchestrate(const std::string& self, long frames, double seconds, std::string dir,
+                bool quick) {
+    bool ownDir = false;
+    if (dir.empty()) {
+        char pattern[] = "/var/tmp/tapeloom-bench-XXXXXX";
+        if (!mkdtemp(pattern)) return 1;
+        dir = pattern;
+        ownDir = true;
+    }
+    std::filesystem::create_directories(dir);
+    std::printf("capture_bench: %ld frames a run unpaced, %.0f s real time, files in %s\n", frames,
+                seconds, dir.c_str());
+    std::printf("machine: %u cores, load average at start %s", std::thread::hardware_concurrency(),
+                Output("cut -d' ' -f1-3 /proc/loadavg").c_str());
+
+    // The same frames as a raw DV file, for ffmpeg and cp.
+    const std::string cached = dv::TestTapePath(dv::Standard::PAL);
+    std::vector<char> tape;
+    {
+        std::ifstream in(cached, std::ios::binary);
+        tape.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    const size_t tapeFrames = tape.size() / dv::kFrameSizePAL;
+    if (tapeFrames == 0) {
+        std::printf("capture_bench: no test tape\n");
+        return 1;
+    }
+    const std::string raw = dir + "/tape.dv";
+    {
+        std::ofstream out(raw, std::ios::binary);
+        for (long i = 0; i < frames; ++i)
+            out.write(tape.data() + (static_cast<size_t>(i) % tapeFrames) * dv::kFrameSizePAL,
+                      dv::kFrameSizePAL);
+    }
+    (void)!std::system(("cat " + Quote(raw) + " > /dev/null").c_str());  // into the page cache
+    const double mb = static_cast<double>(frames) * dv::kFrameSizePAL / 1e6;
+
+    std::printf("\n%-40s %10s %8s %9s %8s %9s\n", "unpaced, PAL", "frames/s", "x real", "CPU s",
+                "peak MB", "in file");
+    auto line = [&](const char* name, double fps, double cpu, long peakKb, long inFile) {
+        std::printf("%-40s %10.0f %8.1f %9.2f %8.0f %9ld\n", name, fps, fps / 25.0, cpu,
+                    static_cast<double>(peakKb) / 1024.0, inFile);
+    };
+    for (int type : {1, 2}) {
+        for (bool preview : {true, false}) {
+            RunSpec spec;
+            spec.type = type;
+            spec.preview = preview;
+            spec.frames = frames;
+            spec.file = dir + "/unpaced.avi";
+            const Result r = Spawn(self, spec);
+            const std::string name = std::string("Type-") + std::to_string(type) +
+                                     (preview ? ", preview on" : ", preview off");
+            if (!r.ok) {
+                std::printf("%-40s failed\n", name.c_str());
+                continue;
+            }
+            line(name.c_str(), static_cast<double>(r.delivered) / r.wall, r.cpu, r.peakKb,
+                 r.fileFrames);
+            std::filesystem::remove(spec.file);
+        }
+    }
+    const double ffmpeg = Timed("ffmpeg -v error -y -f dv -i " + Quote(raw) +
+                                " -c copy -f avi " + Quote(dir + "/ffmpeg.avi"));
+    if (ffmpeg > 0)
+        line("ffmpeg -c copy, same frames", static_cast<double>(frames) / ffmpeg, -1, 0,
+             VideoFrames(dir + "/ffmpeg.avi"));
+    const double cp = Timed("cp " + Quote(raw) + " " + Quote(dir + "/copy.dv"));
+    if (cp > 0) line("cp, same bytes", static_cast<double>(frames) / cp, -1, 0, frames);
+    std::printf("(%.0f MB each; goal: at least 20x real time unpaced with preview)\n", mb);
+    std::filesystem::remove(dir + "/ffmpeg.avi");
+    std::filesystem::remove(dir + "/copy.dv");
+
+    if (!quick) {
+        std::printf("\n%-40s %9s %9s %9s %12s %8s\n", "real time with preview, Type-2", "seconds",
+                    "frames", "dropped", "CPU s/min", "peak MB");
+        for (bool busy : {false, true}) {
+            RunSpec spec;
+            spec.unpaced = false;
+            spec.seconds = seconds;
+            spec.file = dir + "/realtime.avi";
+            Result r;
+            {
+                std::unique_ptr<BusyCore> load;
+                if (busy) load = std::make_unique<BusyCore>();
+                r = Spawn(self, spec);
+            }
+            const char* name = busy ? "one core kept busy" : "idle";
+            if (!r.ok) {
+                std::printf("%-40s failed\n", name);
+                continue;
+            }
+            std::printf("%-40s %9.1f %9ld %9ld %12.2f %8.0f\n", name, r.wall, r.fileFrames,
+                        r.dropped, r.cpu / r.wall * 60.0, static_cast<double>(r.peakKb) / 1024.0);
+            std::filesystem::remove(spec.file);
+        }
+        std::printf(
+            "(goals: no frame dropped; under 6 CPU s a minute, i.e. under 10%% of one core)\n");
+    }
+    std::filesystem::remove(raw);
+    if (ownDir) std::filesystem::remove_all(dir);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string self = argv[0];
+    if (argc == 8 && std::strcmp(argv[1], "--run") == 0) {
+        RunSpec spec;
+        spec.type = std::atoi(argv[2]);
+        spec.preview = std::strcmp(argv[3], "preview") == 0;
+        spec.unpaced = std::strcmp(argv[4], "unpaced") == 0;
+        spec.frames = std::atol(argv[5]);
+        spec.seconds = std::atof(argv[6]);
+        spec.file = argv[7];
+        return RunOne(spec);
+    }
+    long frames = 1500;
+    double seconds = 300;
+    std::string dir;
+    bool quick = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--frames" && i + 1 < argc) frames = std::max(25L, std::atol(argv[++i]));
+        else if (a == "--seconds" && i + 1 < argc) seconds = std::max(1.0, std::atof(argv[++i]));
+        else if (a == "--dir" && i + 1 < argc) dir = argv[++i];
+        else if (a == "--quick") quick = true;
+        else {
+            std::fprintf(stderr,
+                         "usage: capture_bench [--frames N] [--seconds S] [--dir D] [--quick]\n");
+            return 2;
+        }
+    }
+    return Orchestrate(self, frames, seconds, dir, quick);
+}
