@@ -25,6 +25,13 @@
 //   cover                   shows another top-level window and brings it to
 //                           the front (the program's window goes behind)
 //   shot HWND PATH          saves a PNG picture of the window
+//   choose HWND INDEX       picks an item of a drop-down list, as the user
+//                           does (the control notifies its parent)
+//   modal                   the display's own modal window in front, if any:
+//                           "filedialog "title"" or "messagebox "text""
+//   save PATH               types PATH as the file name into the save-file
+//                           dialog in front and presses its Save button
+//   answer yes|no|ok        presses that button of the message box in front
 //
 // Handles are written and read in hexadecimal.  Requests that fail answer
 // "error ..." before the ".".
@@ -36,6 +43,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QKeyEvent>
 #include <QTimer>
 #include <cstdio>
@@ -122,6 +132,17 @@ LRESULT CALLBACK CoverProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProc(hwnd, msg, wp, lp);
 }
 
+// The display's modal window in front: a message box over a file dialog.
+QWidget* FrontModal() {
+    QWidget* dialog = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (!w->isVisible()) continue;
+        if (qobject_cast<QMessageBox*>(w)) return w;
+        if (qobject_cast<QFileDialog*>(w)) dialog = w;
+    }
+    return dialog;
+}
+
 // Runs one request on the display thread; returns the answer's lines.
 std::vector<std::string> Handle(const std::string& request) {
     std::istringstream in(request);
@@ -159,6 +180,42 @@ std::vector<std::string> Handle(const std::string& request) {
         if (!cover) return {"error cannot create"};
         SetForegroundWindow(cover);
         return {Hex(cover)};
+    }
+    // The display's own modal windows (Qt's file dialog and message box)
+    // have no window handles: they are reached as the one in front.
+    QWidget* modal = FrontModal();
+    if (verb == "modal") {
+        if (auto* box = qobject_cast<QMessageBox*>(modal))
+            return {"messagebox " + Quoted(box->text().toStdString())};
+        if (auto* dialog = qobject_cast<QFileDialog*>(modal))
+            return {"filedialog " + Quoted(dialog->windowTitle().toStdString())};
+        return {};
+    }
+    if (verb == "save") {
+        std::string path;
+        std::getline(in >> std::ws, path);
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        if (!dialog) return {"error no file dialog"};
+        const QString name = QString::fromStdString(path);
+        // Later, not inside this request: accepting may ask a question.
+        QTimer::singleShot(0, dialog, [dialog, name] {
+            dialog->selectFile(name);
+            static_cast<QDialog*>(dialog)->accept();  // the Save button's slot
+        });
+        return {};
+    }
+    if (verb == "answer") {
+        std::string which;
+        in >> which;
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (!box) return {"error no message box"};
+        const QMessageBox::StandardButton b = which == "yes"  ? QMessageBox::Yes
+                                              : which == "no" ? QMessageBox::No
+                                                              : QMessageBox::Ok;
+        QAbstractButton* button = box->button(b);
+        if (!button) return {"error no such button"};
+        QTimer::singleShot(0, button, [button] { button->click(); });
+        return {};
     }
     HWND hwnd = ParseHwnd(in);
     QWidget* widget = backend ? backend->WidgetFor(hwnd) : nullptr;
@@ -207,6 +264,16 @@ std::vector<std::string> Handle(const std::string& request) {
         if (!button) return {"error not a button"};
         // Later, not inside this request: a click may run a modal loop.
         QTimer::singleShot(0, button, [button] { button->click(); });
+        return {};
+    }
+    if (verb == "choose") {
+        int index = -1;
+        in >> index;
+        auto* combo = qobject_cast<QComboBox*>(widget);
+        if (!combo) return {"error not a drop-down list"};
+        if (index < 0 || index >= combo->count()) return {"error no such item"};
+        // Later: the parent's handler may start a modal message box.
+        QTimer::singleShot(0, combo, [combo, index] { combo->setCurrentIndex(index); });
         return {};
     }
     if (verb == "close") {
