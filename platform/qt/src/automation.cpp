@@ -25,6 +25,7 @@
 //   cover                   shows another top-level window and brings it to
 //                           the front (the program's window goes behind)
 //   shot HWND PATH          saves a PNG picture of the window
+//   enabled HWND            "1" when the window takes input, else "0"
 //   choose HWND INDEX       picks an item of a drop-down list, as the user
 //                           does (the control notifies its parent)
 //   modal                   the display's own modal window in front, if any:
@@ -266,6 +267,7 @@ std::vector<std::string> Handle(const std::string& request) {
         QTimer::singleShot(0, button, [button] { button->click(); });
         return {};
     }
+    if (verb == "enabled") return {IsWindowEnabled(hwnd) ? "1" : "0"};
     if (verb == "choose") {
         int index = -1;
         in >> index;
