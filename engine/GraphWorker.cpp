@@ -28,6 +28,10 @@ bool IsSameObject(IBaseFilter* pFirst, IBaseFilter* pSecond) {
 UINT CCapturePanel::GraphWorkerThread(LPVOID pParam) {
     CCapturePanel* pPanel = static_cast<CCapturePanel*>(pParam);
     CoInitialize(NULL);
+    // The thread's message queue, so that requests posted while it scans
+    // are kept for it.
+    MSG msgFirst;
+    PeekMessage(&msgFirst, NULL, 0, 0, PM_NOREMOVE);
     UINT nResult = 1;
     bool bScan = true;
     for (;;) {
@@ -55,6 +59,13 @@ UINT CCapturePanel::GraphWorkerThread(LPVOID pParam) {
 }
 
 bool CCapturePanel::ScanAndBuild() {
+    // Busy from here to the last call into the panel's thread: the
+    // shutdown waits for that, answering the calls meanwhile.
+    struct Busy {
+        std::atomic<bool>& bBusy;
+        explicit Busy(std::atomic<bool>& b) : bBusy(b) { bBusy = true; }
+        ~Busy() { bBusy = false; }
+    } busy(m_bWorkerBusy);
     enum { kNothing, kNoDevice, kReady, kFailed } eOutcome = kNothing;
     {
         std::lock_guard<std::mutex> lock(m_buildLock);
@@ -117,6 +128,7 @@ bool CCapturePanel::ScanAndBuild() {
     // wait for the build lock in a handler, so the controls come alive
     // only once it is free), and graph events that came while the graph was
     // half built, and were put off, are handled now.
+    if (m_bShuttingDown) return true;
     if (eOutcome == kReady) {
         m_wndDeviceCombo.EnableWindow(TRUE);
         m_btnCapture.EnableWindow(TRUE);

@@ -8,18 +8,31 @@ namespace {
 // How long the polling thread is given to end.
 const DWORD kPollEndTimeoutMs = 10000;
 
+// Posts WM_QUIT to a thread and waits for it to end.  A thread that has
+// only just started may not have its message queue yet: the request is
+// repeated until it gets there or the thread has ended.
+void QuitAndWait(CWinThread* pThread) {
+    for (;;) {
+        if (pThread->PostThreadMessage(WM_QUIT, 0, 0)) {
+            WaitForSingleObject(pThread->m_hThread, INFINITE);
+            return;
+        }
+        if (WaitForSingleObject(pThread->m_hThread, 1) != WAIT_TIMEOUT) return;
+    }
+}
+
 }  // namespace
 
 void CCapturePanel::StopWorkerBuilds() {
     m_bShuttingDown = true;
     // The worker fills the panel's controls with calls that this thread
-    // carries out, so it is waited for with those calls handled meanwhile.
-    while (!m_buildLock.try_lock()) {
+    // carries out, so it is waited for with those calls answered meanwhile.
+    // Once it has seen the flag it starts nothing more.
+    while (m_bWorkerBusy) {
         MSG msg;
         PeekMessage(&msg, NULL, 0, 0, PM_NOREMOVE);
         Sleep(1);
     }
-    m_buildLock.unlock();
 }
 
 void CCapturePanel::EndStatusThreads() {
@@ -46,8 +59,7 @@ void CCapturePanel::EndStatusThreads() {
         m_hPollPausedEvent = NULL;
     }
     if (m_pStatsThread != NULL) {
-        m_pStatsThread->PostThreadMessage(WM_QUIT, 0, 0);
-        WaitForSingleObject(m_pStatsThread->m_hThread, INFINITE);
+        QuitAndWait(m_pStatsThread);
         delete m_pStatsThread;
         m_pStatsThread = NULL;
     }
@@ -67,8 +79,7 @@ void CCapturePanel::OnDestroy() {
         m_hNotifyWnd = NULL;
     }
     if (m_pWorkerThread != NULL) {
-        m_pWorkerThread->PostThreadMessage(WM_QUIT, 0, 0);
-        WaitForSingleObject(m_pWorkerThread->m_hThread, INFINITE);
+        QuitAndWait(m_pWorkerThread);
         delete m_pWorkerThread;
         m_pWorkerThread = NULL;
     }

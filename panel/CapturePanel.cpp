@@ -2,6 +2,8 @@
 // enable pass, the device and file-type choices and Capture / Stop Capture.
 #include "CapturePanel.h"
 
+#include <process.h>
+
 #include <new>
 
 #include "DeviceList.h"
@@ -98,6 +100,16 @@ BOOL CCapturePanel::OnInitDialog() {
 
     LoadSettings();
     CreateNotifyWindow();
+
+    m_bPollPause = false;
+    m_hPollThread = reinterpret_cast<HANDLE>(_beginthread(&CCapturePanel::StatusPollThread, 0, this));
+    if (m_hPollThread == INVALID_HANDLE_VALUE) {
+        m_wndTransportMode.SetWindowText("Error");
+        m_wndTimecode.SetWindowText("Error");
+    }
+    m_bStatsHold = false;
+    m_pStatsThread = AfxBeginThread(&CCapturePanel::StatisticsThread, this,
+                                    THREAD_PRIORITY_NORMAL, 0, 0, NULL);
 
     m_nTimerId = SetTimer(kPanelTimer, kPanelTimerPeriodMs, NULL);
 
@@ -222,7 +234,7 @@ void CCapturePanel::OnCaptureButton() {
     if (m_pBuilder == NULL) return;
 
     if (!m_bCapturing) {
-        if (m_nTransportMode != ED_MODE_PLAY) { /*OnPlay();*/ }
+        if (m_nTransportMode != ED_MODE_PLAY) OnPlay();
         if (m_pDroppedFrames != NULL) {
             m_nNotDropped = 0;
             m_nDropped = 0;
@@ -243,7 +255,7 @@ void CCapturePanel::OnCaptureButton() {
         return;
     }
 
-    if (m_nTransportMode != ED_MODE_FREEZE) { /*OnPause();*/ }
+    if (m_nTransportMode != ED_MODE_FREEZE) OnPause();
     if (m_pDroppedFrames != NULL) {
         long nCount = 0;
         if (SUCCEEDED(m_pDroppedFrames->GetNumDropped(&nCount))) m_nDropped = nCount - m_nDroppedBase;

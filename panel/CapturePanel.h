@@ -212,10 +212,13 @@ public:
     // Set once the panel is being destroyed: the worker starts no scan
     // and no build after it has seen this.
     std::atomic<bool> m_bShuttingDown{false};
+    // Set by the worker from the start of a scan until its last call into
+    // the panel's thread after the build.
+    std::atomic<bool> m_bWorkerBusy{false};
     // Held by the worker from the start of a scan to the end of the build
-    // that follows it.  The panel's thread never waits for it while the
-    // worker may be sending to it: graph events and device changes that
-    // find it held are put off until the build is over.
+    // that follows it.  The panel's thread waits for it only where the
+    // worker no longer calls into that thread; graph events and device
+    // changes that find it held are put off until the build is over.
     std::mutex m_buildLock;
 
 private:
