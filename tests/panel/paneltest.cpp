@@ -1,6 +1,7 @@
 #include "paneltest.h"
 
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -8,22 +9,25 @@
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <thread>
 
+#include "PreviewFrame.h"
 #include "tapeloom/qt_display.h"
 
 namespace paneltest {
 
 namespace {
 
-const int kHostWidth = 700, kHostHeight = 260;
 // A shutdown that takes longer than this has hung.
 const auto kShutdownLimit = std::chrono::seconds(30);
 
-LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    return DefWindowProc(hwnd, msg, wp, lp);
-}
+// The main window with its panel in reach.
+class CTestMainDialog : public CMainDialog {
+public:
+    CCapturePanel* Panel() { return &m_panel; }
+};
 
 void RunMessages() {
     QApplication::processEvents();
@@ -37,37 +41,31 @@ void RunMessages() {
 }  // namespace
 
 void PanelTest::SetUp() {
-    EngineTest::SetUp();
+    // The display first, so that the video renderer draws on it.
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     qt_display::Install();
-    static const ATOM atom = [] {
-        WNDCLASSEX wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = HostProc;
-        wc.lpszClassName = "Test Panel Host";
-        return RegisterClassEx(&wc);
-    }();
-    ASSERT_NE(0, atom);
-    m_hHost = CreateWindowEx(0, "Test Panel Host", "Panel Host", WS_POPUP | WS_VISIBLE, 0, 0,
-                             kHostWidth, kHostHeight, NULL, NULL, NULL, NULL);
-    ASSERT_NE(nullptr, m_hHost);
-    MakeFrame(360, 288);
+    EngineTest::SetUp();
+    m_app = std::make_unique<CWinApp>("Tapeloom");
 }
 
 void PanelTest::TearDown() {
-    if (m_panel && m_panel->m_hWnd != NULL) Close();
-    m_panel.reset();
-    if (m_hHost != NULL) DestroyWindow(m_hHost);
-    m_hHost = NULL;
+    if (m_main && m_main->m_hWnd != NULL) Close();
+    m_main.reset();
+    m_panel = nullptr;
+    if (m_app) m_app->m_pMainWnd = nullptr;
+    m_app.reset();
     RunMessages();
     EngineTest::TearDown();
 }
 
 void PanelTest::Open() {
-    m_panel = std::make_unique<CCapturePanel>();
-    ASSERT_TRUE(m_panel->Create(IDD_CAPTURE_PANEL, CWnd::FromHandle(m_hHost)));
-    m_panel->ShowWindow(SW_SHOW);
-    m_panel->SetWindowPos(&CWnd::wndTop, 0, 0, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+    auto main = std::make_unique<CTestMainDialog>();
+    m_panel = main->Panel();
+    m_main = std::move(main);
+    m_app->m_pMainWnd = m_main.get();
+    ASSERT_TRUE(m_main->Create(IDD_TAPELOOM_DIALOG));
+    SetPreviewFrameWindow(m_main->m_wndPreviewFrame.m_hWnd);
+    m_main->ShowWindow(SW_SHOW);
 }
 
 void PanelTest::Close() {
@@ -82,7 +80,7 @@ void PanelTest::Close() {
             _exit(1);
         }
     });
-    m_panel->DestroyWindow();
+    m_main->DestroyWindow();
     {
         std::lock_guard<std::mutex> l(lock);
         done = true;
@@ -92,12 +90,23 @@ void PanelTest::Close() {
 }
 
 bool PanelTest::PumpUntil(const std::function<bool()>& cond, int ms) {
+    // The condition is looked at after every message, so that a state the
+    // worker passes through while it waits for this thread is seen.
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
-        RunMessages();
+        QApplication::processEvents();
+        if (cond()) return true;
+        MSG msg;
+        bool any = false;
+        while (PeekMessage(&msg, NULL, 0, 0, PM_REMOVE)) {
+            any = true;
+            TranslateMessage(&msg);
+            DispatchMessage(&msg);
+            if (cond()) return true;
+        }
         if (cond()) return true;
         if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        if (!any) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
 
@@ -106,7 +115,8 @@ void PanelTest::Pump(int ms) {
 }
 
 bool PanelTest::WaitForPreview(int ms) {
-    return PumpUntil([this] { return Enabled(IDC_CAPTURE); }, ms);
+    // The worker enables the browse button last.
+    return PumpUntil([this] { return Enabled(IDC_BROWSE); }, ms);
 }
 
 std::string PanelTest::Text(int id) {
@@ -152,7 +162,59 @@ void PanelTest::Choose(int id, int index) {
 void PanelTest::Shot(const std::string& name) {
     std::filesystem::create_directories(SCREENSHOT_DIR);
     RunMessages();
-    qt_display::SaveWindowImage(m_panel->m_hWnd, (std::string(SCREENSHOT_DIR) + "/" + name).c_str());
+    qt_display::SaveWindowImage(m_main->m_hWnd, (std::string(SCREENSHOT_DIR) + "/" + name).c_str());
+}
+
+long PanelTest::DeckMode() {
+    long mode = 0;
+    if (m_panel->m_pTransport == NULL || FAILED(m_panel->m_pTransport->get_Mode(&mode))) return -1;
+    return mode;
+}
+
+void PanelTest::RaiseGraphEvent(long code, LONG_PTR param1, LONG_PTR param2) {
+    IMediaEventSink* sink = NULL;
+    ASSERT_NE(nullptr, m_panel->m_pGraph);
+    ASSERT_TRUE(SUCCEEDED(m_panel->m_pGraph->QueryInterface(IID_IMediaEventSink,
+                                                            reinterpret_cast<void**>(&sink))));
+    sink->Notify(code, param1, param2);
+    sink->Release();
+}
+
+std::string Probe(const std::string& path) {
+    const std::string command = "ffprobe -v error -count_frames -show_entries "
+                                "stream=codec_name,codec_type,nb_read_frames -of csv=p=0 '" +
+                                path + "' 2>/dev/null";
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[512];
+        while (fgets(buffer, sizeof buffer, pipe)) out += buffer;
+        pclose(pipe);
+    }
+    return out;
+}
+
+long ProbeVideoFrames(const std::string& path) {
+    const std::string out = Probe(path);
+    const auto at = out.find("dvvideo,video,");
+    if (at == std::string::npos) return -1;
+    return std::atol(out.c_str() + at + 14);
+}
+
+std::string StreamTypes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string head(65536, '\0');
+    in.read(&head[0], static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<size_t>(in.gcount()));
+    std::string types;
+    for (size_t at = head.find("strh"); at != std::string::npos && at + 12 <= head.size();
+         at = head.find("strh", at + 4))
+        types += (types.empty() ? "" : ",") + head.substr(at + 8, 4);
+    return types;
+}
+
+unsigned long FileIdentity(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? static_cast<unsigned long>(st.st_ino) : 0;
 }
 
 }  // namespace paneltest

@@ -1,6 +1,7 @@
-// Helpers of the panel's tests: the real capture panel in a host window on
-// the test's thread (the display's thread), with the virtual deck, driven
-// through the messages a user's clicks and choices produce.
+// Helpers of the panel's tests: the program's main window with the real
+// capture panel in it, on the test's thread (the display's thread), on the
+// virtual deck, driven through the messages a user's clicks and choices
+// produce.
 #pragma once
 
 #include <functional>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "CapturePanel.h"
+#include "MainDialog.h"
 #include "enginetest.h"
 
 namespace paneltest {
@@ -18,11 +20,11 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Creates the panel in its host window and shows it, as the main window
-    // does; showing it starts the worker.
+    // Opens the main window, which creates and shows the panel; showing
+    // it starts the worker.
     void Open();
-    // Destroys the panel.  A shutdown that has not ended after 30 s ends
-    // the test program with a failure.
+    // Closes the main window and with it the panel.  A shutdown that has
+    // not ended after 30 s ends the test program with a failure.
     void Close();
 
     // Runs the thread's messages until the condition holds; false after
@@ -40,11 +42,26 @@ protected:
     void Click(int id);
     // The user's choice of a combo box item (nothing while it is disabled).
     void Choose(int id, int index);
-    // Keeps a picture of the panel as test output.
+    // Keeps a picture of the main window as test output.
     void Shot(const std::string& name);
 
-    std::unique_ptr<CCapturePanel> m_panel;
-    HWND m_hHost = NULL;
+    // The transport mode the deck reports now.
+    long DeckMode();
+    // An event from a filter of the running graph, as a filter raises it.
+    void RaiseGraphEvent(long code, LONG_PTR param1, LONG_PTR param2);
+
+    std::unique_ptr<CWinApp> m_app;
+    std::unique_ptr<CMainDialog> m_main;
+    CCapturePanel* m_panel = nullptr;  // the main window's
 };
+
+// What ffprobe says about a file's streams: "codec,type,frames" lines.
+std::string Probe(const std::string& path);
+// The video frames ffprobe counts in a file; -1 when it cannot read it.
+long ProbeVideoFrames(const std::string& path);
+// The stream types in an AVI file's stream headers, e.g. "vids,auds".
+std::string StreamTypes(const std::string& path);
+// The file's identity on disk (a file deleted and made again has another).
+unsigned long FileIdentity(const std::string& path);
 
 }  // namespace paneltest
