@@ -7,7 +7,7 @@
 
 #include <chrono>
 
-#include "difpacks.h"
+#include "dvmediatype.h"
 #include "dvtimecode.h"
 #include "dvvideoinfo.h"
 
@@ -67,7 +67,7 @@ void Deck::MotorLoop() {
             const int64_t shown = m_transport.Tick();
             if (shown < 0) continue;
             for (DeckStream* s : m_streams) {
-                if (s->stop || !s->running->load(std::memory_order_acquire)) continue;
+                if (!s->Offered()) continue;
                 if (s->queue.size() < kReceiveQueue)
                     s->queue.push_back(shown);
                 else
@@ -78,35 +78,8 @@ void Deck::MotorLoop() {
     }
 }
 
-bool Deck::Unplug() {
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        if (!Plugged()) return false;
-        m_plugged.store(false, std::memory_order_release);
-        for (DeckStream* s : m_streams) s->queue.clear();
-    }
-    m_cv.notify_all();
-    Announce(false);
-    return true;
-}
-
-bool Deck::Plug() {
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        if (Plugged()) return false;
-        m_plugged.store(true, std::memory_order_release);
-    }
-    m_cv.notify_all();
-    Announce(true);
-    return true;
-}
-
-void Deck::Announce(bool present) {
-    {
-        std::lock_guard<std::mutex> lock(m_listenersLock);
-        for (DeckListener* l : m_listeners) l->DeviceChanged(present);
-    }
-    BroadcastDeviceChange();
+void Deck::ClearQueuesLocked() {
+    for (DeckStream* s : m_streams) s->queue.clear();
 }
 
 HRESULT Deck::PutMode(long mode) {
@@ -154,14 +127,7 @@ bool Deck::ReadHeadLocked(int64_t head) {
     format.standard = standard;
     if (dv::ViewFrame(m_headBuffer.data(), size, view)) {
         tc = dv::ReadTimecode(view);
-        dv::DvInfoPacks packs;
-        dv::ReadDvInfoPacks(view, packs);
-        format.dvinfo.dwDVAAuxSrc = dv::PackDword(packs.aauxSrc);
-        format.dvinfo.dwDVAAuxCtl = dv::PackDword(packs.aauxCtl);
-        format.dvinfo.dwDVAAuxSrc1 = dv::PackDword(packs.aauxSrc1);
-        format.dvinfo.dwDVAAuxCtl1 = dv::PackDword(packs.aauxCtl1);
-        format.dvinfo.dwDVVAuxSrc = dv::PackDword(packs.vauxSrc);
-        format.dvinfo.dwDVVAuxCtl = dv::PackDword(packs.vauxCtl);
+        format.dvinfo = DvInfoOf(view);
     }
     format.signal = SignalOf(head, m_headBuffer.data(), size);
     m_headBcd = dv::TimecodeBcd(tc ? *tc : dv::TimecodeAt(head, m_tape->Standard()));
@@ -179,7 +145,7 @@ HRESULT Deck::GetTimecode(DWORD* bcd) {
     return S_OK;
 }
 
-HRESULT Deck::GetSignal(long* code) {
+HRESULT Deck::GetSignalCode(long* code) {
     if (!Plugged()) return E_FAIL;
     const int64_t head = HeadPosition();
     std::lock_guard<std::mutex> lock(m_headLock);
@@ -196,16 +162,6 @@ HRESULT Deck::HeadFormat(DeckFormat* format) {
     return S_OK;
 }
 
-void Deck::AddListener(DeckListener* l) {
-    std::lock_guard<std::mutex> lock(m_listenersLock);
-    m_listeners.push_back(l);
-}
-
-void Deck::RemoveListener(DeckListener* l) {
-    std::lock_guard<std::mutex> lock(m_listenersLock);
-    std::erase(m_listeners, l);
-}
-
 void Deck::Attach(DeckStream* s) {
     std::lock_guard<std::mutex> lock(m_lock);
     s->stop = false;
@@ -217,19 +173,6 @@ void Deck::Detach(DeckStream* s) {
     std::lock_guard<std::mutex> lock(m_lock);
     std::erase(m_streams, s);
     s->queue.clear();
-}
-
-void Deck::StopStream(DeckStream* s) {
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        s->stop = true;
-    }
-    m_cv.notify_all();
-}
-
-void Deck::Wake() {
-    { std::lock_guard<std::mutex> lock(m_lock); }
-    m_cv.notify_all();
 }
 
 bool Deck::NextFrame(DeckStream* s, int64_t* frame) {

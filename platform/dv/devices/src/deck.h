@@ -9,15 +9,12 @@
 // Unpaced: no motor; each stream moves the tape itself when it takes its
 // next frame, as fast as the graph takes them, and nothing is dropped.
 //
-// Locks: m_lock guards the transport, the plug state and the streams'
-// queues; m_listenersLock the bound filters.  Events are raised outside
-// m_lock.
+// Locks: the device's lock (dvdevice.h) guards the transport too.
 #pragma once
 
 #include <windef.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -27,6 +24,7 @@
 #include <vector>
 
 #include "decktransport.h"
+#include "dvdevice.h"
 #include "dvdevices/deckconfig.h"
 #include "strmif.h"
 #include "tape.h"
@@ -37,15 +35,6 @@ inline constexpr size_t kReceiveQueue = 4;
 // Repeats of the cached test tape on a built-in tape (about an hour).
 inline constexpr int kBuiltinRepeats = 360;
 
-// A filter bound to the deck, told when the deck goes and comes back.
-class DeckListener {
-public:
-    virtual void DeviceChanged(bool present) = 0;
-
-protected:
-    ~DeckListener() = default;
-};
-
 // What the frame under the head carries: its standard, the packs a
 // connection type describes it with, and the signal code the deck reports.
 struct DeckFormat {
@@ -54,21 +43,17 @@ struct DeckFormat {
     long signal = 0;
 };
 
-// The deck's side of one stream (a running capture pin).
-struct DeckStream {
-    std::atomic<bool>* running = nullptr;  // the filter runs: frames are offered
-    std::atomic<long>* dropped = nullptr;  // frames that found the queue full
-    std::deque<int64_t> queue;             // guarded by the deck's lock
-    bool stop = false;                     // guarded by the deck's lock
+// The deck's side of one stream: the tape frames shown to it, not yet
+// taken (dropped: frames that found the queue full).
+struct DeckStream : DvStream {
+    std::deque<int64_t> queue;  // guarded by the deck's lock
 };
 
-class Deck {
+class Deck final : public DvDevice {
 public:
     // Opens the tape; null with *error set when it cannot be used.
     static std::shared_ptr<Deck> Open(const DeckConfig& config, bool realTime, std::string* error);
-    ~Deck();
-    Deck(const Deck&) = delete;
-    Deck& operator=(const Deck&) = delete;
+    ~Deck() override;
 
     const DeckConfig& Config() const { return m_config; }
     const Tape& GetTape() const { return *m_tape; }
@@ -79,32 +64,22 @@ public:
     // One frame period in 100 ns units (exact for frame number n: n * num / den).
     REFERENCE_TIME FrameStart(int64_t n) const;
 
-    bool Plugged() const { return m_plugged.load(std::memory_order_acquire); }
-    // Hot plug; false when the deck was already in that state.  Bound
-    // filters raise EC_DEVICE_LOST and windows hear of the change.
-    bool Unplug();
-    bool Plug();
-
     // Transport (fails while unplugged).
-    HRESULT PutMode(long mode);
-    HRESULT GetMode(long* mode);
-    // The timecode under the head as eight BCD digits.
-    HRESULT GetTimecode(DWORD* bcd);
+    HRESULT PutMode(long mode) override;
+    HRESULT GetMode(long* mode) override;
+    // The timecode under the head.
+    HRESULT GetTimecode(DWORD* bcd) override;
     // The signal code of the frame under the head.
-    HRESULT GetSignal(long* code);
+    HRESULT GetSignalCode(long* code) override;
+    bool HasTimecodeReader() const override { return m_config.timecodeReader; }
     // The format of the frame under the head; also while unplugged, so
     // that a connection describes what the tape holds.
     HRESULT HeadFormat(DeckFormat* format);
-
-    void AddListener(DeckListener* l);
-    void RemoveListener(DeckListener* l);
 
     // Streams.  NextFrame blocks until the stream has a frame (true) or
     // stops, or the deck is unplugged (false).
     void Attach(DeckStream* s);
     void Detach(DeckStream* s);
-    void StopStream(DeckStream* s);
-    void Wake();
     bool NextFrame(DeckStream* s, int64_t* frame);
     // Counts a frame delivered (the unplug-after fault).
     void FrameDelivered();
@@ -115,7 +90,7 @@ public:
 private:
     Deck(const DeckConfig& config, std::unique_ptr<Tape> tape, bool realTime);
     void MotorLoop();
-    void Announce(bool present);
+    void ClearQueuesLocked() override;
     int64_t HeadPosition();
     // Reads the frame under the head into the head cache; under m_headLock.
     bool ReadHeadLocked(int64_t head);
@@ -124,13 +99,10 @@ private:
     const std::unique_ptr<Tape> m_tape;
     const bool m_realTime;
 
-    std::atomic<bool> m_plugged{true};
     std::atomic<long> m_delivered{0};
 
-    std::mutex m_lock;
-    std::condition_variable m_cv;
-    DeckTransport m_transport;
-    std::vector<DeckStream*> m_streams;
+    DeckTransport m_transport;          // guarded by m_lock
+    std::vector<DeckStream*> m_streams;  // guarded by m_lock
     bool m_motorStop = false;
     std::thread m_motor;
 
@@ -140,13 +112,6 @@ private:
     DWORD m_headBcd = 0;
     DeckFormat m_headFormat;
     std::vector<uint8_t> m_headBuffer;
-
-    std::mutex m_listenersLock;
-    std::vector<DeckListener*> m_listeners;
 };
-
-// How the deck announces a device change to the windows (WM_DEVICECHANGE
-// with DBT_DEVNODES_CHANGED); see virtualdeck.h.
-void BroadcastDeviceChange();
 
 }  // namespace dvdeck

@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "deck.h"
-#include "deckfilter.h"
+#include "deckpin.h"
 #include "dvdevices/virtualdeck.h"
 #include "media/devicedrivers.h"
 
@@ -188,7 +188,7 @@ HRESULT ListDecks(std::vector<ComPtr<IMoniker>>* pMonikers) {
                 std::shared_ptr<Deck> d = weak.lock();
                 // A deck that was unplugged (or configured away) is gone.
                 if (!d || !d->Plugged()) return E_FAIL;
-                return DeckFilter::Create(std::move(d), riid, ppv);
+                return CreateDeckFilter(std::move(d), riid, ppv);
             },
             moniker.ReleaseAndGetAddressOf());
         if (SUCCEEDED(hr)) pMonikers->push_back(std::move(moniker));

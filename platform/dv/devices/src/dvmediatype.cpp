@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "difpacks.h"
+
 namespace dvdeck {
 
 HRESULT CheckDvMediaType(const AM_MEDIA_TYPE* pmt) {
@@ -13,6 +15,19 @@ HRESULT CheckDvMediaType(const AM_MEDIA_TYPE* pmt) {
         return S_FALSE;
     if (pmt->formattype != GUID_NULL && pmt->formattype != FORMAT_DvInfo) return S_FALSE;
     return S_OK;
+}
+
+DVINFO DvInfoOf(const dv::FrameView& view) {
+    dv::DvInfoPacks packs;
+    dv::ReadDvInfoPacks(view, packs);
+    DVINFO info{};
+    info.dwDVAAuxSrc = dv::PackDword(packs.aauxSrc);
+    info.dwDVAAuxCtl = dv::PackDword(packs.aauxCtl);
+    info.dwDVAAuxSrc1 = dv::PackDword(packs.aauxSrc1);
+    info.dwDVAAuxCtl1 = dv::PackDword(packs.aauxCtl1);
+    info.dwDVVAuxSrc = dv::PackDword(packs.vauxSrc);
+    info.dwDVVAuxCtl = dv::PackDword(packs.vauxCtl);
+    return info;
 }
 
 HRESULT MakeDvMediaType(size_t frameSize, const DVINFO& info, AM_MEDIA_TYPE* pmt) {

@@ -7,8 +7,8 @@
 #include <algorithm>
 
 #include "avc.h"
-#include "difpacks.h"
 #include "dvdevices/deckconfig.h"
+#include "dvmediatype.h"
 #include "dvtimecode.h"
 #include "dvvideoinfo.h"
 
@@ -52,28 +52,13 @@ FwDevice::~FwDevice() {
     m_receiver.reset();
 }
 
-bool FwDevice::Unplug() {
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        if (!Plugged()) return false;
-        m_plugged.store(false, std::memory_order_release);
-        for (FwStream* s : m_streams) s->queue.clear();
-    }
-    m_cv.notify_all();
-    Announce(false);
-    return true;
+void FwDevice::ClearQueuesLocked() {
+    for (FwStream* s : m_streams) s->queue.clear();
 }
 
 bool FwDevice::Plug(int node) {
     m_node.store(node, std::memory_order_release);
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        if (Plugged()) return false;
-        m_plugged.store(true, std::memory_order_release);
-    }
-    m_cv.notify_all();
-    Announce(true);
-    return true;
+    return DvDevice::Plug();
 }
 
 void FwDevice::BusReset(int node) {
@@ -84,14 +69,6 @@ void FwDevice::BusReset(int node) {
     m_assembler = DvFrameAssembler([this](const uint8_t* f, size_t n) { OnFrame(f, n); });
     m_assemblerDropped = 0;
     m_receiver = m_port->ReceiveDv(Node(), this);
-}
-
-void FwDevice::Announce(bool present) {
-    {
-        std::lock_guard<std::mutex> lock(m_listenersLock);
-        for (dvdeck::DeckListener* l : m_listeners) l->DeviceChanged(present);
-    }
-    dvdeck::BroadcastDeviceChange();
 }
 
 HRESULT FwDevice::Transaction(const std::vector<uint8_t>& command, std::vector<uint8_t>* response) {
@@ -165,14 +142,7 @@ bool FwDevice::LastFrameFormat(DVINFO* info, size_t* frameSize) {
         std::lock_guard<std::mutex> lock(m_lastLock);
         dv::FrameView view;
         if (!m_last.empty() && dv::ViewFrame(m_last.data(), m_last.size(), view)) {
-            dv::DvInfoPacks packs;
-            dv::ReadDvInfoPacks(view, packs);
-            info->dwDVAAuxSrc = dv::PackDword(packs.aauxSrc);
-            info->dwDVAAuxCtl = dv::PackDword(packs.aauxCtl);
-            info->dwDVAAuxSrc1 = dv::PackDword(packs.aauxSrc1);
-            info->dwDVAAuxCtl1 = dv::PackDword(packs.aauxCtl1);
-            info->dwDVVAuxSrc = dv::PackDword(packs.vauxSrc);
-            info->dwDVVAuxCtl = dv::PackDword(packs.vauxCtl);
+            *info = dvdeck::DvInfoOf(view);
             *frameSize = dv::FrameSize(view.standard);
             return true;
         }
@@ -186,16 +156,6 @@ bool FwDevice::LastFrameFormat(DVINFO* info, size_t* frameSize) {
     else
         return false;
     return true;
-}
-
-void FwDevice::AddListener(dvdeck::DeckListener* l) {
-    std::lock_guard<std::mutex> lock(m_listenersLock);
-    m_listeners.push_back(l);
-}
-
-void FwDevice::RemoveListener(dvdeck::DeckListener* l) {
-    std::lock_guard<std::mutex> lock(m_listenersLock);
-    std::erase(m_listeners, l);
 }
 
 HRESULT FwDevice::Attach(FwStream* s) {
@@ -236,19 +196,6 @@ void FwDevice::Detach(FwStream* s) {
     if (last) m_receiver.reset();
 }
 
-void FwDevice::StopStream(FwStream* s) {
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        s->stop = true;
-    }
-    m_cv.notify_all();
-}
-
-void FwDevice::Wake() {
-    { std::lock_guard<std::mutex> lock(m_lock); }
-    m_cv.notify_all();
-}
-
 bool FwDevice::NextFrame(FwStream* s, std::vector<uint8_t>* frame) {
     std::unique_lock<std::mutex> lock(m_lock);
     for (;;) {
@@ -270,7 +217,7 @@ void FwDevice::OnPacket(const uint8_t* data, size_t size, unsigned lost) {
     m_assemblerDropped = dropped;
     std::lock_guard<std::mutex> lock(m_lock);
     for (FwStream* s : m_streams)
-        if (!s->stop && s->running->load(std::memory_order_acquire))
+        if (s->Offered())
             s->dropped->fetch_add(more, std::memory_order_relaxed);
 }
 
@@ -283,7 +230,7 @@ void FwDevice::OnFrame(const uint8_t* frame, size_t size) {
         std::lock_guard<std::mutex> lock(m_lock);
         if (!Plugged()) return;
         for (FwStream* s : m_streams) {
-            if (s->stop || !s->running->load(std::memory_order_acquire)) continue;
+            if (!s->Offered()) continue;
             if (s->queue.size() < kFrameQueue)
                 s->queue.emplace_back(frame, frame + size);
             else

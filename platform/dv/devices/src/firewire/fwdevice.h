@@ -9,16 +9,15 @@
 // and counted, so the receive thread never waits for the graph.  Frames
 // the bus lost or damaged are counted as dropped in every running stream.
 //
-// Locks: m_lock guards the plug state's side effects, the streams and
-// their queues; m_lastLock the last whole frame; m_listenersLock the bound
-// filters.  Events are raised outside m_lock.
+// Locks: besides the device's lock (dvdevice.h), m_receiveLock serialises
+// starting and stopping the reception and m_lastLock guards the last whole
+// frame.
 #pragma once
 
 #include <strmif.h>
 #include <windef.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -26,38 +25,31 @@
 #include <string>
 #include <vector>
 
-#include "deck.h"
 #include "dvassembler.h"
+#include "dvdevice.h"
 #include "fwbus.h"
 
 namespace dvfw {
 
 inline constexpr size_t kFrameQueue = 4;
 
-// The device's side of one capture stream (a running capture pin).
-struct FwStream {
-    std::atomic<bool>* running = nullptr;  // the filter runs: frames are offered
-    std::atomic<long>* dropped = nullptr;  // frames lost on the bus or the queue full
+// The device's side of one capture stream: whole frames received, not
+// yet taken (dropped: frames lost on the bus or finding the queue full).
+struct FwStream : dvdeck::DvStream {
     std::deque<std::vector<uint8_t>> queue;  // guarded by the device's lock
-    bool stop = false;                       // guarded by the device's lock
 };
 
-class FwDevice : private DvPacketSink {
+class FwDevice final : public dvdeck::DvDevice, private DvPacketSink {
 public:
     FwDevice(std::shared_ptr<BusPort> port, int portIndex, int node, const ConfigRom& rom);
-    ~FwDevice();
-    FwDevice(const FwDevice&) = delete;
-    FwDevice& operator=(const FwDevice&) = delete;
+    ~FwDevice() override;
 
     uint64_t Guid() const { return m_guid; }
     int PortIndex() const { return m_portIndex; }
     int Node() const { return m_node.load(std::memory_order_acquire); }
     const std::wstring& FriendlyName() const { return m_name; }
 
-    bool Plugged() const { return m_plugged.load(std::memory_order_acquire); }
-    // The unit went away / came back (at node `node`).  False when nothing
-    // changed.  Bound filters raise EC_DEVICE_LOST; the windows are told.
-    bool Unplug();
+    // The unit came back (at node `node`); see DvDevice::Plug.
     bool Plug(int node);
     // After a bus reset that left the unit in place (at node `node`): a
     // running reception is set up again, since a reset breaks the
@@ -65,42 +57,34 @@ public:
     void BusReset(int node);
 
     // Transport and status; fail while the unit is gone or silent.
-    HRESULT PutMode(long mode);
-    HRESULT GetMode(long* mode);
-    HRESULT GetTimecode(DWORD* bcd);
-    HRESULT GetSignalCode(long* code);
+    HRESULT PutMode(long mode) override;
+    HRESULT GetMode(long* mode) override;
+    HRESULT GetTimecode(DWORD* bcd) override;
+    HRESULT GetSignalCode(long* code) override;
     // DVINFO and frame size from the last whole frame received, or the
     // defaults of the signal (false when nothing is known yet).
     bool LastFrameFormat(DVINFO* info, size_t* frameSize);
-
-    void AddListener(dvdeck::DeckListener* l);
-    void RemoveListener(dvdeck::DeckListener* l);
 
     // Streams.  Attach starts the reception with the first stream (fails
     // when it cannot start).  NextFrame blocks until the stream has a frame (true), or
     // it stops or the unit goes (false).
     HRESULT Attach(FwStream* s);
     void Detach(FwStream* s);
-    void StopStream(FwStream* s);
-    void Wake();
     bool NextFrame(FwStream* s, std::vector<uint8_t>* frame);
 
 private:
     HRESULT Transaction(const std::vector<uint8_t>& command, std::vector<uint8_t>* response);
     void OnPacket(const uint8_t* data, size_t size, unsigned lost) override;
     void OnFrame(const uint8_t* frame, size_t size);
-    void Announce(bool present);
+    void ClearQueuesLocked() override;
 
     const std::shared_ptr<BusPort> m_port;
     const int m_portIndex;
     const uint64_t m_guid;
     const std::wstring m_name;
     std::atomic<int> m_node;
-    std::atomic<bool> m_plugged{true};
 
-    std::mutex m_lock;
-    std::condition_variable m_cv;
-    std::vector<FwStream*> m_streams;
+    std::vector<FwStream*> m_streams;  // guarded by m_lock
 
     // Reception: started with the first stream, stopped with the last.
     std::mutex m_receiveLock;  // starting and stopping
@@ -110,9 +94,6 @@ private:
 
     std::mutex m_lastLock;
     std::vector<uint8_t> m_last;  // the last whole frame, empty before one
-
-    std::mutex m_listenersLock;
-    std::vector<dvdeck::DeckListener*> m_listeners;
 };
 
 // "Vendor Model" from the configuration ROM's texts, one of them when the

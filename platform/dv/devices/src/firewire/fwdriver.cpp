@@ -13,7 +13,7 @@
 
 #include "avc.h"
 #include "fwdevice.h"
-#include "fwfilter.h"
+#include "fwpin.h"
 #include "media/devicedrivers.h"
 
 namespace dvfw {
@@ -140,7 +140,7 @@ HRESULT Driver::List(std::vector<ComPtr<IMoniker>>* monikers) {
                 std::shared_ptr<FwDevice> d = weak.lock();
                 // A unit that went away is gone for good from this moniker.
                 if (!d || !d->Plugged()) return E_FAIL;
-                return FwFilter::Create(std::move(d), riid, ppv);
+                return CreateFwFilter(std::move(d), riid, ppv);
             },
             moniker.ReleaseAndGetAddressOf());
         if (SUCCEEDED(hr)) monikers->push_back(std::move(moniker));
