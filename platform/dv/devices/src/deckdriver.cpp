@@ -17,6 +17,7 @@
 
 #include "deck.h"
 #include "deckpin.h"
+#include "dvcapturefilter.h"
 #include "dvdevices/virtualdeck.h"
 #include "media/devicedrivers.h"
 
@@ -178,19 +179,11 @@ HRESULT ListDecks(std::vector<ComPtr<IMoniker>>* pMonikers) {
     registry.EnsureLoaded();
     for (const std::shared_ptr<Deck>& deck : registry.Decks()) {
         if (!deck->Plugged()) continue;
-        std::weak_ptr<Deck> weak = deck;
+        // A deck that was unplugged (or configured away) is gone.
         ComPtr<IMoniker> moniker;
-        HRESULT hr = CreateMemoryMoniker(
-            deck->Config().name.c_str(),
-            [weak](REFIID riid, void** ppv) -> HRESULT {
-                if (!ppv) return E_POINTER;
-                *ppv = nullptr;
-                std::shared_ptr<Deck> d = weak.lock();
-                // A deck that was unplugged (or configured away) is gone.
-                if (!d || !d->Plugged()) return E_FAIL;
-                return CreateDeckFilter(std::move(d), riid, ppv);
-            },
-            moniker.ReleaseAndGetAddressOf());
+        HRESULT hr = CreateDvDeviceMoniker<DeckPin>(deck->Config().name.c_str(),
+                                                    CLSID_TapeloomVirtualDeck, deck,
+                                                    moniker.ReleaseAndGetAddressOf());
         if (SUCCEEDED(hr)) pMonikers->push_back(std::move(moniker));
     }
     return S_OK;

@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "dif.h"
-#include "dvcapturefilter.h"
 #include "dvmediatype.h"
 #include "dvvideoinfo.h"
 
@@ -104,10 +103,6 @@ void DeckPin::Stream() {
             return;
         m_deck->FrameDelivered();
     }
-}
-
-HRESULT CreateDeckFilter(std::shared_ptr<Deck> deck, REFIID riid, void** ppv) {
-    return DvCaptureFilter::Create<DeckPin>(CLSID_TapeloomVirtualDeck, deck, riid, ppv);
 }
 
 }  // namespace dvdeck

@@ -48,7 +48,4 @@ private:
     DeckStream m_stream;
 };
 
-// A new filter on the deck, asked for riid.
-HRESULT CreateDeckFilter(std::shared_ptr<Deck> deck, REFIID riid, void** ppv);
-
 }  // namespace dvdeck

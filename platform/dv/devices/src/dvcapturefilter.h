@@ -6,6 +6,7 @@
 // EC_DEVICE_LOST (0 = gone, 1 = back).
 #pragma once
 
+#include <commoniker.h>
 #include <dshow.h>
 
 #include <functional>
@@ -65,5 +66,25 @@ private:
     const std::shared_ptr<DvDevice> m_device;
     std::unique_ptr<DvCapturePin> m_pin;
 };
+
+// A moniker named `name` for the device: binding it creates a new filter
+// of class `clsid` with a pin of type Pin on the device, or fails with
+// E_FAIL once the device is gone (unplugged, or dropped by its driver).
+template <class Pin, class Device>
+HRESULT CreateDvDeviceMoniker(LPCOLESTR name, REFCLSID clsid, const std::shared_ptr<Device>& device,
+                              IMoniker** ppmk) {
+    std::weak_ptr<Device> weak = device;
+    const CLSID cls = clsid;
+    return CreateMemoryMoniker(
+        name,
+        [weak, cls](REFIID riid, void** ppv) -> HRESULT {
+            if (!ppv) return E_POINTER;
+            *ppv = nullptr;
+            std::shared_ptr<Device> d = weak.lock();
+            if (!d || !d->Plugged()) return E_FAIL;
+            return DvCaptureFilter::Create<Pin>(cls, d, riid, ppv);
+        },
+        ppmk);
+}
 
 }  // namespace dvdeck

@@ -13,6 +13,7 @@
 
 #include "avc.h"
 #include "fwdevice.h"
+#include "dvcapturefilter.h"
 #include "fwpin.h"
 #include "media/devicedrivers.h"
 
@@ -130,19 +131,11 @@ HRESULT Driver::List(std::vector<ComPtr<IMoniker>>* monikers) {
         if (ports > 0) StartWatcher();
     }
     for (const auto& device : present) {
-        std::weak_ptr<FwDevice> weak = device;
+        // A unit that went away is gone for good from this moniker.
         ComPtr<IMoniker> moniker;
-        HRESULT hr = CreateMemoryMoniker(
-            device->FriendlyName().c_str(),
-            [weak](REFIID riid, void** ppv) -> HRESULT {
-                if (!ppv) return E_POINTER;
-                *ppv = nullptr;
-                std::shared_ptr<FwDevice> d = weak.lock();
-                // A unit that went away is gone for good from this moniker.
-                if (!d || !d->Plugged()) return E_FAIL;
-                return CreateFwFilter(std::move(d), riid, ppv);
-            },
-            moniker.ReleaseAndGetAddressOf());
+        HRESULT hr = dvdeck::CreateDvDeviceMoniker<FwPin>(device->FriendlyName().c_str(),
+                                                          CLSID_TapeloomFirewireDv, device,
+                                                          moniker.ReleaseAndGetAddressOf());
         if (SUCCEEDED(hr)) monikers->push_back(std::move(moniker));
     }
     return S_OK;

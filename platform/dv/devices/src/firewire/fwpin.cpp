@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "dif.h"
-#include "dvcapturefilter.h"
 #include "dvmediatype.h"
 
 namespace dvfw {
@@ -52,10 +51,6 @@ void FwPin::Stream() {
         const LONGLONG n = m_delivered++;
         if (!DeliverFrame(sample, size, n * period, period, n)) return;
     }
-}
-
-HRESULT CreateFwFilter(std::shared_ptr<FwDevice> device, REFIID riid, void** ppv) {
-    return dvdeck::DvCaptureFilter::Create<FwPin>(CLSID_TapeloomFirewireDv, device, riid, ppv);
 }
 
 }  // namespace dvfw

@@ -35,7 +35,4 @@ private:
     FwStream m_stream;
 };
 
-// A new filter on the device, asked for riid.
-HRESULT CreateFwFilter(std::shared_ptr<FwDevice> device, REFIID riid, void** ppv);
-
 }  // namespace dvfw
