@@ -3,9 +3,8 @@
 
 #include <uuids.h>
 
-#include <cstring>
-
 #include "difpacks.h"
+#include "media/mediatype.h"
 
 namespace dvdeck {
 
@@ -38,10 +37,8 @@ HRESULT MakeDvMediaType(size_t frameSize, const DVINFO& info, AM_MEDIA_TYPE* pmt
     mt.bFixedSizeSamples = TRUE;
     mt.lSampleSize = static_cast<ULONG>(frameSize);
     mt.formattype = FORMAT_DvInfo;
-    mt.cbFormat = sizeof(DVINFO);
-    mt.pbFormat = static_cast<BYTE*>(CoTaskMemAlloc(sizeof(DVINFO)));
-    if (!mt.pbFormat) return E_OUTOFMEMORY;
-    std::memcpy(mt.pbFormat, &info, sizeof(DVINFO));
+    HRESULT hr = SetMediaTypeFormat(mt, info);
+    if (FAILED(hr)) return hr;
     *pmt = mt;
     return S_OK;
 }

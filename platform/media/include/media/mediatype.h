@@ -19,3 +19,12 @@ bool MediaTypeMatchesPartial(const AM_MEDIA_TYPE& mt, const AM_MEDIA_TYPE& parti
 
 // A media type with only major type and subtype set (no format block).
 AM_MEDIA_TYPE MakeMediaType(REFGUID majortype, REFGUID subtype);
+
+// Gives mt a copy of `size` bytes at `format` as its format block (in task
+// memory), in place of the one it held.  E_OUTOFMEMORY leaves mt without
+// a format block.
+HRESULT SetMediaTypeFormat(AM_MEDIA_TYPE& mt, const void* format, ULONG size);
+template <class Format>
+HRESULT SetMediaTypeFormat(AM_MEDIA_TYPE& mt, const Format& format) {
+    return SetMediaTypeFormat(mt, &format, sizeof format);
+}

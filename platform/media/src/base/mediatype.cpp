@@ -8,16 +8,15 @@
 HRESULT CopyMediaType(AM_MEDIA_TYPE* dst, const AM_MEDIA_TYPE* src) {
     if (!dst || !src) return E_POINTER;
     *dst = *src;
+    dst->pbFormat = nullptr;
+    dst->cbFormat = 0;
     if (src->cbFormat && src->pbFormat) {
-        dst->pbFormat = static_cast<BYTE*>(CoTaskMemAlloc(src->cbFormat));
-        if (!dst->pbFormat) {
-            dst->cbFormat = 0;
-            return E_OUTOFMEMORY;
+        HRESULT hr = SetMediaTypeFormat(*dst, src->pbFormat, src->cbFormat);
+        if (FAILED(hr)) {
+            // dst holds no reference it would release later.
+            dst->pUnk = nullptr;
+            return hr;
         }
-        std::memcpy(dst->pbFormat, src->pbFormat, src->cbFormat);
-    } else {
-        dst->pbFormat = nullptr;
-        dst->cbFormat = 0;
     }
     if (dst->pUnk) dst->pUnk->AddRef();
     return S_OK;
@@ -52,6 +51,21 @@ bool MediaTypeMatchesPartial(const AM_MEDIA_TYPE& mt, const AM_MEDIA_TYPE& parti
     if (partial.subtype != GUID_NULL && partial.subtype != mt.subtype) return false;
     if (partial.formattype != GUID_NULL && partial.formattype != mt.formattype) return false;
     return true;
+}
+
+HRESULT SetMediaTypeFormat(AM_MEDIA_TYPE& mt, const void* format, ULONG size) {
+    BYTE* block = size ? static_cast<BYTE*>(CoTaskMemAlloc(size)) : nullptr;
+    if (size && !block) {
+        if (mt.pbFormat) CoTaskMemFree(mt.pbFormat);
+        mt.pbFormat = nullptr;
+        mt.cbFormat = 0;
+        return E_OUTOFMEMORY;
+    }
+    if (size) std::memcpy(block, format, size);
+    if (mt.pbFormat) CoTaskMemFree(mt.pbFormat);
+    mt.pbFormat = block;
+    mt.cbFormat = size;
+    return S_OK;
 }
 
 AM_MEDIA_TYPE MakeMediaType(REFGUID majortype, REFGUID subtype) {

@@ -324,11 +324,7 @@ HRESULT SplitterOutput::GetMediaType(int n, AM_MEDIA_TYPE* pmt) {
         pmt->formattype = FORMAT_VideoInfo;
         pmt->bFixedSizeSamples = TRUE;
         pmt->lSampleSize = static_cast<ULONG>(frameBytes);
-        pmt->cbFormat = sizeof vih;
-        pmt->pbFormat = static_cast<BYTE*>(CoTaskMemAlloc(sizeof vih));
-        if (!pmt->pbFormat) return E_OUTOFMEMORY;
-        std::memcpy(pmt->pbFormat, &vih, sizeof vih);
-        return S_OK;
+        return SetMediaTypeFormat(*pmt, vih);
     }
     *pmt = MakeMediaType(MEDIATYPE_Audio, MEDIASUBTYPE_PCM);
     WAVEFORMATEX wfx{};
@@ -341,11 +337,7 @@ HRESULT SplitterOutput::GetMediaType(int n, AM_MEDIA_TYPE* pmt) {
     pmt->formattype = FORMAT_WaveFormatEx;
     pmt->bFixedSizeSamples = TRUE;
     pmt->lSampleSize = 4;
-    pmt->cbFormat = sizeof wfx;
-    pmt->pbFormat = static_cast<BYTE*>(CoTaskMemAlloc(sizeof wfx));
-    if (!pmt->pbFormat) return E_OUTOFMEMORY;
-    std::memcpy(pmt->pbFormat, &wfx, sizeof wfx);
-    return S_OK;
+    return SetMediaTypeFormat(*pmt, wfx);
 }
 
 const ComClassRegistration registration(CLSID_DVSplitter, ComCreateInstance<DvSplitter>);

@@ -287,11 +287,7 @@ HRESULT DecoderOutput::GetMediaType(int n, AM_MEDIA_TYPE* pmt) {
     pmt->formattype = FORMAT_VideoInfo;
     pmt->bFixedSizeSamples = TRUE;
     pmt->lSampleSize = vih.bmiHeader.biSizeImage;
-    pmt->cbFormat = sizeof vih;
-    pmt->pbFormat = static_cast<BYTE*>(CoTaskMemAlloc(sizeof vih));
-    if (!pmt->pbFormat) return E_OUTOFMEMORY;
-    std::memcpy(pmt->pbFormat, &vih, sizeof vih);
-    return S_OK;
+    return SetMediaTypeFormat(*pmt, vih);
 }
 
 const ComClassRegistration registration(CLSID_DVVidDec, ComCreateInstance<DvVideoDecoder>);
