@@ -87,6 +87,11 @@ protected:
 private:
     HRESULT AttemptConnection(IPin* pReceivePin, const AM_MEDIA_TYPE* pmt);
     HRESULT TryMediaTypes(IPin* pReceivePin, const AM_MEDIA_TYPE* partial, IEnumMediaTypes* pEnum);
+    // Connects to `peer` with the media type and lets the derived pin
+    // complete the connection; a failure leaves the connection to undo.
+    HRESULT SetConnection(IPin* peer, const AM_MEDIA_TYPE* pmt);
+    // Breaks the connection and hands back the peer's reference.
+    IPin* TakeConnection();
 
     const std::wstring m_name;
     const PIN_DIRECTION m_dir;

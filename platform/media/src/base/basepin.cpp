@@ -86,20 +86,29 @@ HRESULT BasePin::AttemptConnection(IPin* pReceivePin, const AM_MEDIA_TYPE* pmt) 
     if (CheckMediaType(pmt) != S_OK) return VFW_E_TYPE_NOT_ACCEPTED;
     HRESULT hr = pReceivePin->ReceiveConnection(this, pmt);
     if (FAILED(hr)) return hr;
-    m_connected = pReceivePin;
-    m_connected->AddRef();
-    CopyMediaType(&m_mt, pmt);
-    hr = CompleteConnect(pReceivePin);
+    hr = SetConnection(pReceivePin, pmt);
     if (FAILED(hr)) {
         pReceivePin->Disconnect();
-        BreakConnect();
-        m_connected->Release();
-        m_connected = nullptr;
-        FreeMediaType(m_mt);
-        m_mt = AM_MEDIA_TYPE{};
-        return hr;
+        TakeConnection()->Release();
     }
-    return S_OK;
+    return hr;
+}
+
+HRESULT BasePin::SetConnection(IPin* peer, const AM_MEDIA_TYPE* pmt) {
+    m_connected = peer;
+    m_connected->AddRef();
+    CopyMediaType(&m_mt, pmt);
+    HRESULT hr = CompleteConnect(peer);
+    return FAILED(hr) ? hr : S_OK;
+}
+
+IPin* BasePin::TakeConnection() {
+    BreakConnect();
+    IPin* old = m_connected;
+    m_connected = nullptr;
+    FreeMediaType(m_mt);
+    m_mt = AM_MEDIA_TYPE{};
+    return old;
 }
 
 STDMETHODIMP BasePin::ReceiveConnection(IPin* pConnector, const AM_MEDIA_TYPE* pmt) {
@@ -109,19 +118,9 @@ STDMETHODIMP BasePin::ReceiveConnection(IPin* pConnector, const AM_MEDIA_TYPE* p
     if (m_connected) return VFW_E_ALREADY_CONNECTED;
     if (!m_filter->IsStopped()) return VFW_E_NOT_STOPPED;
     if (CheckMediaType(pmt) != S_OK) return VFW_E_TYPE_NOT_ACCEPTED;
-    m_connected = pConnector;
-    m_connected->AddRef();
-    CopyMediaType(&m_mt, pmt);
-    HRESULT hr = CompleteConnect(pConnector);
-    if (FAILED(hr)) {
-        BreakConnect();
-        m_connected->Release();
-        m_connected = nullptr;
-        FreeMediaType(m_mt);
-        m_mt = AM_MEDIA_TYPE{};
-        return hr;
-    }
-    return S_OK;
+    HRESULT hr = SetConnection(pConnector, pmt);
+    if (FAILED(hr)) TakeConnection()->Release();
+    return hr;
 }
 
 STDMETHODIMP BasePin::Disconnect() {
@@ -130,11 +129,7 @@ STDMETHODIMP BasePin::Disconnect() {
         std::lock_guard<std::recursive_mutex> lock(m_filter->FilterLock());
         if (!m_filter->IsStopped()) return VFW_E_NOT_STOPPED;
         if (!m_connected) return S_FALSE;
-        BreakConnect();
-        old = m_connected;
-        m_connected = nullptr;
-        FreeMediaType(m_mt);
-        m_mt = AM_MEDIA_TYPE{};
+        old = TakeConnection();
     }
     // Released outside the lock: it may be the last reference of the peer.
     old->Release();
