@@ -31,28 +31,9 @@
 namespace {
 
 // A preview sample: the original buffer, referenced, without times.
-class PreviewSample final : public IMediaSample {
+class PreviewSample final : public ComObject<IMediaSample> {
 public:
     explicit PreviewSample(IMediaSample* inner) : m_inner(inner) { m_inner->AddRef(); }
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IMediaSample) {
-            *ppv = static_cast<IMediaSample*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override {
-        return m_cRef.fetch_add(1, std::memory_order_relaxed) + 1;
-    }
-    STDMETHODIMP_(ULONG) Release() override {
-        ULONG n = m_cRef.fetch_sub(1, std::memory_order_acq_rel) - 1;
-        if (n == 0) delete this;
-        return n;
-    }
 
     STDMETHODIMP GetPointer(BYTE** pp) override { return m_inner->GetPointer(pp); }
     STDMETHODIMP_(long) GetSize() override { return m_inner->GetSize(); }
@@ -74,9 +55,8 @@ public:
     STDMETHODIMP SetMediaTime(LONGLONG*, LONGLONG*) override { return E_NOTIMPL; }
 
 private:
-    ~PreviewSample() { m_inner->Release(); }
+    ~PreviewSample() override { m_inner->Release(); }
     IMediaSample* m_inner;
-    std::atomic<ULONG> m_cRef{1};
 };
 
 class SmartTee;

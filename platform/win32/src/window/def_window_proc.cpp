@@ -6,17 +6,6 @@
 
 using namespace win32_detail;
 
-namespace {
-
-HWND TopLevelOf(HWND hwnd) {
-    std::lock_guard<std::mutex> lock(WindowLock());
-    Window* w = FindWindowLocked(hwnd);
-    while (w && w->parent) w = FindWindowLocked(w->parent);
-    return w ? w->hwnd : nullptr;
-}
-
-}  // namespace
-
 LRESULT DefWindowProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     switch (Msg) {
         case WM_NCCREATE:

@@ -37,13 +37,6 @@ std::vector<win32_display::MenuItem> StandardItems() {
     return {{MF_STRING, SC_CLOSE, "&Close\tAlt+F4"}};
 }
 
-HWND TopLevelOf(HWND hwnd) {
-    std::lock_guard<std::mutex> lock(WindowLock());
-    Window* w = FindWindowLocked(hwnd);
-    while (w && w->parent) w = FindWindowLocked(w->parent);
-    return w ? w->hwnd : nullptr;
-}
-
 }  // namespace
 
 HMENU GetSystemMenu(HWND hWnd, BOOL bRevert) {

@@ -49,6 +49,13 @@ std::vector<HWND> TopLevelWindows() {
     return result;
 }
 
+HWND TopLevelOf(HWND hwnd) {
+    std::lock_guard<std::mutex> lock(WindowLock());
+    Window* w = FindWindowLocked(hwnd);
+    while (w && w->parent) w = FindWindowLocked(w->parent);
+    return w ? w->hwnd : nullptr;
+}
+
 std::vector<HWND> ThreadWindows(DWORD thread_id) {
     std::lock_guard<std::mutex> lock(WindowLock());
     std::vector<HWND> result;

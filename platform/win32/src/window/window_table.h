@@ -60,6 +60,9 @@ std::mutex& WindowLock();
 Window* FindWindowLocked(HWND hwnd);
 // Top-level windows (no parent), in creation order.
 std::vector<HWND> TopLevelWindows();
+// The top-level window a window is in (itself when it has no parent); null
+// when the handle names no window.
+HWND TopLevelOf(HWND hwnd);
 std::vector<HWND> ThreadWindows(DWORD thread_id);
 
 std::shared_ptr<const WindowClass> FindClassLocked(const std::string& name);
