@@ -1,0 +1,327 @@
+// End-to-end support: the real program on virtual decks, driven from
+// outside through the display's automation socket as a user drives it
+// (clicks, choices, keys, the file dialog), and the files it leaves
+// checked with ffprobe and the settings file read as text.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QImage>
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <regex>
+
+#include "../app/program_driver.h"
+
+namespace e2e {
+
+using namespace program_test;
+
+inline const char kMainTitle[] = "Quindle Tapeloom";
+inline const char kDeck[] = "Virtual DV Deck";
+
+// Controls.
+enum {
+    kPreviewFrame = 1023,
+    kExit = 1,
+    kPlay = 1003,
+    kPause = 1004,
+    kStop = 1005,
+    kTimecode = 1015,
+    kTransportMode = 1016,
+    kDeviceType = 1018,
+    kCapture = 1019,
+    kDropped = 1020,
+    kCaptured = 1021,
+    kCaptureFile = 1022,
+    kBrowse = 1029,
+    kDevice = 1031,
+    kFileType = 1032,
+};
+
+inline std::string ScreenshotPath(const std::string& name) {
+    std::filesystem::create_directories(SCREENSHOT_DIR);
+    return std::string(SCREENSHOT_DIR) + "/" + name + ".png";
+}
+
+// Output of a shell command.
+inline std::string Output(const std::string& command) {
+    std::string out;
+    if (FILE* p = popen(command.c_str(), "r")) {
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+        pclose(p);
+    }
+    return out;
+}
+
+inline std::string Quote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// What ffprobe makes of a file: its streams ("video dvvideo", "audio
+// pcm_s16le 48000") and the video frames it reads (-1: it cannot open it).
+struct Probe {
+    std::vector<std::string> streams;
+    long videoFrames = -1;
+    bool HasStream(const std::string& s) const {
+        return std::find(streams.begin(), streams.end(), s) != streams.end();
+    }
+};
+
+inline Probe ProbeFile(const std::string& path) {
+    Probe p;
+    const std::string out = Output(
+        "ffprobe -v error -count_packets -show_entries "
+        "stream=codec_type,codec_name,sample_rate,nb_read_packets -of csv=p=0 " +
+        Quote(path) + " 2>/dev/null");
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) {
+        // codec_name,codec_type[,sample_rate],nb_read_packets
+        std::vector<std::string> f;
+        std::istringstream fields(line);
+        for (std::string x; std::getline(fields, x, ',');) f.push_back(x);
+        if (f.size() < 3) continue;
+        std::string s = f[1] + " " + f[0];
+        if (f[1] == "audio" && f.size() >= 4) s += " " + f[2];
+        p.streams.push_back(s);
+        if (f[1] == "video" && p.videoFrames < 0) p.videoFrames = std::atol(f.back().c_str());
+    }
+    return p;
+}
+
+// Frames ffmpeg decodes from the file's video, end to end.
+inline long DecodedFrames(const std::string& path) {
+    const std::string out = Output("ffmpeg -v error -i " + Quote(path) +
+                                   " -map 0:v:0 -f null - 2>&1 -progress pipe:1 | "
+                                   "grep '^frame=' | tail -1");
+    return out.size() > 6 ? std::atol(out.c_str() + 6) : -1;
+}
+
+// The settings file's values, as text ("sz:..." and "dword:...").
+inline std::map<std::string, std::string> Settings(const std::string& registry) {
+    std::map<std::string, std::string> values;
+    std::ifstream in(registry);
+    const std::regex value("^\"([^\"]+)\"=(sz|dword):\"?(.*?)\"?$");
+    for (std::string line; std::getline(in, line);) {
+        std::smatch m;
+        if (std::regex_match(line, m, value)) values[m[1]] = m[3];
+    }
+    return values;
+}
+
+inline void WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// The settings file as the program writes it, with these values.
+inline std::string RegistryText(const std::string& captureFile, int fileType) {
+    std::string escaped;
+    for (unsigned char c : captureFile) {
+        if (c == '\\' || c == '"') escaped += '\\';
+        if (c < 0x20 || c >= 0x7F) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            escaped += hex;
+        } else {
+            escaped += static_cast<char>(c);
+        }
+    }
+    char type[16];
+    std::snprintf(type, sizeof type, "%08x", fileType);
+    return "TAPELOOM-REGISTRY 1\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quindle\\Tapeloom\\1.0]\n"
+           "\"Capture File\"=sz:\"" + escaped + "\"\n\"File Type\"=dword:" + type + "\n";
+}
+
+// The program in a process of its own, possibly under a wrapper command
+// (prlimit ...); later settings in `env` override earlier ones.
+class Process {
+public:
+    Process(const std::vector<std::string>& env, const std::vector<std::string>& prefix = {}) {
+        std::map<std::string, std::string> merged;
+        std::vector<std::string> order;
+        auto add = [&](const std::string& entry) {
+            const std::string name = entry.substr(0, entry.find('='));
+            if (!merged.count(name)) order.push_back(name);
+            merged[name] = entry;
+        };
+        for (char** e = environ; *e; ++e) add(*e);
+        for (const auto& e : env) add(e);
+        std::vector<std::string> entries;
+        for (const auto& name : order) entries.push_back(merged[name]);
+        std::vector<char*> envp;
+        for (auto& entry : entries) envp.push_back(entry.data());
+        envp.push_back(nullptr);
+        std::vector<std::string> args = prefix;
+        args.push_back(TAPELOOM_PROGRAM);
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        started_ = Clock::now();
+        if (posix_spawnp(&pid_, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0)
+            pid_ = -1;
+    }
+    ~Process() {
+        if (pid_ > 0 && !ended_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    int pid() const { return pid_; }
+    bool WaitForEnd(milliseconds limit = kEndLimit) {
+        const auto deadline = Clock::now() + limit;
+        while (!ended_) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                ended_ = true;
+                status_ = status;
+                break;
+            }
+            if (Clock::now() >= deadline) return false;
+            std::this_thread::sleep_for(milliseconds(5));
+        }
+        return true;
+    }
+    void Kill() {
+        kill(pid_, SIGKILL);
+        WaitForEnd();
+    }
+    bool CleanExit() const { return ended_ && WIFEXITED(status_) && WEXITSTATUS(status_) == 0; }
+    int status() const { return status_; }
+    Clock::time_point started() const { return started_; }
+
+private:
+    pid_t pid_ = -1;
+    bool ended_ = false;
+    int status_ = 0;
+    Clock::time_point started_;
+};
+
+struct Options {
+    std::string decks = std::string(kDeck) + "=pal";
+    std::string pacing = "realtime";
+    std::vector<std::string> env;
+    std::vector<std::string> prefix;
+};
+
+// One test's world (runtime directory, settings file, TEMP, automation
+// socket) and the program running in it.
+class Session {
+public:
+    explicit Session(Options options = Options()) : options_(std::move(options)) {}
+    ~Session() {
+        if (process_ && !process_->WaitForEnd(milliseconds(0))) process_->Kill();
+    }
+
+    std::string Registry() const { return world_.scratch() + "/registry"; }
+    std::string Temp() const { return world_.scratch() + "/temp"; }
+    std::string Scratch() const { return world_.scratch(); }
+    std::string ControlFile() const { return world_.scratch() + "/decks-unplugged"; }
+
+    // Starts the program and waits for its main window and panel.
+    bool Start() {
+        std::vector<std::string> env = world_.Environment();
+        env.push_back("TAPELOOM_DECKS=" + options_.decks);
+        env.push_back("TAPELOOM_DECK_PACING=" + options_.pacing);
+        env.push_back("TAPELOOM_DECK_CONTROL=" + ControlFile());
+        env.insert(env.end(), options_.env.begin(), options_.env.end());
+        process_ = std::make_unique<Process>(env, options_.prefix);
+        connection_ = world_.server().Accept();
+        if (!connection_) return false;
+        connection_->Go();
+        auto main = connection_->WaitForWindow(kMainTitle);
+        if (!main) return false;
+        main_ = main->hwnd;
+        for (const auto& c : connection_->Children(main_))
+            if (c.class_name == "#32770") panel_ = c.hwnd;
+        return !panel_.empty();
+    }
+    // Another copy of the program in the same world (its process only).
+    std::unique_ptr<Process> StartAnother() {
+        std::vector<std::string> env = world_.Environment();
+        env.push_back("TAPELOOM_DECKS=" + options_.decks);
+        return std::make_unique<Process>(env);
+    }
+
+    Connection& c() { return *connection_; }
+    Process& process() { return *process_; }
+    const std::string& main() const { return main_; }
+    const std::string& panel() const { return panel_; }
+    ProgramWorld& world() { return world_; }
+
+    std::optional<ChildWindow> Control(int id) {
+        // The panel's id 1032 is also the main window's placeholder: the
+        // panel's own children are asked first.
+        if (auto c = connection_->Child(panel_, id)) return c;
+        return connection_->Child(main_, id);
+    }
+    std::string Text(int id) {
+        auto c = Control(id);
+        return c ? c->text : "<no control>";
+    }
+    bool Click(int id) {
+        auto c = Control(id);
+        return c && connection_->Ok("click " + c->hwnd);
+    }
+    bool Choose(int id, int index) {
+        auto c = Control(id);
+        return c && connection_->Ok("choose " + c->hwnd + " " + std::to_string(index));
+    }
+    bool Shot(const std::string& name) {
+        return connection_->Ok("shot " + main_ + " " + ScreenshotPath(name));
+    }
+    bool WaitFor(const std::function<bool()>& cond, milliseconds limit = milliseconds(10000)) {
+        const auto deadline = Clock::now() + limit;
+        while (!cond()) {
+            if (Clock::now() >= deadline) return false;
+            std::this_thread::sleep_for(milliseconds(20));
+        }
+        return true;
+    }
+    bool WaitForText(int id, const std::string& text, milliseconds limit = milliseconds(10000)) {
+        return WaitFor([&] { return Text(id) == text; }, limit);
+    }
+    // Ready to record: a device listed and the Capture button enabled.
+    bool WaitUntilReady(milliseconds limit = milliseconds(15000)) {
+        return WaitFor([&] { return Enabled(kCapture) && Text(kCapture) == "Capture"; }, limit);
+    }
+    bool Enabled(int id) {
+        auto c = Control(id);
+        if (!c) return false;
+        for (const auto& w : connection_->Request("enabled " + c->hwnd))
+            if (w == "1") return true;
+        return false;
+    }
+    // Lit pixels in the preview frame's picture (the frame is black
+    // without one).
+    long LitPreviewPixels(const std::string& name) {
+        auto frame = Control(kPreviewFrame);
+        if (!frame) return -1;
+        const std::string path = ScreenshotPath(name);
+        if (!connection_->Ok("shot " + frame->hwnd + " " + path)) return -1;
+        QImage image(QString::fromStdString(path));
+        long lit = 0;
+        for (int y = 0; y < image.height(); y += 4)
+            for (int x = 0; x < image.width(); x += 4)
+                if (qGray(image.pixel(x, y)) > 40) ++lit;
+        return lit;
+    }
+    // Ends the program with its Exit button.
+    bool Exit() {
+        return Click(kExit) && process_->WaitForEnd(milliseconds(30000)) && process_->CleanExit();
+    }
+
+private:
+    Options options_;
+    ProgramWorld world_;
+    std::unique_ptr<Process> process_;
+    std::unique_ptr<Connection> connection_;
+    std::string main_, panel_;
+};
+
+}  // namespace e2e
