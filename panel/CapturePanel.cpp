@@ -267,14 +267,26 @@ void CCapturePanel::OnCaptureButton() {
     m_bCapturing = false;
 
     // The recording is done: the output moves on to the next free name.
+    // The recorded file must never stay the output file (the next
+    // recording would overwrite it, a file type change or the shutdown
+    // would delete it), so when no next name can be formed the default
+    // name is taken instead, and when even that fails the graph is
+    // stopped, which completes the file, and recording is refused until
+    // another file is chosen.
     char szName[kNameBufferSize] = "";
     m_strCaptureFile.copy(szName, kNameBufferSize - 1);
-    MakeFreeName(szName, kNameBufferSize);
+    BOOL bNamed = MakeFreeName(szName, kNameBufferSize);
+    if (!bNamed) bNamed = DefaultCaptureFile(szName, kNameBufferSize);
+    if (!bNamed) {
+        StopGraph();
+        szName[0] = '\0';
+    }
     SetCaptureFile(szName);
 
-    m_wndFileTypeCombo.EnableWindow(TRUE);
+    m_wndFileTypeCombo.EnableWindow(bNamed);
     m_btnBrowse.EnableWindow(TRUE);
     m_wndDeviceCombo.EnableWindow(TRUE);
+    m_btnCapture.EnableWindow(bNamed);
     SetCaptureButtonPicture(false);
 }
 

@@ -218,3 +218,21 @@ TEST_F(CaptureTest, DeviceChangeRebuildsOnTheChosenDeck) {
     EXPECT_EQ("720 x 480 DV NTSC", Text(IDC_DEVICE_TYPE));
     Close();
 }
+
+TEST_F(CaptureTest, ARecordingWithoutANextNumberIsNeverTheNextOutputFile) {
+    decktest::Configure("Virtual DV Deck=pal", "realtime");
+    Open();
+    ASSERT_TRUE(WaitForPreview());
+    // The last number there is: no next numbered name can be formed.
+    const std::string last = m_temp + "/Tapeloom4294967295.avi";
+    m_panel->UseChosenCaptureFile(last.c_str());
+    Click(IDC_CAPTURE);
+    Pump(800);
+    Click(IDC_CAPTURE);
+    // The output goes back to the default name; the recording stays.
+    EXPECT_EQ(Numbered(0), m_panel->m_strCaptureFile);
+    EXPECT_TRUE(Enabled(IDC_CAPTURE));
+    Close();
+    EXPECT_GT(ProbeVideoFrames(last), 5);
+    EXPECT_FALSE(Exists(Numbered(0)));
+}
