@@ -16,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -299,7 +300,14 @@ public:
             "TSAN_OPTIONS=suppressions=" SANITIZER_SUPPRESSIONS_DIR "/tsan.supp",
             "LSAN_OPTIONS=suppressions=" SANITIZER_SUPPRESSIONS_DIR "/lsan.supp",
         };
-        env.insert(env.end(), extra.begin(), extra.end());
+        // A setting in extra replaces the default of the same name.
+        for (const std::string& setting : extra) {
+            const std::string name = setting.substr(0, setting.find('=') + 1);
+            env.erase(std::remove_if(env.begin(), env.end(),
+                                     [&](const std::string& e) { return e.rfind(name, 0) == 0; }),
+                      env.end());
+            env.push_back(setting);
+        }
         return env;
     }
 
