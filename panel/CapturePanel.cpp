@@ -168,7 +168,12 @@ void CCapturePanel::OnTimer(UINT_PTR nIDEvent) {
     CButton* const apFree[] = {&m_btnSlowForward, &m_btnFastForward, &m_btnSlowReverse,
                                &m_btnRewind,      &m_btnStop,        &m_btnPause,
                                &m_btnPlay};
-    if (m_pTransport != NULL && !m_bCapturing) {
+    // While the worker builds, the interface fields are its own; the
+    // transport counts as absent until the build is over.
+    std::unique_lock<std::mutex> lock(m_buildLock, std::try_to_lock);
+    const bool bTransport = lock.owns_lock() && m_pTransport != NULL;
+    if (lock.owns_lock()) lock.unlock();
+    if (bTransport && !m_bCapturing) {
         for (CButton* pButton : apFree) pButton->EnableWindow(TRUE);
         const BOOL bStep = m_nTransportMode == ED_MODE_FREEZE;
         m_btnStepReverse.EnableWindow(bStep);
