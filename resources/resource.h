@@ -14,6 +14,22 @@
 #define IDR_MAINFRAME 128
 #define IDB_ABOUT 152
 
+// Pictures of the capture panel's bitmap buttons (15 x 15, browse 11 x 11)
+// and its banner (175 x 15); yellow is the key colour.
+#define IDB_PLAY 132
+#define IDB_STOP 134
+#define IDB_PAUSE 137
+#define IDB_FASTFORWARD 138
+#define IDB_SLOWFORWARD 139
+#define IDB_REWIND 140
+#define IDB_SLOWREVERSE 141
+#define IDB_STEPFORWARD 142
+#define IDB_STEPREVERSE 143
+#define IDB_BANNER 144
+#define IDB_CAPTURE 145
+#define IDB_STOPCAPTURE 147
+#define IDB_BROWSE 148
+
 // System-menu command of the About entry.
 #define IDM_ABOUTBOX 0x0010
 

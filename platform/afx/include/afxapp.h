@@ -46,6 +46,9 @@ CWinApp* AfxGetApp();
 // The calling thread's main window; on threads without one, the
 // application's main window.
 CWnd* AfxGetMainWnd();
+// The module whose resources the application loads: the application's
+// instance (resources are the process's own, so NULL without one).
+HINSTANCE AfxGetResourceHandle();
 
 // The framework's start-up, as the entry point runs it; returns the exit
 // code.  The display must be installed first.

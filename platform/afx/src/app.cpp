@@ -11,6 +11,8 @@ CWinApp* g_pApp = nullptr;  // set by the constructor, before main
 
 CWinApp* AfxGetApp() { return g_pApp; }
 
+HINSTANCE AfxGetResourceHandle() { return g_pApp ? g_pApp->m_hInstance : nullptr; }
+
 CWnd* AfxGetMainWnd() {
     if (CWinThread* pThread = AfxGetThread())
         if (CWnd* pWnd = pThread->GetMainWnd()) return pWnd;
