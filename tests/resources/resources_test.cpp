@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <iterator>
 #include <set>
+#include <vector>
 
 #include "resource.h"
 #include "tapeloom/win32_resources.h"
@@ -91,6 +95,57 @@ TEST(Resources, AboutPicture) {
     EXPECT_TRUE(IndexesInPalette(*picture));
     // A shaded picture, not a few flat colours.
     EXPECT_GT(ColoursUsed(*picture), 64);
+}
+
+// The button pictures and the banner: 16 colours of the standard palette on
+// the yellow key colour (index 11), which fills their edges.
+TEST(Resources, ButtonPicturesAndBanner) {
+    const struct {
+        int id, width, height;
+    } expected[] = {
+        {IDB_PLAY, 15, 15},        {IDB_STOP, 15, 15},        {IDB_PAUSE, 15, 15},
+        {IDB_FASTFORWARD, 15, 15}, {IDB_SLOWFORWARD, 15, 15}, {IDB_REWIND, 15, 15},
+        {IDB_SLOWREVERSE, 15, 15}, {IDB_STEPFORWARD, 15, 15}, {IDB_STEPREVERSE, 15, 15},
+        {IDB_CAPTURE, 15, 15},     {IDB_STOPCAPTURE, 15, 15}, {IDB_BROWSE, 11, 11},
+        {IDB_BANNER, 175, 15},
+    };
+    std::set<std::vector<uint8_t>> pictures;
+    for (const auto& e : expected) {
+        SCOPED_TRACE(e.id);
+        const BitmapResource* b = FindBitmap(e.id);
+        ASSERT_NE(b, nullptr);
+        EXPECT_EQ(b->width, e.width);
+        EXPECT_EQ(b->height, e.height);
+        ASSERT_EQ(b->palette_size, 16);
+        EXPECT_TRUE(std::equal(b->palette, b->palette + 16, kStandardPalette16));
+        EXPECT_EQ(b->palette[11], 0xFFFF00u);
+        EXPECT_TRUE(IndexesInPalette(*b));
+        EXPECT_EQ(b->bits[0], 11);
+        EXPECT_EQ(b->bits[e.width - 1], 11);
+        pictures.insert(std::vector<uint8_t>(b->bits, b->bits + e.width * e.height));
+
+        // Something is drawn, and the key colour still shows around it.
+        int inkLeft = e.width, inkRight = -1, inkTop = e.height, inkBottom = -1, ink = 0;
+        for (int y = 0; y < e.height; ++y)
+            for (int x = 0; x < e.width; ++x)
+                if (b->bits[y * e.width + x] != 11) {
+                    ++ink;
+                    inkLeft = std::min(inkLeft, x);
+                    inkRight = std::max(inkRight, x);
+                    inkTop = std::min(inkTop, y);
+                    inkBottom = std::max(inkBottom, y);
+                }
+        EXPECT_GT(ink, 10);
+        EXPECT_LT(ink, e.width * e.height * 3 / 4);
+        // A button's symbol sits in the middle of its picture (the buttons
+        // centre the picture, not the symbol).
+        if (e.id != IDB_BANNER) {
+            EXPECT_LE(std::abs((inkLeft + inkRight) - (e.width - 1)), 1);
+            EXPECT_LE(std::abs((inkTop + inkBottom) - (e.height - 1)), 1);
+        }
+    }
+    // No two pictures alike.
+    EXPECT_EQ(pictures.size(), std::size(expected));
 }
 
 }  // namespace

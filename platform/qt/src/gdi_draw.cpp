@@ -29,16 +29,17 @@ QImage Silhouette(const QImage& shape, QColor colour) {
     return out;
 }
 
-// The pixels of a picture that are not white (the disabled copy's key
-// colour) form its shape, as DSS_DISABLED takes the light pixels away.
+// The pixels of a picture that are not white form its shape: DSS_DISABLED
+// reduces the picture to one bit against a white background, so exactly
+// the white pixels (the disabled copy's key colour) drop out and every
+// other colour, light grey included, is embossed.
 QImage ShapeOfPicture(const QImage& picture) {
     QImage shape(picture.size(), QImage::Format_ARGB32);
     shape.fill(Qt::transparent);
     for (int y = 0; y < picture.height(); ++y)
-        for (int x = 0; x < picture.width(); ++x) {
-            QColor c = picture.pixelColor(x, y);
-            if (c.lightness() < 192) shape.setPixel(x, y, qRgba(0, 0, 0, 255));
-        }
+        for (int x = 0; x < picture.width(); ++x)
+            if ((picture.pixel(x, y) & 0xFFFFFFu) != 0xFFFFFFu)
+                shape.setPixel(x, y, qRgba(0, 0, 0, 255));
     return shape;
 }
 

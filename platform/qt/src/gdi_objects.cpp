@@ -163,6 +163,15 @@ HGDIOBJ GetStockObject(int i) {
     return nullptr;
 }
 
+DWORD GetGuiResources(HANDLE hProcess, DWORD uiFlags) {
+    if (hProcess != GetCurrentProcess() || uiFlags != GR_GDIOBJECTS) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return static_cast<DWORD>(Live().size());
+}
+
 DWORD GetSysColor(int nIndex) {
     QColor c = SysColor(nIndex);
     return RGB(c.red(), c.green(), c.blue());

@@ -45,6 +45,8 @@ DWORD ResumeThread(HANDLE hThread);
 HANDLE GetCurrentThread();
 DWORD GetCurrentThreadId();
 DWORD GetCurrentProcessId();
+// The pseudo-handle (HANDLE)-1 that stands for the calling process.
+HANDLE GetCurrentProcess();
 BOOL GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode);
 BOOL SetThreadPriority(HANDLE hThread, int nPriority);
 int GetThreadPriority(HANDLE hThread);

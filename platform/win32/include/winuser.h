@@ -467,6 +467,11 @@ int GetSystemMetrics(int nIndex);
 
 HANDLE CopyImage(HANDLE h, UINT type, int cx, int cy, UINT flags);
 
+// The number of GDI objects (bitmaps, brushes, icons) the process holds;
+// only the calling process (GetCurrentProcess()) can be asked.
+#define GR_GDIOBJECTS 0
+DWORD GetGuiResources(HANDLE hProcess, DWORD uiFlags);
+
 // Common controls: a bitmap resource with colours of its colour table mapped.
 typedef struct _COLORMAP {
     COLORREF from;

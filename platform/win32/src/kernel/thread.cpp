@@ -209,6 +209,8 @@ DWORD GetCurrentThreadId() {
 
 DWORD GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }
 
+HANDLE GetCurrentProcess() { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)); }
+
 BOOL GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode) {
     if (lpExitCode == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
