@@ -295,8 +295,40 @@ void CCapturePanel::OnCaptureButton() {
     SetCaptureButtonPicture(false);
 }
 
-void CCapturePanel::SetButtonPictures() {}
+// Yellow in the button pictures stands for the button face.
+static const COLORREF kPictureKey = RGB(255, 255, 0);
+
+void CCapturePanel::SetButtonPictures() {
+    struct Picture {
+        CImageButton* pButton;
+        UINT nBitmap;
+    };
+    // The transport buttons and "..." show their picture centred, with no
+    // caption.
+    const Picture aTransport[] = {
+        {&m_btnPlay, IDB_PLAY},
+        {&m_btnStop, IDB_STOP},
+        {&m_btnPause, IDB_PAUSE},
+        {&m_btnFastForward, IDB_FASTFORWARD},
+        {&m_btnRewind, IDB_REWIND},
+        {&m_btnSlowForward, IDB_SLOWFORWARD},
+        {&m_btnSlowReverse, IDB_SLOWREVERSE},
+        {&m_btnStepReverse, IDB_STEPREVERSE},
+        {&m_btnStepForward, IDB_STEPFORWARD},
+    };
+    for (const Picture& picture : aTransport) {
+        picture.pButton->SetImage(picture.nBitmap, 15, 15, kPictureKey);
+        picture.pButton->SetImagePosition(-1, -1);
+        picture.pButton->m_bDrawText = FALSE;
+    }
+    // Capture keeps the automatic layout: picture and caption.
+    m_btnCapture.SetImage(IDB_CAPTURE, 15, 15, kPictureKey);
+    m_btnBrowse.SetImage(IDB_BROWSE, 11, 11, kPictureKey);
+    m_btnBrowse.SetImagePosition(-1, -1);
+    m_btnBrowse.m_bDrawText = FALSE;
+}
 
 void CCapturePanel::SetCaptureButtonPicture(bool bRecording) {
+    m_btnCapture.SetImage(bRecording ? IDB_STOPCAPTURE : IDB_CAPTURE, 15, 15, kPictureKey);
     m_btnCapture.SetWindowText(bRecording ? "Stop Capture" : "Capture");
 }

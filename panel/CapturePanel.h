@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 
+#include "ImageButton.h"
 #include "PanelFramework.h"
 #include "PanelIds.h"
 
@@ -61,17 +62,17 @@ public:
     CStatic m_wndDropped;            // 1020
     CStatic m_wndCaptured;           // 1021
     CStatic m_wndBanner;             // 1034
-    CButton m_btnPlay;               // 1003
-    CButton m_btnPause;              // 1004
-    CButton m_btnStop;               // 1005
-    CButton m_btnFastForward;        // 1006
-    CButton m_btnRewind;             // 1007
-    CButton m_btnStepForward;        // 1008
-    CButton m_btnStepReverse;        // 1009
-    CButton m_btnSlowReverse;        // 1010
-    CButton m_btnSlowForward;        // 1011
-    CButton m_btnCapture;            // 1019
-    CButton m_btnBrowse;             // 1029
+    CImageButton m_btnPlay;               // 1003
+    CImageButton m_btnPause;              // 1004
+    CImageButton m_btnStop;               // 1005
+    CImageButton m_btnFastForward;        // 1006
+    CImageButton m_btnRewind;             // 1007
+    CImageButton m_btnStepForward;        // 1008
+    CImageButton m_btnStepReverse;        // 1009
+    CImageButton m_btnSlowReverse;        // 1010
+    CImageButton m_btnSlowForward;        // 1011
+    CImageButton m_btnCapture;            // 1019
+    CImageButton m_btnBrowse;             // 1029
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
