@@ -1,6 +1,7 @@
 // The current output file: numbered names, the default file, the free-name
 // rule, deletion of an unused output file, and pointing the file writer at
 // a new name.
+#include <afxdlgs.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -159,11 +160,6 @@ BOOL CCapturePanel::SetCaptureFile(LPCSTR pszName) {
     return TRUE;
 }
 
-#if !__has_include(<afxdlgs.h>)
-// Without the framework's file dialog there is nothing to choose from.
-void CCapturePanel::OnBrowse() {}
-#endif
-
 void CCapturePanel::UseChosenCaptureFile(LPCSTR pszChosen) {
     if (pszChosen == NULL || pszChosen[0] == '\0' || strlen(pszChosen) > kMaxNumberedName) return;
     const std::string strPrevious = m_strCaptureFile;
@@ -181,9 +177,6 @@ void CCapturePanel::UseChosenCaptureFile(LPCSTR pszChosen) {
     DeleteIfExists(strPrevious.c_str());
 }
 
-#if __has_include(<afxdlgs.h>)
-#include <afxdlgs.h>
-
 void CCapturePanel::OnBrowse() {
     CFileDialog dlg(FALSE, "avi", NULL, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, NULL,
                     AfxGetMainWnd());
@@ -198,4 +191,3 @@ void CCapturePanel::OnBrowse() {
     const std::string strChosen = dlg.GetPathName();
     UseChosenCaptureFile(strChosen.c_str());
 }
-#endif
