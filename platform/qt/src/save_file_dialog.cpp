@@ -130,6 +130,12 @@ BOOL GetSaveFileName(LPOPENFILENAME ofn) {
         name = info.fileName();
     } else if (ofn->lpstrInitialDir && *ofn->lpstrInitialDir) {
         directory = QString::fromUtf8(ofn->lpstrInitialDir);
+        // A path that is not a folder (a file's name, whether or not the
+        // file exists) opens in the folder it lies in, when that exists:
+        // a name typed then goes next to it, not below a folder that is
+        // not there.
+        const QFileInfo info(directory);
+        if (!info.isDir() && info.absoluteDir().exists()) directory = info.absolutePath();
     } else {
         directory = QDir::currentPath();
     }

@@ -116,6 +116,26 @@ TEST_F(SaveFile, ChosenNameGetsTheDefaultExtensionWhileTheOwnerKeepsAnswering) {
     EXPECT_EQ(CommDlgExtendedError(), 0u);
 }
 
+TEST_F(SaveFile, InitialDirectoryNamingAFileOpensItsFolder) {
+    // A file's name, existing or not, as the initial directory.
+    const std::string existing = dir_ + "/Rec00000.avi";
+    std::ofstream(existing) << "x";
+    for (const std::string& initial : {existing, dir_ + "/Rec00001.avi"}) {
+        SCOPED_TRACE(initial);
+        ofn_.lpstrInitialDir = initial.c_str();
+        file_[0] = '\0';
+        std::string seen_dir;
+        Driver driver({When<QFileDialog>([&](QFileDialog* dialog) {
+            seen_dir = dialog->directory().absolutePath().toStdString();
+            Type(dialog, "take");
+        })});
+        EXPECT_TRUE(GetSaveFileName(&ofn_));
+        EXPECT_TRUE(driver.finished());
+        EXPECT_EQ(seen_dir, dir_);
+        EXPECT_EQ(std::string(file_), dir_ + "/take.avi");
+    }
+}
+
 TEST_F(SaveFile, CancelAndBufferTooSmall) {
     std::strcpy(file_, "keep");
     Driver cancel({When<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); })});
