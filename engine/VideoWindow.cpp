@@ -2,9 +2,17 @@
 // window, placed as a borderless child picture in the preview frame with
 // the aspect of the device's standard.
 #include "CapturePanel.h"
-#include "PreviewFrame.h"
+#include "MainDialog.h"
 
 namespace {
+
+// The preview frame of the application's main window, looked up at the
+// time of the call; NULL when there is no main window with a frame.
+HWND PreviewFrameWindow() {
+    CWinApp* pApp = AfxGetApp();
+    CMainDialog* pMain = pApp != NULL ? dynamic_cast<CMainDialog*>(pApp->m_pMainWnd) : NULL;
+    return pMain != NULL ? pMain->m_wndPreviewFrame.GetSafeHwnd() : NULL;
+}
 
 // Caption, frame, system menu, minimise and maximise boxes and clipping
 // styles are taken away from the renderer's window.
@@ -30,7 +38,7 @@ void CCapturePanel::SetDecoderResolution(IGraphBuilder* pGraph, int nResolution)
 
 void CCapturePanel::PlaceVideoWindow() {
     if (m_pGraph == NULL) return;
-    HWND hFrame = GetPreviewFrameWindow();
+    HWND hFrame = PreviewFrameWindow();
     RECT rcFrame = {0, 0, 0, 0};
     ::GetClientRect(hFrame, &rcFrame);
     const LONG nWidth = rcFrame.right - rcFrame.left;

@@ -1,6 +1,5 @@
 #include "enginetest.h"
 
-#include <comclasstable.h>
 #include <comobject.h>
 #include <stdlib.h>
 #include <uuids.h>
@@ -9,85 +8,13 @@
 #include <filesystem>
 #include <fstream>
 
-#include "PreviewFrame.h"
 #include "decktest.h"
-#include "media/basefilter.h"
-#include "media/basepin.h"
-#include "media/filterregistry.h"
-#include "media/iids.h"
+#include "tapeloom/qt_display.h"
+#include "media/rendererwindow.h"
 
 namespace enginetest {
 
 namespace {
-
-class PreviewRenderer;
-std::mutex g_lock;
-WindowState g_window;
-std::atomic<long> g_frames{0};
-
-class PreviewInput final : public BaseInputPin {
-public:
-    explicit PreviewInput(BaseFilter* filter) : BaseInputPin(filter, L"Input") {}
-    HRESULT CheckMediaType(const AM_MEDIA_TYPE* pmt) override {
-        return pmt->majortype == MEDIATYPE_Video ? S_OK : S_FALSE;
-    }
-    HRESULT GetMediaType(int, AM_MEDIA_TYPE*) override { return S_FALSE; }
-
-protected:
-    HRESULT OnReceive(IMediaSample*) override {
-        ++g_frames;
-        return S_OK;
-    }
-};
-
-// Renders nothing; keeps what its window is told.
-class PreviewRenderer final : public BaseFilter, public IVideoWindow {
-public:
-    PreviewRenderer() : BaseFilter(CLSID_VideoRenderer), m_input(this) {
-        std::lock_guard<std::mutex> lock(g_lock);
-        g_window = WindowState();
-        g_window.style = 0x56CF0000;  // an overlapped window with clipping, visible
-        g_frames = 0;
-    }
-    MEDIA_FILTER_IUNKNOWN
-    int GetPinCount() override { return 1; }
-    BasePin* GetPin(int n) override { return n == 0 ? &m_input : nullptr; }
-
-    STDMETHODIMP put_WindowStyle(long v) override { return Set("style", [&] { g_window.style = v; }); }
-    STDMETHODIMP get_WindowStyle(long* v) override {
-        std::lock_guard<std::mutex> lock(g_lock);
-        *v = g_window.style;
-        return S_OK;
-    }
-    STDMETHODIMP put_Visible(long v) override { return Set("visible", [&] { g_window.visible = v; }); }
-    STDMETHODIMP put_Owner(OAHWND v) override { return Set("owner", [&] { g_window.owner = v; }); }
-    STDMETHODIMP put_MessageDrain(OAHWND v) override {
-        return Set("drain", [&] { g_window.drain = v; });
-    }
-    STDMETHODIMP SetWindowPosition(long l, long t, long w, long h) override {
-        return Set("position", [&] {
-            g_window.left = l;
-            g_window.top = t;
-            g_window.width = w;
-            g_window.height = h;
-        });
-    }
-
-protected:
-    void* GetInterface(REFIID riid) override {
-        return riid == IID_IVideoWindow ? static_cast<IVideoWindow*>(this) : nullptr;
-    }
-
-private:
-    template <class F>
-    HRESULT Set(const char* call, F f) {
-        std::lock_guard<std::mutex> lock(g_lock);
-        f();
-        g_window.calls.push_back(call);
-        return S_OK;
-    }
-    PreviewInput m_input;
-};
 
 class FaultyBuilder final : public ComObject<ICaptureGraphBuilder2> {
 public:
@@ -127,24 +54,6 @@ private:
 };
 
 }  // namespace
-
-WindowState LastWindow() {
-    std::lock_guard<std::mutex> lock(g_lock);
-    return g_window;
-}
-
-long PreviewFrames() { return g_frames; }
-
-void RegisterPreviewRenderer() {
-    ComRegisterClass(CLSID_VideoRenderer, [](IUnknown*, REFIID riid, void** ppv) {
-        PreviewRenderer* r = new PreviewRenderer();
-        HRESULT hr = r->QueryInterface(riid, ppv);
-        r->Release();
-        return hr;
-    });
-    MediaRegisterFilter(
-        {CLSID_VideoRenderer, L"Video Renderer", MERIT_PREFERRED, {{MEDIATYPE_Video, GUID_NULL}}, true});
-}
 
 ICaptureGraphBuilder2* CreateFaultyBuilder(IGraphBuilder* pGraph, const BuilderFaults& faults) {
     ComPtr<ICaptureGraphBuilder2> real;
@@ -247,6 +156,47 @@ void StatusThreads::Stats() {
 
 // ---- Helpers ------------------------------------------------------------
 
+namespace {
+
+// The first filter of the graph that has the interface, or null.
+template <class T>
+ComPtr<T> FindInGraph(IFilterGraph* pGraph, REFIID riid) {
+    ComPtr<T> found;
+    ComPtr<IEnumFilters> e;
+    if (!pGraph || FAILED(pGraph->EnumFilters(e.ReleaseAndGetAddressOf()))) return found;
+    IBaseFilter* f = nullptr;
+    while (!found && e->Next(1, &f, nullptr) == S_OK) {
+        f->QueryInterface(riid, reinterpret_cast<void**>(found.ReleaseAndGetAddressOf()));
+        f->Release();
+    }
+    return found;
+}
+
+}  // namespace
+
+HWND PreviewWindow(IFilterGraph* pGraph) {
+    HWND hwnd = NULL;
+    ComPtr<IMediaRendererWindow> w =
+        FindInGraph<IMediaRendererWindow>(pGraph, IID_IMediaRendererWindow);
+    if (w) w->GetWindowHandle(&hwnd);
+    return hwnd;
+}
+
+long PreviewFrames(IFilterGraph* pGraph) {
+    ComPtr<IQualProp> q = FindInGraph<IQualProp>(pGraph, IID_IQualProp);
+    int drawn = 0, dropped = 0;
+    if (!q || FAILED(q->get_FramesDrawn(&drawn)) || FAILED(q->get_FramesDroppedInRenderer(&dropped)))
+        return -1;
+    return drawn + dropped;
+}
+
+RECT RectInParent(HWND hwnd) {
+    RECT rc{};
+    GetWindowRect(hwnd, &rc);
+    MapWindowPoints(NULL, GetParent(hwnd), reinterpret_cast<POINT*>(&rc), 2);
+    return rc;
+}
+
 std::vector<std::string> FilterNames(IFilterGraph* pGraph) {
     std::vector<std::string> names;
     ComPtr<IEnumFilters> e;
@@ -285,22 +235,20 @@ void EngineTest::SetUp() {
     std::filesystem::create_directory(m_temp);
     setenv("TAPELOOM_REGISTRY", (m_dir + "/registry").c_str(), 1);
     setenv("TEMP", m_temp.c_str(), 1);
-    RegisterPreviewRenderer();
 }
 
 void EngineTest::TearDown() {
     decktest::Configure("");
-    SetPreviewFrameWindow(NULL);
-    if (m_hFrame) DestroyWindow(m_hFrame);
     std::error_code ec;
     std::filesystem::remove_all(m_dir, ec);
     CoUninitialize();
 }
 
-void EngineTest::MakeFrame(int width, int height) {
-    if (m_hFrame) DestroyWindow(m_hFrame);
-    // A frame of the preview frame's shape: a plain window of the given
-    // client size (the standard controls need a display).
+void PanelTest::MakeFrame(int width, int height) {
+    if (m_hFrame) {
+        m_main->m_wndPreviewFrame.Detach();
+        DestroyWindow(m_hFrame);
+    }
     static const ATOM atom = [] {
         WNDCLASSEX wc{};
         wc.cbSize = sizeof wc;
@@ -312,7 +260,7 @@ void EngineTest::MakeFrame(int width, int height) {
     m_hFrame = CreateWindowEx(0, "Test Preview Frame", "", WS_POPUP, 0, 0, width, height, NULL,
                               NULL, NULL, NULL);
     ASSERT_NE(nullptr, m_hFrame);
-    SetPreviewFrameWindow(m_hFrame);
+    ASSERT_TRUE(m_main->m_wndPreviewFrame.Attach(m_hFrame));
 }
 
 void EngineTest::InitPanel(CCapturePanel& panel) {
@@ -328,6 +276,44 @@ void EngineTest::FreePanel(CCapturePanel& panel) {
     CloseHandle(panel.m_hStopPollEvent);
     CloseHandle(panel.m_hPollPausedEvent);
     panel.m_hStopPollEvent = panel.m_hPollPausedEvent = NULL;
+}
+
+void PanelTest::SetUp() {
+    EngineTest::SetUp();
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    qt_display::Install();
+    m_app = std::make_unique<CWinApp>();
+    m_main = std::make_unique<CMainDialog>();
+    m_app->m_pMainWnd = m_main.get();
+    InitPanel(panel);
+    MakeFrame(600, 300);
+    threads = std::make_unique<StatusThreads>(&panel);
+}
+
+void PanelTest::TearDown() {
+    threads->Stop();
+    FreePanel(panel);
+    if (m_hFrame) {
+        m_main->m_wndPreviewFrame.Detach();
+        DestroyWindow(m_hFrame);
+    }
+    m_main.reset();
+    m_app.reset();
+    EngineTest::TearDown();
+}
+
+bool PanelTest::Build() {
+    panel.HoldStatusThreads();
+    const bool built = panel.BuildBaseGraph();
+    if (!built) panel.TeardownGraph();
+    panel.ResumeStatusThreads();
+    return built;
+}
+
+void PanelTest::Teardown() {
+    panel.HoldStatusThreads();
+    panel.TeardownGraph();
+    panel.ResumeStatusThreads();
 }
 
 }  // namespace enginetest

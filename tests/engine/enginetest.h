@@ -15,24 +15,17 @@
 
 #include "CapturePanel.h"
 #include "DeviceList.h"
+#include "MainDialog.h"
 
 namespace enginetest {
 
-// What the preview renderer's window was told, in order.
-struct WindowState {
-    OAHWND owner = 0;
-    OAHWND drain = 0;
-    long style = 0;
-    long left = 0, top = 0, width = 0, height = 0;
-    long visible = OAFALSE;
-    std::vector<std::string> calls;
-};
-
-// The last preview renderer created, its window's state and frames.
-WindowState LastWindow();
-long PreviewFrames();
-// Registers the recording renderer as the video renderer.
-void RegisterPreviewRenderer();
+// The graph's video renderer window, or NULL while it has none.
+HWND PreviewWindow(IFilterGraph* pGraph);
+// Pictures that reached the graph's video renderer, drawn or replaced by
+// a newer one before they were drawn.
+long PreviewFrames(IFilterGraph* pGraph);
+// A window's rectangle in its parent's client area.
+RECT RectInParent(HWND hwnd);
 
 // A capture graph builder over the real one, with faults.
 struct BuilderFaults {
@@ -66,8 +59,7 @@ private:
 std::vector<std::string> FilterNames(IFilterGraph* pGraph);
 
 // A fresh directory for the test's files, the registry file in it, TEMP
-// pointing at a directory in it, COM entered and a preview frame of the
-// given client size.
+// pointing at a directory in it, and COM entered.
 class EngineTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -75,12 +67,33 @@ protected:
     // The panel's events and device list, as its initialisation makes them.
     void InitPanel(CCapturePanel& panel);
     void FreePanel(CCapturePanel& panel);
-    void MakeFrame(int width, int height);
     std::string Path(const std::string& name) const { return m_dir + "/" + name; }
 
     std::string m_dir;
     std::string m_temp;
+};
+
+// A panel on the virtual deck with its status threads running, on the
+// display, in an application whose main window is a CMainDialog with a
+// 600 x 300 preview frame.  A test file using it includes
+// display_suppressions.h (Qt's own threads are not instrumented).
+class PanelTest : public EngineTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // Builds and tears down the base graph as the panel's callers do,
+    // with the status threads held; a failed build leaves no graph.
+    bool Build();
+    void Teardown();
+    // A new preview frame of the given client size: a plain window of the
+    // frame's shape bound to the main window's m_wndPreviewFrame.
+    void MakeFrame(int width, int height);
+
+    std::unique_ptr<CWinApp> m_app;
+    std::unique_ptr<CMainDialog> m_main;
     HWND m_hFrame = NULL;
+    CCapturePanel panel;
+    std::unique_ptr<StatusThreads> threads;
 };
 
 bool WaitUntil(const std::function<bool()>& cond, int ms = 10000);

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "PreviewFrame.h"
+#include "../platform/qt/display_suppressions.h"
 #include "decktest.h"
 #include "enginetest.h"
 
@@ -14,19 +14,8 @@ using namespace enginetest;
 
 namespace {
 
-class GraphTest : public EngineTest {
+class GraphTest : public PanelTest {
 protected:
-    void SetUp() override {
-        EngineTest::SetUp();
-        InitPanel(panel);
-        MakeFrame(600, 300);
-        threads = std::make_unique<StatusThreads>(&panel);
-    }
-    void TearDown() override {
-        threads->Stop();
-        FreePanel(panel);
-        EngineTest::TearDown();
-    }
     // Lists the decks and selects the first.
     void Select(const std::string& decks) {
         decktest::Configure(decks, "unpaced");
@@ -88,27 +77,23 @@ protected:
         panel.m_pBuilder->Release();
         panel.m_pBuilder = CreateFaultyBuilder(panel.m_pGraph, faults);
     }
-    // As the panel's callers do, with the status threads held.
-    bool Build() {
-        panel.HoldStatusThreads();
-        const bool built = panel.BuildBaseGraph();
-        if (!built) panel.TeardownGraph();
-        panel.ResumeStatusThreads();
-        return built;
+    // The renderer's window sits in the frame at the rectangle, visible,
+    // as a child without caption, frame or clipping styles.
+    void ExpectPicture(HWND video, RECT expected) {
+        ASSERT_NE(nullptr, video);
+        EXPECT_EQ(m_hFrame, GetParent(video));
+        const RECT rc = RectInParent(video);
+        EXPECT_EQ((std::vector<long>{expected.left, expected.top, expected.right, expected.bottom}),
+                  (std::vector<long>{rc.left, rc.top, rc.right, rc.bottom}));
+        const LONG style = GetWindowLong(video, GWL_STYLE);
+        EXPECT_EQ(WS_CHILD | WS_VISIBLE, style & (WS_CHILD | WS_VISIBLE | WS_POPUP));
+        long reported = 0;
+        panel.m_pVideoWindow->get_WindowStyle(&reported);
+        EXPECT_EQ(WS_CHILD | WS_VISIBLE, reported) << "frame and clipping bits were taken away";
     }
-    void Teardown() {
-        panel.HoldStatusThreads();
-        panel.TeardownGraph();
-        panel.ResumeStatusThreads();
-    }
-    CCapturePanel panel;
-    std::unique_ptr<StatusThreads> threads;
 };
 
-const long kStyle = 0x56CF0000 & static_cast<long>(0xF930FFFF);
-
 }  // namespace
-
 TEST_F(GraphTest, BaseGraphHoldsTheDeviceAlone) {
     Select("Deck=pal");
     ASSERT_TRUE(Build());
@@ -168,20 +153,13 @@ TEST_F(GraphTest, EachFileTypePreviewsInTheFrameAndRecordsNothingYet) {
                     panel.m_pVideoWindow);
 
         // The picture is a borderless child of the frame, 5:4 and centred.
-        WindowState w = LastWindow();
-        EXPECT_EQ(reinterpret_cast<OAHWND>(m_hFrame), w.owner);
-        EXPECT_EQ(reinterpret_cast<OAHWND>(m_hFrame), w.drain);
-        EXPECT_EQ(kStyle, w.style);
-        EXPECT_EQ((std::vector<long>{112, 0, 375, 300}),
-                  (std::vector<long>{w.left, w.top, w.width, w.height}));
-        EXPECT_EQ(OATRUE, w.visible);
-        EXPECT_EQ((std::vector<std::string>{"owner", "style", "drain", "position", "visible"}),
-                  w.calls);
+        const HWND video = PreviewWindow(panel.m_pGraph);
+        ExpectPicture(video, RECT{112, 0, 487, 300});
 
         // The tape plays: the preview shows it, the file gets nothing.
         ASSERT_EQ(S_OK, panel.m_pTransport->put_Mode(ED_MODE_PLAY));
-        const long frames = PreviewFrames();
-        EXPECT_TRUE(WaitUntil([&] { return PreviewFrames() > frames + 10; }));
+        const long frames = PreviewFrames(panel.m_pGraph);
+        EXPECT_TRUE(WaitUntil([&] { return PreviewFrames(panel.m_pGraph) > frames + 10; }));
         EXPECT_TRUE(Exists(panel.m_strCaptureFile));
         EXPECT_EQ(0u, std::filesystem::file_size(panel.m_strCaptureFile));
         ASSERT_EQ(S_OK, panel.m_pTransport->put_Mode(ED_MODE_STOP));
@@ -191,9 +169,8 @@ TEST_F(GraphTest, EachFileTypePreviewsInTheFrameAndRecordsNothingYet) {
         EXPECT_TRUE(BaseFieldsSet());
         EXPECT_FALSE(panel.m_pDroppedFrames || panel.m_pMux || panel.m_pFileSink ||
                      panel.m_pVideoWindow);
-        w = LastWindow();
-        EXPECT_EQ(OAFALSE, w.visible);
-        EXPECT_EQ(0, w.owner);
+        // Taken out of the frame: the renderer's window is gone.
+        EXPECT_FALSE(IsWindow(video));
         panel.DeleteIfExists(panel.m_strCaptureFile.c_str());
     }
 }
@@ -204,7 +181,7 @@ TEST_F(GraphTest, PictureRectangleFollowsTheFrameAndTheStandard) {
     ASSERT_TRUE(panel.StartGraph());
     struct Case {
         int width, height, standard;
-        long left, top, right, bottom;
+        LONG left, top, right, bottom;
     };
     const Case cases[] = {
         {600, 300, 0, 75, 0, 525, 300},   {600, 300, 1, 112, 0, 487, 300},
@@ -213,15 +190,26 @@ TEST_F(GraphTest, PictureRectangleFollowsTheFrameAndTheStandard) {
         {300, 301, 0, 0, 50, 300, 250},   {400, 300, 0, -25, 0, 425, 300},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.width << " x " << c.height << " standard "
+                                          << c.standard);
         MakeFrame(c.width, c.height);
         panel.m_nVideoStandard = c.standard;
         panel.PlaceVideoWindow();
-        WindowState w = LastWindow();
-        EXPECT_EQ((std::vector<long>{c.left, c.top, c.right - c.left, c.bottom - c.top}),
-                  (std::vector<long>{w.left, w.top, w.width, w.height}))
-            << c.width << " x " << c.height << " standard " << c.standard;
-        EXPECT_EQ(reinterpret_cast<OAHWND>(m_hFrame), w.owner);
+        ExpectPicture(PreviewWindow(panel.m_pGraph), RECT{c.left, c.top, c.right, c.bottom});
     }
+}
+
+TEST_F(GraphTest, WithoutAMainWindowTheGraphRunsWithoutAPicture) {
+    Select("Deck=pal");
+    ASSERT_TRUE(Build());
+    m_app->m_pMainWnd = nullptr;
+    ASSERT_TRUE(panel.StartGraph());
+    EXPECT_EQ(nullptr, PreviewWindow(panel.m_pGraph));
+    panel.StopGraph();
+    // Back in the frame once the main window is there again.
+    m_app->m_pMainWnd = m_main.get();
+    ASSERT_TRUE(panel.StartGraph());
+    ExpectPicture(PreviewWindow(panel.m_pGraph), RECT{112, 0, 487, 300});
 }
 
 TEST_F(GraphTest, MissingDroppedFrameCountersLeaveNoGraph) {
@@ -261,8 +249,8 @@ TEST_F(GraphTest, NewOutputNameGoesToTheWriterWithCaptureOff) {
     CoTaskMemFree(name);
     // Running again, on the new file, with nothing recorded into it.
     ASSERT_EQ(S_OK, panel.m_pTransport->put_Mode(ED_MODE_PLAY));
-    const long frames = PreviewFrames();
-    EXPECT_TRUE(WaitUntil([&] { return PreviewFrames() > frames + 10; }));
+    const long frames = PreviewFrames(panel.m_pGraph);
+    EXPECT_TRUE(WaitUntil([&] { return PreviewFrames(panel.m_pGraph) > frames + 10; }));
     EXPECT_TRUE(Exists(next));
     EXPECT_EQ(0u, std::filesystem::file_size(next));
     EXPECT_FALSE(panel.SetCaptureFile(NULL));

@@ -8,6 +8,7 @@
 #include <map>
 #include <sstream>
 
+#include "../platform/qt/display_suppressions.h"
 #include "decktest.h"
 #include "dvtesttape.h"
 #include "enginetest.h"
@@ -41,19 +42,8 @@ std::vector<std::string> VideoFrameHashes(const std::string& path, const std::st
     return hashes;
 }
 
-class RecordingTest : public EngineTest, public ::testing::WithParamInterface<int> {
+class RecordingTest : public PanelTest, public ::testing::WithParamInterface<int> {
 protected:
-    void SetUp() override {
-        EngineTest::SetUp();
-        InitPanel(panel);
-        MakeFrame(600, 300);
-        threads = std::make_unique<StatusThreads>(&panel);
-    }
-    void TearDown() override {
-        threads->Stop();
-        FreePanel(panel);
-        EngineTest::TearDown();
-    }
     void Capture(bool on) {
         REFERENCE_TIME start = on ? 0 : MAXLONGLONG, stop = on ? MAXLONGLONG : 0;
         panel.m_pBuilder->ControlStream(&PIN_CATEGORY_CAPTURE, NULL, NULL, &start, &stop, 0, 0);
@@ -68,21 +58,6 @@ protected:
         panel.m_pTransport->get_Mode(&mode);
         return mode;
     }
-    // As the panel's callers do, with the status threads held.
-    bool Build() {
-        panel.HoldStatusThreads();
-        const bool built = panel.BuildBaseGraph();
-        if (!built) panel.TeardownGraph();
-        panel.ResumeStatusThreads();
-        return built;
-    }
-    void Teardown() {
-        panel.HoldStatusThreads();
-        panel.TeardownGraph();
-        panel.ResumeStatusThreads();
-    }
-    CCapturePanel panel;
-    std::unique_ptr<StatusThreads> threads;
 };
 
 }  // namespace
