@@ -4,12 +4,10 @@
 
 #include <afxwin.h>
 
-#include <QApplication>
 #include <cstdlib>
 #include <iterator>
 
-#include "tapeloom/qt_display.h"
-#include "tapeloom/win32_resources.h"
+#include "../qt/display_test_support.h"
 
 namespace afx_test {
 
@@ -63,31 +61,12 @@ inline const win32_resources::DialogTemplate kChild = {
 
 inline void InstallDisplay() {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    qt_display::Install();
+    display_test::InstallDisplay();
     win32_resources::RegisterDialog(&kDialog);
     win32_resources::RegisterDialog(&kChild);
 }
 
 // Runs what is in the queue as a modeless dialog's message loop does.
-inline void Pump(int rounds = 3) {
-    for (int i = 0; i < rounds; ++i) {
-        QApplication::processEvents();
-        MSG msg;
-        while (PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessage(&msg);
-        }
-    }
-}
+inline void Pump(int rounds = 3) { display_test::Pump(nullptr, rounds); }
 
 }  // namespace afx_test
-
-// Qt is not built with ThreadSanitizer; reports from inside its libraries
-// are about its own locking, which the tool cannot see.
-extern "C" const char* __tsan_default_suppressions() {
-    return "race:libQt6Core.so\nrace:libQt6Gui.so\nrace:libQt6Widgets.so\n"
-           "race:libfontconfig.so\nrace:libglib-2.0.so\n";
-}
-
-// Fontconfig keeps a cache it never frees.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }

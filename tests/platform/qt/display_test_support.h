@@ -1,5 +1,7 @@
 // Test support for the display: the Qt display on the test's main thread,
 // a test dialog template, and helpers to pump messages and look at pixels.
+// It brings the display's sanitizer settings along, so a test program
+// includes it in one source file only.
 #pragma once
 
 #include <unistd.h>
@@ -172,13 +174,4 @@ private:
 
 }  // namespace display_test
 
-// Qt itself is not built with ThreadSanitizer, so its own locking is
-// invisible to it; races reported inside Qt's libraries (its font and
-// image worker threads) are Qt's business, not ours.
-extern "C" const char* __tsan_default_suppressions() {
-    return "race:libQt6Core.so\nrace:libQt6Gui.so\nrace:libQt6Widgets.so\n"
-           "race:libfontconfig.so\nrace:libglib-2.0.so\n";
-}
-
-// Fontconfig keeps a cache it never frees.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+#include "display_suppressions.h"
