@@ -239,12 +239,26 @@ void EngineTest::SetUp() {
 
 void EngineTest::TearDown() {
     decktest::Configure("");
+    if (m_hFrame) {
+        m_main->m_wndPreviewFrame.Detach();
+        DestroyWindow(m_hFrame);
+        m_hFrame = NULL;
+    }
+    m_main.reset();
+    m_app.reset();
     std::error_code ec;
     std::filesystem::remove_all(m_dir, ec);
     CoUninitialize();
 }
 
-void PanelTest::MakeFrame(int width, int height) {
+void EngineTest::MakeFrame(int width, int height) {
+    if (!m_main) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        qt_display::Install();
+        m_app = std::make_unique<CWinApp>();
+        m_main = std::make_unique<CMainDialog>();
+        m_app->m_pMainWnd = m_main.get();
+    }
     if (m_hFrame) {
         m_main->m_wndPreviewFrame.Detach();
         DestroyWindow(m_hFrame);
@@ -278,31 +292,20 @@ void EngineTest::FreePanel(CCapturePanel& panel) {
     panel.m_hStopPollEvent = panel.m_hPollPausedEvent = NULL;
 }
 
-void PanelTest::SetUp() {
+void DeckTest::SetUp() {
     EngineTest::SetUp();
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    qt_display::Install();
-    m_app = std::make_unique<CWinApp>();
-    m_main = std::make_unique<CMainDialog>();
-    m_app->m_pMainWnd = m_main.get();
     InitPanel(panel);
     MakeFrame(600, 300);
     threads = std::make_unique<StatusThreads>(&panel);
 }
 
-void PanelTest::TearDown() {
+void DeckTest::TearDown() {
     threads->Stop();
     FreePanel(panel);
-    if (m_hFrame) {
-        m_main->m_wndPreviewFrame.Detach();
-        DestroyWindow(m_hFrame);
-    }
-    m_main.reset();
-    m_app.reset();
     EngineTest::TearDown();
 }
 
-bool PanelTest::Build() {
+bool DeckTest::Build() {
     panel.HoldStatusThreads();
     const bool built = panel.BuildBaseGraph();
     if (!built) panel.TeardownGraph();
@@ -310,7 +313,7 @@ bool PanelTest::Build() {
     return built;
 }
 
-void PanelTest::Teardown() {
+void DeckTest::Teardown() {
     panel.HoldStatusThreads();
     panel.TeardownGraph();
     panel.ResumeStatusThreads();

@@ -67,17 +67,25 @@ protected:
     // The panel's events and device list, as its initialisation makes them.
     void InitPanel(CCapturePanel& panel);
     void FreePanel(CCapturePanel& panel);
+    // A preview frame of the given client size, where the live picture
+    // goes: a plain window of the frame's shape bound to the
+    // m_wndPreviewFrame of a CMainDialog that is the application's main
+    // window.  The first call installs the display and makes the
+    // application; a test file that makes a frame includes
+    // display_suppressions.h once (Qt's own threads are not instrumented).
+    void MakeFrame(int width, int height);
     std::string Path(const std::string& name) const { return m_dir + "/" + name; }
 
     std::string m_dir;
     std::string m_temp;
+    std::unique_ptr<CWinApp> m_app;
+    std::unique_ptr<CMainDialog> m_main;
+    HWND m_hFrame = NULL;
 };
 
-// A panel on the virtual deck with its status threads running, on the
-// display, in an application whose main window is a CMainDialog with a
-// 600 x 300 preview frame.  A test file using it includes
-// display_suppressions.h (Qt's own threads are not instrumented).
-class PanelTest : public EngineTest {
+// A panel on the virtual deck with its status threads running and a
+// 600 x 300 preview frame.
+class DeckTest : public EngineTest {
 protected:
     void SetUp() override;
     void TearDown() override;
@@ -85,13 +93,7 @@ protected:
     // with the status threads held; a failed build leaves no graph.
     bool Build();
     void Teardown();
-    // A new preview frame of the given client size: a plain window of the
-    // frame's shape bound to the main window's m_wndPreviewFrame.
-    void MakeFrame(int width, int height);
 
-    std::unique_ptr<CWinApp> m_app;
-    std::unique_ptr<CMainDialog> m_main;
-    HWND m_hFrame = NULL;
     CCapturePanel panel;
     std::unique_ptr<StatusThreads> threads;
 };

@@ -14,7 +14,7 @@ using namespace enginetest;
 
 namespace {
 
-class GraphTest : public PanelTest {
+class GraphTest : public DeckTest {
 protected:
     // Lists the decks and selects the first.
     void Select(const std::string& decks) {

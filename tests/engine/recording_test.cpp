@@ -42,7 +42,7 @@ std::vector<std::string> VideoFrameHashes(const std::string& path, const std::st
     return hashes;
 }
 
-class RecordingTest : public PanelTest, public ::testing::WithParamInterface<int> {
+class RecordingTest : public DeckTest, public ::testing::WithParamInterface<int> {
 protected:
     void Capture(bool on) {
         REFERENCE_TIME start = on ? 0 : MAXLONGLONG, stop = on ? MAXLONGLONG : 0;

@@ -18,10 +18,10 @@ using display_test::When;
 
 namespace {
 
-class BrowseTest : public PanelTest {
+class BrowseTest : public DeckTest {
 protected:
     void SetUp() override {
-        PanelTest::SetUp();
+        DeckTest::SetUp();
         display_test::InstallDisplay();
         // The dialog's owner is the application's main window.
         m_hOwner = CreateDialogParam(nullptr, MAKEINTRESOURCE(display_test::kDialogId), nullptr,
@@ -40,7 +40,7 @@ protected:
         m_owner.Detach();
         DestroyWindow(m_hOwner);
         display_test::Pump(nullptr);
-        PanelTest::TearDown();
+        DeckTest::TearDown();
     }
 
     // Runs the panel's browse handler while the steps play the user.
