@@ -78,6 +78,8 @@ protected:
 
     std::string m_dir;
     std::string m_temp;
+    // The application and its main window: made by MakeFrame, or by a
+    // fixture that runs the real main window.
     std::unique_ptr<CWinApp> m_app;
     std::unique_ptr<CMainDialog> m_main;
     HWND m_hFrame = NULL;

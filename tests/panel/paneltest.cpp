@@ -13,7 +13,6 @@
 #include <mutex>
 #include <thread>
 
-#include "PreviewFrame.h"
 #include "tapeloom/qt_display.h"
 
 namespace paneltest {
@@ -64,7 +63,6 @@ void PanelTest::Open() {
     m_main = std::move(main);
     m_app->m_pMainWnd = m_main.get();
     ASSERT_TRUE(m_main->Create(IDD_TAPELOOM_DIALOG));
-    SetPreviewFrameWindow(m_main->m_wndPreviewFrame.m_hWnd);
     m_main->ShowWindow(SW_SHOW);
 }
 

@@ -50,8 +50,8 @@ protected:
     // An event from a filter of the running graph, as a filter raises it.
     void RaiseGraphEvent(long code, LONG_PTR param1, LONG_PTR param2);
 
-    std::unique_ptr<CWinApp> m_app;
-    std::unique_ptr<CMainDialog> m_main;
+    // m_app and m_main (EngineTest's) are the application and its main
+    // window, where the live picture goes.
     CCapturePanel* m_panel = nullptr;  // the main window's
 };
 
