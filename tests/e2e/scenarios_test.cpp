@@ -57,8 +57,9 @@ TEST(Scenario, PreviewShowsTheTapeMoving) {
     EXPECT_TRUE(s.WaitForText(kTransportMode, "Play"));
     // The picture in the preview frame (sampled pixels that are not black).
     long lit = 0;
-    s.WaitFor([&] { return (lit = s.LitPreviewPixels("preview-frame")) > 1000; }, milliseconds(3000));
-    std::printf("preview frame: %ld of the sampled pixels lit\n", lit);
+    EXPECT_TRUE(s.WaitFor([&] { return (lit = s.LitPreviewPixels("preview-frame")) > 1000; },
+                          milliseconds(3000)))
+        << "preview frame stays dark: " << lit << " of the sampled pixels lit";
     const std::string first = s.Text(kTimecode);
     EXPECT_TRUE(s.WaitFor([&] { return s.Text(kTimecode) != first; })) << "timecode stands still";
     EXPECT_TRUE(s.Shot("preview"));
