@@ -220,21 +220,35 @@ private:
     int fd_;
 };
 
-// The program in a process of its own.
+// The program in a process of its own, possibly under a wrapper command
+// (prlimit ...).  The environment is this process's with `environment`'s
+// NAME=VALUE settings on top; a later setting replaces an earlier one of
+// the same name.
 class Program {
 public:
-    // extra: NAME=VALUE settings added to the environment.
-    Program(const std::vector<std::string>& environment) {
-        std::vector<std::string> env;
-        for (char** e = environ; *e; ++e) env.push_back(*e);
-        env.insert(env.end(), environment.begin(), environment.end());
+    Program(const std::vector<std::string>& environment,
+            const std::vector<std::string>& prefix = {}) {
+        std::map<std::string, std::string> merged;
+        std::vector<std::string> order;
+        auto add = [&](const std::string& entry) {
+            const std::string name = entry.substr(0, entry.find('='));
+            if (!merged.count(name)) order.push_back(name);
+            merged[name] = entry;
+        };
+        for (char** e = environ; *e; ++e) add(*e);
+        for (const auto& e : environment) add(e);
+        std::vector<std::string> entries;
+        for (const auto& name : order) entries.push_back(merged[name]);
         std::vector<char*> envp;
-        for (auto& entry : env) envp.push_back(entry.data());
+        for (auto& entry : entries) envp.push_back(entry.data());
         envp.push_back(nullptr);
-        std::string program = TAPELOOM_PROGRAM;
-        char* argv[] = {program.data(), nullptr};
+        std::vector<std::string> args = prefix;
+        args.push_back(TAPELOOM_PROGRAM);
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
         started_ = Clock::now();
-        if (posix_spawn(&pid_, program.c_str(), nullptr, nullptr, argv, envp.data()) != 0)
+        if (posix_spawnp(&pid_, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0)
             pid_ = -1;
     }
     ~Program() {
@@ -262,9 +276,15 @@ public:
         }
         return true;
     }
+    void Kill() {
+        kill(pid_, SIGKILL);
+        WaitForEnd();
+    }
     bool ended() const { return ended_; }
+    bool CleanExit() const { return ended_ && WIFEXITED(status_) && WEXITSTATUS(status_) == 0; }
     // The raw wait status, once ended.
     int status() const { return status_; }
+    Clock::time_point started() const { return started_; }
     milliseconds lifetime() const { return lifetime_; }
 
 private:

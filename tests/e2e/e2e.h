@@ -138,70 +138,6 @@ inline std::string RegistryText(const std::string& captureFile, int fileType) {
            "\"Capture File\"=sz:\"" + escaped + "\"\n\"File Type\"=dword:" + type + "\n";
 }
 
-// The program in a process of its own, possibly under a wrapper command
-// (prlimit ...); later settings in `env` override earlier ones.
-class Process {
-public:
-    Process(const std::vector<std::string>& env, const std::vector<std::string>& prefix = {}) {
-        std::map<std::string, std::string> merged;
-        std::vector<std::string> order;
-        auto add = [&](const std::string& entry) {
-            const std::string name = entry.substr(0, entry.find('='));
-            if (!merged.count(name)) order.push_back(name);
-            merged[name] = entry;
-        };
-        for (char** e = environ; *e; ++e) add(*e);
-        for (const auto& e : env) add(e);
-        std::vector<std::string> entries;
-        for (const auto& name : order) entries.push_back(merged[name]);
-        std::vector<char*> envp;
-        for (auto& entry : entries) envp.push_back(entry.data());
-        envp.push_back(nullptr);
-        std::vector<std::string> args = prefix;
-        args.push_back(TAPELOOM_PROGRAM);
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        started_ = Clock::now();
-        if (posix_spawnp(&pid_, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0)
-            pid_ = -1;
-    }
-    ~Process() {
-        if (pid_ > 0 && !ended_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    int pid() const { return pid_; }
-    bool WaitForEnd(milliseconds limit = kEndLimit) {
-        const auto deadline = Clock::now() + limit;
-        while (!ended_) {
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                ended_ = true;
-                status_ = status;
-                break;
-            }
-            if (Clock::now() >= deadline) return false;
-            std::this_thread::sleep_for(milliseconds(5));
-        }
-        return true;
-    }
-    void Kill() {
-        kill(pid_, SIGKILL);
-        WaitForEnd();
-    }
-    bool CleanExit() const { return ended_ && WIFEXITED(status_) && WEXITSTATUS(status_) == 0; }
-    int status() const { return status_; }
-    Clock::time_point started() const { return started_; }
-
-private:
-    pid_t pid_ = -1;
-    bool ended_ = false;
-    int status_ = 0;
-    Clock::time_point started_;
-};
-
 struct Options {
     std::string decks = std::string(kDeck) + "=pal";
     std::string pacing = "realtime";
@@ -230,7 +166,7 @@ public:
         env.push_back("TAPELOOM_DECK_PACING=" + options_.pacing);
         env.push_back("TAPELOOM_DECK_CONTROL=" + ControlFile());
         env.insert(env.end(), options_.env.begin(), options_.env.end());
-        process_ = std::make_unique<Process>(env, options_.prefix);
+        process_ = std::make_unique<Program>(env, options_.prefix);
         connection_ = world_.server().Accept();
         if (!connection_) return false;
         connection_->Go();
@@ -242,14 +178,14 @@ public:
         return !panel_.empty();
     }
     // Another copy of the program in the same world (its process only).
-    std::unique_ptr<Process> StartAnother() {
+    std::unique_ptr<Program> StartAnother() {
         std::vector<std::string> env = world_.Environment();
         env.push_back("TAPELOOM_DECKS=" + options_.decks);
-        return std::make_unique<Process>(env);
+        return std::make_unique<Program>(env);
     }
 
     Connection& c() { return *connection_; }
-    Process& process() { return *process_; }
+    Program& process() { return *process_; }
     const std::string& main() const { return main_; }
     const std::string& panel() const { return panel_; }
     ProgramWorld& world() { return world_; }
@@ -319,7 +255,7 @@ public:
 private:
     Options options_;
     ProgramWorld world_;
-    std::unique_ptr<Process> process_;
+    std::unique_ptr<Program> process_;
     std::unique_ptr<Connection> connection_;
     std::string main_, panel_;
 };
