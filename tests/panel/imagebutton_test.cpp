@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "ImageButton.h"
+#include "../platform/qt/display_suppressions.h"
 #include "resource.h"
 #include "tapeloom/qt_display.h"
 #include "tapeloom/qt_widget_of.h"
@@ -500,13 +501,3 @@ TEST_F(ImageButton, AllPanelButtonsScreenshot) {
     }
     for (auto& b : buttons) b->DestroyWindow();
 }
-
-// Qt is not built with ThreadSanitizer; reports from inside its libraries
-// are about its own locking, which the tool cannot see.
-extern "C" const char* __tsan_default_suppressions() {
-    return "race:libQt6Core.so\nrace:libQt6Gui.so\nrace:libQt6Widgets.so\n"
-           "race:libfontconfig.so\nrace:libglib-2.0.so\n";
-}
-
-// Fontconfig keeps a cache it never frees.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }

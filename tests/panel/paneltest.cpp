@@ -1,5 +1,7 @@
 #include "paneltest.h"
 
+#include "../platform/qt/display_suppressions.h"
+
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -216,13 +218,3 @@ unsigned long FileIdentity(const std::string& path) {
 }
 
 }  // namespace paneltest
-
-// Qt is not built with ThreadSanitizer; reports from inside its libraries
-// are about its own locking, which the tool cannot see.
-extern "C" const char* __tsan_default_suppressions() {
-    return "race:libQt6Core.so\nrace:libQt6Gui.so\nrace:libQt6Widgets.so\n"
-           "race:libfontconfig.so\nrace:libglib-2.0.so\n";
-}
-
-// Fontconfig keeps a cache it never frees.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
