@@ -95,6 +95,43 @@ TEST(Scenario, Type2RecordingNumberingAndRestart) {
     ASSERT_TRUE(s.Exit());
 }
 
+// "..." picks an existing file elsewhere: after the overwrite question the
+// old file is gone, the recording goes into the chosen name, and the
+// settings remember it.
+TEST(Scenario, BrowseToAnotherExistingFile) {
+    Session s;
+    ASSERT_TRUE(s.Start());
+    ASSERT_TRUE(s.WaitUntilReady());
+    const std::string offered = s.Temp() + "/Tapeloom00000.avi";
+    const std::string chosen = s.Scratch() + "/family tape 1.avi";
+    WriteFile(chosen, "an old file that is replaced");
+    auto modal = [&] {
+        const auto lines = s.c().Request("modal");
+        return lines.empty() ? std::string() : lines.front();
+    };
+    ASSERT_TRUE(s.Click(kBrowse));
+    ASSERT_TRUE(s.WaitFor([&] { return modal().rfind("filedialog", 0) == 0; })) << modal();
+    EXPECT_TRUE(s.Shot("browse-dialog"));
+    ASSERT_TRUE(s.c().Ok("save " + chosen));
+    ASSERT_TRUE(s.WaitFor([&] { return modal().rfind("messagebox", 0) == 0; })) << modal();
+    ASSERT_TRUE(s.c().Ok("answer yes"));
+    ASSERT_TRUE(s.WaitForText(kCaptureFile, chosen)) << s.Text(kCaptureFile);
+    ASSERT_TRUE(s.WaitUntilReady());
+    EXPECT_FALSE(std::filesystem::exists(offered)) << "the unused offered file is deleted";
+    ASSERT_TRUE(Record(s, 4.0));
+    // The number at the end of the chosen name goes on.
+    const std::string next = s.Scratch() + "/family tape 00002.avi";
+    EXPECT_TRUE(s.WaitForText(kCaptureFile, next)) << s.Text(kCaptureFile);
+    EXPECT_TRUE(s.Shot("browse-recorded"));
+    ASSERT_TRUE(s.Exit());
+
+    const Probe p = ProbeFile(chosen);
+    EXPECT_TRUE(p.HasStream("video dvvideo")) << ::testing::PrintToString(p.streams);
+    ExpectAbout(p.videoFrames, 4.0);
+    EXPECT_EQ(DecodedFrames(chosen), p.videoFrames);
+    EXPECT_EQ(Settings(s.Registry())["Capture File"], next);
+}
+
 // The file type changed to Type-1 before recording.
 TEST(Scenario, FileTypeChangeAndType1Recording) {
     Session s;

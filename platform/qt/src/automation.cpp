@@ -31,7 +31,7 @@
 //   modal                   the display's own modal window in front, if any:
 //                           "filedialog "title"" or "messagebox "text""
 //   save PATH               types PATH as the file name into the save-file
-//                           dialog in front and presses its Save button
+//                           dialog in front and presses Enter
 //   answer yes|no|ok        presses that button of the message box in front
 //
 // Handles are written and read in hexadecimal.  Requests that fail answer
@@ -46,8 +46,9 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
-#include <QMessageBox>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -198,10 +199,14 @@ std::vector<std::string> Handle(const std::string& request) {
         auto* dialog = qobject_cast<QFileDialog*>(modal);
         if (!dialog) return {"error no file dialog"};
         const QString name = QString::fromStdString(path);
+        auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit");
+        if (!edit) return {"error no file name field"};
         // Later, not inside this request: accepting may ask a question.
-        QTimer::singleShot(0, dialog, [dialog, name] {
-            dialog->selectFile(name);
-            static_cast<QDialog*>(dialog)->accept();  // the Save button's slot
+        // The name is typed and Enter pressed, as the user does.
+        QTimer::singleShot(0, edit, [edit, name] {
+            edit->setText(name);
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+            QApplication::sendEvent(edit, &press);
         });
         return {};
     }
