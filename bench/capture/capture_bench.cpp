@@ -75,7 +75,7 @@ std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()
 
 // ---- one run, in a process of its own ---------------------------------------
 
-struct RunSpec {
+struct RunConfig {
     int type = 2;          // 1: interleaved stream; 2: video and audio streams
     bool preview = true;
     bool unpaced = true;
@@ -91,13 +91,13 @@ bool Query(IUnknown* p, REFIID iid, T** out) {
 }
 
 // The recording branch and the preview, as the engine builds them.
-bool BuildGraph(const RunSpec& spec, IGraphBuilder* graph, ICaptureGraphBuilder2* builder,
+bool BuildGraph(const RunConfig& run, IGraphBuilder* graph, ICaptureGraphBuilder2* builder,
                 IBaseFilter* device, HWND frame) {
     IBaseFilter* mux = nullptr;
     IFileSinkFilter* sink = nullptr;
-    const std::wstring file = Wide(spec.file);
+    const std::wstring file = Wide(run.file);
     IBaseFilter* splitter = nullptr;
-    if (spec.type == 2) {
+    if (run.type == 2) {
         if (FAILED(CoCreateInstance(CLSID_DVSplitter, nullptr, CLSCTX_INPROC_SERVER,
                                     IID_IBaseFilter, reinterpret_cast<void**>(&splitter))) ||
             FAILED(graph->AddFilter(splitter, L"DV Splitter")))
@@ -116,7 +116,7 @@ bool BuildGraph(const RunSpec& spec, IGraphBuilder* graph, ICaptureGraphBuilder2
         interleaving->Release();
     }
     bool ok;
-    if (spec.type == 1) {
+    if (run.type == 1) {
         ok = SUCCEEDED(builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved, device,
                                              nullptr, mux));
     } else {
@@ -129,7 +129,7 @@ bool BuildGraph(const RunSpec& spec, IGraphBuilder* graph, ICaptureGraphBuilder2
     mux->Release();
     if (sink) sink->Release();
     if (!ok) return false;
-    if (spec.preview) {
+    if (run.preview) {
         if (FAILED(builder->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Interleaved, device,
                                          nullptr, nullptr)))
             return false;
@@ -158,9 +158,9 @@ bool BuildGraph(const RunSpec& spec, IGraphBuilder* graph, ICaptureGraphBuilder2
                                             0, 0));
 }
 
-int RunOne(const RunSpec& spec) {
+int RunOne(const RunConfig& run) {
     setenv("TAPELOOM_DECKS", "Bench Deck=pal", 1);
-    setenv("TAPELOOM_DECK_PACING", spec.unpaced ? "unpaced" : "realtime", 1);
+    setenv("TAPELOOM_DECK_PACING", run.unpaced ? "unpaced" : "realtime", 1);
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
     qt_display::Install();
@@ -189,7 +189,7 @@ int RunOne(const RunSpec& spec) {
                                 IID_ICaptureGraphBuilder2, reinterpret_cast<void**>(&builder))) ||
         FAILED(builder->SetFiltergraph(graph)) ||
         FAILED(graph->AddFilter(device, L"Tapeloom Device")) ||
-        !BuildGraph(spec, graph, builder, device, frame)) {
+        !BuildGraph(run, graph, builder, device, frame)) {
         std::fprintf(stderr, "capture_bench: the graph could not be built\n");
         return 1;
     }
@@ -214,7 +214,7 @@ int RunOne(const RunSpec& spec) {
         DispatchMessage(&msg);
         if (msg.message != WM_TIMER) continue;
         dropped->GetNumNotDropped(&delivered);
-        if (spec.unpaced ? delivered >= spec.frames : Seconds(t0) >= spec.seconds) break;
+        if (run.unpaced ? delivered >= run.frames : Seconds(t0) >= run.seconds) break;
     }
     control->Stop();  // the file is finalised here
     const double wall = Seconds(t0);
@@ -278,15 +278,15 @@ struct Result {
     long delivered = 0, dropped = 0, peakKb = 0, fileFrames = -1;
 };
 
-Result Spawn(const std::string& self, const RunSpec& spec) {
+Result Spawn(const std::string& self, const RunConfig& run) {
     std::vector<std::string> args = {self,
                                      "--run",
-                                     std::to_string(spec.type),
-                                     spec.preview ? "preview" : "nopreview",
-                                     spec.unpaced ? "unpaced" : "realtime",
-                                     std::to_string(spec.frames),
-                                     std::to_string(spec.seconds),
-                                     spec.file};
+                                     std::to_string(run.type),
+                                     run.preview ? "preview" : "nopreview",
+                                     run.unpaced ? "unpaced" : "realtime",
+                                     std::to_string(run.frames),
+                                     std::to_string(run.seconds),
+                                     run.file};
     std::string command;
     for (const auto& a : args) command += Quote(a) + " ";
     Result r;
@@ -306,7 +306,7 @@ Result Spawn(const std::string& self, const RunSpec& spec) {
     r.delivered = static_cast<long>(v["delivered"]);
     r.dropped = static_cast<long>(v["dropped"]);
     r.peakKb = static_cast<long>(v["peak_kb"]);
-    r.fileFrames = VideoFrames(spec.file);
+    r.fileFrames = VideoFrames(run.file);
     return r;
 }
 
@@ -376,12 +376,12 @@ int Orchestrate(const std::string& self, long frames, double seconds, std::strin
     };
     for (int type : {1, 2}) {
         for (bool preview : {true, false}) {
-            RunSpec spec;
-            spec.type = type;
-            spec.preview = preview;
-            spec.frames = frames;
-            spec.file = dir + "/unpaced.avi";
-            const Result r = Spawn(self, spec);
+            RunConfig run;
+            run.type = type;
+            run.preview = preview;
+            run.frames = frames;
+            run.file = dir + "/unpaced.avi";
+            const Result r = Spawn(self, run);
             const std::string name = std::string("Type-") + std::to_string(type) +
                                      (preview ? ", preview on" : ", preview off");
             if (!r.ok) {
@@ -390,7 +390,7 @@ int Orchestrate(const std::string& self, long frames, double seconds, std::strin
             }
             line(name.c_str(), static_cast<double>(r.delivered) / r.wall, r.cpu, r.peakKb,
                  r.fileFrames);
-            std::filesystem::remove(spec.file);
+            std::filesystem::remove(run.file);
         }
     }
     const double ffmpeg = Timed("ffmpeg -v error -y -f dv -i " + Quote(raw) +
@@ -408,15 +408,15 @@ int Orchestrate(const std::string& self, long frames, double seconds, std::strin
         std::printf("\n%-40s %9s %9s %9s %12s %8s\n", "real time with preview, Type-2", "seconds",
                     "frames", "dropped", "CPU s/min", "peak MB");
         for (bool busy : {false, true}) {
-            RunSpec spec;
-            spec.unpaced = false;
-            spec.seconds = seconds;
-            spec.file = dir + "/realtime.avi";
+            RunConfig run;
+            run.unpaced = false;
+            run.seconds = seconds;
+            run.file = dir + "/realtime.avi";
             Result r;
             {
                 std::unique_ptr<BusyCore> load;
                 if (busy) load = std::make_unique<BusyCore>();
-                r = Spawn(self, spec);
+                r = Spawn(self, run);
             }
             const char* name = busy ? "one core kept busy" : "idle";
             if (!r.ok) {
@@ -425,7 +425,7 @@ int Orchestrate(const std::string& self, long frames, double seconds, std::strin
             }
             std::printf("%-40s %9.1f %9ld %9ld %12.2f %8.0f\n", name, r.wall, r.fileFrames,
                         r.dropped, r.cpu / r.wall * 60.0, static_cast<double>(r.peakKb) / 1024.0);
-            std::filesystem::remove(spec.file);
+            std::filesystem::remove(run.file);
         }
         std::printf(
             "(goals: no frame dropped; under 6 CPU s a minute, i.e. under 10%% of one core)\n");
@@ -440,14 +440,14 @@ int Orchestrate(const std::string& self, long frames, double seconds, std::strin
 int main(int argc, char** argv) {
     const std::string self = argv[0];
     if (argc == 8 && std::strcmp(argv[1], "--run") == 0) {
-        RunSpec spec;
-        spec.type = std::atoi(argv[2]);
-        spec.preview = std::strcmp(argv[3], "preview") == 0;
-        spec.unpaced = std::strcmp(argv[4], "unpaced") == 0;
-        spec.frames = std::atol(argv[5]);
-        spec.seconds = std::atof(argv[6]);
-        spec.file = argv[7];
-        return RunOne(spec);
+        RunConfig run;
+        run.type = std::atoi(argv[2]);
+        run.preview = std::strcmp(argv[3], "preview") == 0;
+        run.unpaced = std::strcmp(argv[4], "unpaced") == 0;
+        run.frames = std::atol(argv[5]);
+        run.seconds = std::atof(argv[6]);
+        run.file = argv[7];
+        return RunOne(run);
     }
     long frames = 1500;
     double seconds = 300;
