@@ -1,26 +1,32 @@
 // Capture figures, printed side by side in one run, each next to its goal:
 //
 //  - unpaced throughput (frames a second) through the capture graphs the
-//    program builds (Type-1 and Type-2, preview on and off), beside
-//    `ffmpeg -c copy` of the same frames into an AVI and `cp` of the bytes;
+//    program builds (Type-1 and Type-2, preview on and off), beside the
+//    program itself recording Type-2 with preview, `ffmpeg -c copy` of the
+//    same frames into an AVI and `cp` of the bytes;
 //  - a real-time recording with preview: CPU seconds per minute, dropped
 //    frames, on an idle machine and with one core kept busy by another
 //    process;
-//  - peak memory (resident set) of each run.
+//  - peak memory (resident set) of each run, the program's included;
+//  - the time from the program's start to the Capture button enabled and
+//    to the first preview frame (median and longest of a few starts).
 //
-// Each run is a process of its own (this program started again with
+// Each graph run is a process of its own (this program started again with
 // --run ...), so its CPU time and peak memory are its own.  The graphs are
 // made with the calls the program's engine makes: the virtual deck's
 // capture pin into the AVI multiplexer (Type-1) or through the DV splitter
 // (Type-2), the preview through the smart tee, the DV decoder at half size
 // and the video renderer in a window on the display.  Recording is on from
-// the first frame.  Asserts nothing.
+// the first frame.  The program binary is started with no settings and
+// driven from outside through the display's automation socket, as the
+// end-to-end tests drive it.  Asserts nothing.
 //
-//   capture_bench [--frames N] [--seconds S] [--dir D] [--quick]
+//   capture_bench [--frames N] [--seconds S] [--starts N] [--dir D] [--quick]
 //     --frames   frames of each unpaced run (default 1500: a minute of PAL)
 //     --seconds  length of each real-time run (default 300)
+//     --starts   starts of the program timed (default 5)
 //     --dir      where the files go (default a new directory in /var/tmp)
-//     --quick    unpaced runs only
+//     --quick    no real-time runs
 #include <dshow.h>
 #include <edevdefs.h>
 #include <signal.h>
@@ -33,6 +39,7 @@
 #include <uuids.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -46,6 +53,7 @@
 
 #include "dvdevices/virtualdeck.h"
 #include "dvtesttape.h"
+#include "e2e.h"
 #include "tapeloom/qt_display.h"
 
 extern char** environ;
@@ -241,22 +249,8 @@ int RunOne(const RunConfig& run) {
 
 // ---- the orchestrating process ----------------------------------------------
 
-std::string Quote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-std::string Output(const std::string& command) {
-    std::string out;
-    if (FILE* p = popen(command.c_str(), "r")) {
-        char buf[4096];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-        pclose(p);
-    }
-    return out;
-}
+using e2e::Output;
+using e2e::Quote;
 
 // Runs a shell command and returns its wall time in seconds (-1 on failure).
 double Timed(const std::string& command) {
@@ -265,12 +259,7 @@ double Timed(const std::string& command) {
     return status == 0 ? Seconds(t0) : -1.0;
 }
 
-long VideoFrames(const std::string& file) {
-    const std::string out = Output(
-        "ffprobe -v error -select_streams v:0 -count_packets -show_entries "
-        "stream=nb_read_packets -of csv=p=0 " + Quote(file) + " 2>/dev/null");
-    return out.empty() ? -1 : std::atol(out.c_str());
-}
+long VideoFrames(const std::string& file) { return e2e::ProbeFile(file).videoFrames; }
 
 struct Result {
     bool ok = false;
@@ -310,6 +299,147 @@ Result Spawn(const std::string& self, const RunConfig& run) {
     return r;
 }
 
+// ---- the real program, driven from outside ----------------------------------
+//
+// The program binary started as a user starts it, with no settings, on the
+// built-in virtual deck, and driven through the display's automation
+// socket only (clicks and screenshots, as the end-to-end scenarios do).
+
+// A fresh home for one start: no settings, no configuration.  The cache
+// stays this process's, since it holds the virtual deck's generated tape
+// (a deck's tape is there before the program starts).
+e2e::Options ProgramOptions(const std::string& home, const std::string& temp,
+                            const char* pacing) {
+    std::filesystem::create_directories(home);
+    std::filesystem::create_directories(temp);
+    e2e::Options options;
+    options.pacing = pacing;
+    options.env = {"HOME=" + home,
+                   "XDG_CONFIG_HOME=" + home + "/.config",
+                   "XDG_DATA_HOME=" + home + "/.local/share",
+                   "XDG_CACHE_HOME=" +
+                       std::filesystem::path(dv::TestTapeCacheDir()).parent_path().string(),
+                   "TEMP=" + temp};
+    return options;
+}
+
+// CPU seconds (user and system) a process has used so far; -1 when unknown.
+double ProcessCpuSeconds(int pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto paren = stat.rfind(')');
+    if (paren == std::string::npos) return -1;
+    // After the name: state is field 3, utime and stime are fields 14 and 15.
+    std::istringstream fields(stat.substr(paren + 2));
+    std::string field;
+    for (int i = 3; i < 14; ++i) fields >> field;
+    unsigned long long user = 0, system = 0;
+    if (!(fields >> user >> system)) return -1;
+    return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// The highest resident set a process has had (VmHWM), in kilobytes.
+long ProcessPeakKilobytes(int pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+    return -1;
+}
+
+// Looks at the program: their number, total and longest time.
+struct Looks {
+    int count = 0;
+    double seconds = 0, longest = 0;
+    void Add(double s) {
+        ++count;
+        seconds += s;
+        longest = std::max(longest, s);
+    }
+    void Add(const Looks& other) {
+        count += other.count;
+        seconds += other.seconds;
+        longest = std::max(longest, other.longest);
+    }
+    double AverageMs() const { return count ? seconds / count * 1000 : 0.0; }
+};
+
+struct StartTimes {
+    bool ok = false;
+    // Seconds from the spawn to the main window shown, the Capture button
+    // enabled and picture in the preview frame.
+    double window = -1, capture = -1, picture = -1;
+    // The looks at the program, at the panel and at the preview frame (a
+    // figure is late by at most one look).
+    Looks panel, frame;
+};
+
+// One start, from the spawn.  The program is looked at as fast as the
+// automation answers: first whether the Capture button is enabled (the
+// panel is ready), then screenshots of the preview frame until it shows
+// picture (it is black without one).  The deck's tape stands still at
+// start, so Play is clicked once the panel is ready, as a user at the deck
+// does; before that no picture can come.
+StartTimes MeasureStart(const std::string& home, const std::string& temp) {
+    StartTimes t;
+    e2e::Session s(ProgramOptions(home, temp, "realtime"));
+    if (!s.Start()) return t;
+    const auto spawn = s.process().started();
+    t.window = Seconds(spawn);
+    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    auto look = [&](Looks& looks, const std::function<bool()>& seen) {
+        while (Clock::now() < deadline) {
+            const auto begin = Clock::now();
+            const bool yes = seen();
+            looks.Add(Seconds(begin));
+            if (yes) return Seconds(spawn);
+        }
+        return -1.0;
+    };
+    t.capture = look(t.panel, [&] { return s.Enabled(e2e::kCapture); });
+    if (t.capture < 0 || !s.Click(e2e::kPlay)) return t;
+    t.picture = look(t.frame, [&] { return s.LitPreviewPixels("bench-start") > 1000; });
+    t.ok = t.picture >= 0 && s.Exit();
+    return t;
+}
+
+// Seconds of tape the panel shows as captured ("hh:mm:ss"); -1 when unreadable.
+long CapturedSeconds(const std::string& text) {
+    int h = 0, m = 0, sec = 0;
+    return std::sscanf(text.c_str(), "%d:%d:%d", &h, &m, &sec) == 3 ? h * 3600L + m * 60L + sec
+                                                                    : -1;
+}
+
+// The program records `frames` frames of Type-2 with preview from the
+// unpaced deck, started and stopped with its Capture button.  The peak is
+// the whole process's, start-up included, read just before it is closed.
+Result RecordWithProgram(const std::string& home, const std::string& temp, long frames) {
+    Result r;
+    e2e::Session s(ProgramOptions(home, temp, "unpaced"));
+    if (!s.Start() || !s.WaitUntilReady(std::chrono::milliseconds(30000)) ||
+        !s.Click(e2e::kPlay) || !s.WaitForText(e2e::kTransportMode, "Play"))
+        return r;
+    const int pid = s.process().pid();
+    const double cpu0 = ProcessCpuSeconds(pid);
+    const auto t0 = Clock::now();
+    if (!s.Click(e2e::kCapture) || !s.WaitForText(e2e::kCapture, "Stop Capture")) return r;
+    const long seconds = (frames + 24) / 25;
+    if (!s.WaitFor([&] { return CapturedSeconds(s.Text(e2e::kCaptured)) >= seconds; },
+                   std::chrono::milliseconds(600000)))
+        return r;
+    if (!s.Click(e2e::kCapture) ||
+        !s.WaitForText(e2e::kCapture, "Capture", std::chrono::milliseconds(60000)))
+        return r;
+    r.wall = Seconds(t0);
+    r.cpu = ProcessCpuSeconds(pid) - cpu0;
+    r.peakKb = ProcessPeakKilobytes(pid);
+    r.dropped = std::atol(s.Text(e2e::kDropped).c_str());
+    if (!s.Exit()) return r;
+    r.fileFrames = VideoFrames(temp + "/Tapeloom00000.avi");
+    r.delivered = r.fileFrames;
+    r.ok = r.fileFrames > 0;
+    return r;
+}
+
 // One core kept busy by another process while it lives.
 class BusyCore {
 public:
@@ -331,8 +461,8 @@ private:
     pid_t m_pid = -1;
 };
 
-int Orchestrate(const std::string& self, long frames, double seconds, std::string dir,
-                bool quick) {
+int Orchestrate(const std::string& self, long frames, double seconds, int starts,
+                std::string dir, bool quick) {
     bool ownDir = false;
     if (dir.empty()) {
         char pattern[] = "/var/tmp/tapeloom-bench-XXXXXX";
@@ -393,6 +523,17 @@ int Orchestrate(const std::string& self, long frames, double seconds, std::strin
             std::filesystem::remove(run.file);
         }
     }
+    {
+        // The same recording in the program itself, driven from outside.
+        const Result r = RecordWithProgram(dir + "/home-record", dir + "/program", frames);
+        if (r.ok)
+            line("program, Type-2, preview on", static_cast<double>(r.fileFrames) / r.wall, r.cpu,
+                 r.peakKb, r.fileFrames);
+        else
+            std::printf("%-40s failed\n", "program, Type-2, preview on");
+        std::filesystem::remove_all(dir + "/home-record");
+        std::filesystem::remove_all(dir + "/program");
+    }
     const double ffmpeg = Timed("ffmpeg -v error -y -f dv -i " + Quote(raw) +
                                 " -c copy -f avi " + Quote(dir + "/ffmpeg.avi"));
     if (ffmpeg > 0)
@@ -400,9 +541,44 @@ int Orchestrate(const std::string& self, long frames, double seconds, std::strin
              VideoFrames(dir + "/ffmpeg.avi"));
     const double cp = Timed("cp " + Quote(raw) + " " + Quote(dir + "/copy.dv"));
     if (cp > 0) line("cp, same bytes", static_cast<double>(frames) / cp, -1, 0, frames);
-    std::printf("(%.0f MB each; goal: at least 20x real time unpaced with preview)\n", mb);
+    std::printf("(%.0f MB each; goal: at least 20x real time unpaced with preview;\n"
+                " peak MB is the whole process's; the program's includes its start-up)\n",
+                mb);
     std::filesystem::remove(dir + "/ffmpeg.avi");
     std::filesystem::remove(dir + "/copy.dv");
+
+    std::vector<double> toWindow, toCapture, toPicture;
+    Looks panel, frame;
+    for (int i = 0; i < starts; ++i) {
+        const std::string home = dir + "/home-start";
+        const StartTimes t = MeasureStart(home, dir + "/program");
+        std::filesystem::remove_all(home);
+        std::filesystem::remove_all(dir + "/program");
+        if (!t.ok) continue;
+        toWindow.push_back(t.window);
+        toCapture.push_back(t.capture);
+        toPicture.push_back(t.picture);
+        panel.Add(t.panel);
+        frame.Add(t.frame);
+    }
+    std::printf("\n%-40s %9s %9s\n", "start of the program, no settings", "median s", "max s");
+    auto times = [&](const char* name, std::vector<double> v) {
+        if (v.empty()) {
+            std::printf("%-40s failed\n", name);
+            return;
+        }
+        std::sort(v.begin(), v.end());
+        std::printf("%-40s %9.3f %9.3f\n", name, v[v.size() / 2], v.back());
+    };
+    times("to the main window shown", toWindow);
+    times("to the Capture button enabled", toCapture);
+    times("to the first preview frame", toPicture);
+    std::printf("(%zu of %d starts; Play clicked once Capture is enabled; the window is seen\n"
+                " within about 20 ms, the others are late by at most one look: at the panel\n"
+                " %.0f ms on average, %.0f ms at most, at the preview frame (a screenshot)\n"
+                " %.0f ms, %.0f ms at most; goal: first preview frame under 1 s)\n",
+                toPicture.size(), starts, panel.AverageMs(), panel.longest * 1000,
+                frame.AverageMs(), frame.longest * 1000);
 
     if (!quick) {
         std::printf("\n%-40s %9s %9s %9s %12s %8s\n", "real time with preview, Type-2", "seconds",
@@ -452,18 +628,21 @@ int main(int argc, char** argv) {
     long frames = 1500;
     double seconds = 300;
     std::string dir;
+    int starts = 5;
     bool quick = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--frames" && i + 1 < argc) frames = std::max(25L, std::atol(argv[++i]));
         else if (a == "--seconds" && i + 1 < argc) seconds = std::max(1.0, std::atof(argv[++i]));
+        else if (a == "--starts" && i + 1 < argc) starts = std::max(1, std::atoi(argv[++i]));
         else if (a == "--dir" && i + 1 < argc) dir = argv[++i];
         else if (a == "--quick") quick = true;
         else {
             std::fprintf(stderr,
-                         "usage: capture_bench [--frames N] [--seconds S] [--dir D] [--quick]\n");
+                         "usage: capture_bench [--frames N] [--seconds S] [--starts N] [--dir D] "
+                         "[--quick]\n");
             return 2;
         }
     }
-    return Orchestrate(self, frames, seconds, dir, quick);
+    return Orchestrate(self, frames, seconds, starts, dir, quick);
 }

@@ -1,10 +1,10 @@
 // End-to-end support: the real program on virtual decks, driven from
 // outside through the display's automation socket as a user drives it
 // (clicks, choices, keys, the file dialog), and the files it leaves
-// checked with ffprobe and the settings file read as text.
+// checked with ffprobe and the settings file read as text.  No test
+// framework in here: the capture benchmark drives the program with it too.
 #pragma once
 
-#include <gtest/gtest.h>
 #include <signal.h>
 
 #include <QImage>

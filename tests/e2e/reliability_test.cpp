@@ -1,6 +1,8 @@
 // Faults around a running recording: the disk filling up, the process
 // killed, damaged frames on the tape, a damaged settings file, the
 // capture file's directory taken away, and awkward file names.
+#include <gtest/gtest.h>
+
 #include "e2e.h"
 
 namespace {

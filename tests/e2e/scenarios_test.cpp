@@ -3,6 +3,8 @@
 // restart, a second start, a deck
 // unplugged and plugged back during a recording, and closing while
 // recording.  Each leaves a screenshot.
+#include <gtest/gtest.h>
+
 #include "e2e.h"
 
 namespace {
