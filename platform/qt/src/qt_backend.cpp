@@ -344,6 +344,11 @@ SIZE QtBackend::DialogBaseUnits(const char* face, int points) {
     return SIZE{(width / 26 + 1) / 2, fm.height()};
 }
 
+void QtBackend::SetDialogFont(HWND hDlg, const char* face, int points) {
+    // Widgets created inside the dialog afterwards inherit the font.
+    if (QWidget* widget = WidgetFor(hDlg)) widget->setFont(DialogFont(face, points));
+}
+
 QWidget* QtBackend::WidgetFor(HWND hwnd) const {
     auto it = widgets_.find(hwnd);
     return it == widgets_.end() ? nullptr : it->second;

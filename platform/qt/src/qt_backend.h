@@ -20,6 +20,7 @@ public:
     void WindowDestroyed(HWND hwnd) override;
     void WindowChanged(HWND hwnd, unsigned changes) override;
     SIZE DialogBaseUnits(const char* face, int points) override;
+    void SetDialogFont(HWND hDlg, const char* face, int points) override;
     void TrackSystemMenu(HWND hwnd, POINT screen) override;
 
     QWidget* WidgetFor(HWND hwnd) const;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QFontMetrics>
 #include <atomic>
 #include <string>
 #include <thread>
@@ -116,6 +117,22 @@ TEST_F(Dialog, TemplateInPixelsAndControls) {
     // For a look by eye: TAPELOOM_SCREENSHOT=file.png keeps a picture.
     if (const char* path = std::getenv("TAPELOOM_SCREENSHOT")) {
         EXPECT_TRUE(qt_display::SaveWindowImage(hDlg, path));
+    }
+    DestroyWindow(hDlg);
+}
+
+// A text laid out in dialog units fits because the control measures it in
+// the font the units came from: one average letter of that font is 4 x 8.
+TEST_F(Dialog, ControlsShowTheFontOfTheDialogUnits) {
+    HWND hDlg = Create();
+    RECT unit{0, 0, 4, 8};
+    MapDialogRect(hDlg, &unit);
+    for (int id : {kLabel, kEdit, kCombo, kPlain, kDrawn}) {
+        QFontMetrics fm(qt_display::WidgetOf(GetDlgItem(hDlg, id))->font());
+        const int letters =
+            fm.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+        EXPECT_EQ((letters / 26 + 1) / 2, unit.right) << id;
+        EXPECT_EQ(fm.height(), unit.bottom) << id;
     }
     DestroyWindow(hDlg);
 }

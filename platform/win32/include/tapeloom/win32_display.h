@@ -69,6 +69,11 @@ public:
     // units that turn dialog units into pixels.
     virtual SIZE DialogBaseUnits(const char* face, int points) = 0;
 
+    // Display thread only: the dialog and the controls created in it show
+    // their text in this font, the one its base units were measured from,
+    // as a dialog's controls take the font of its template.
+    virtual void SetDialogFont(HWND hDlg, const char* face, int points) {}
+
     // Display thread only: shows the system menu of a top-level window at
     // a screen position and returns once it has closed; a chosen item
     // posts WM_SYSCOMMAND with its id to the window.  The calling thread

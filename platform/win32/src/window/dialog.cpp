@@ -171,8 +171,9 @@ HWND CreateDialogParam(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndPare
     }
     RegisterDialogClass();
     DialogInfo info;
-    if (auto* display = win32_display::DisplayBackend(); display && display->IsDisplayThread())
-        info.base = display->DialogBaseUnits(t->font_face, t->font_points);
+    win32_display::Backend* display = win32_display::DisplayBackend();
+    if (display && !display->IsDisplayThread()) display = nullptr;
+    if (display) info.base = display->DialogBaseUnits(t->font_face, t->font_points);
     auto px = [&](int u) { return ToPixels(u, info.base.cx, 4); };
     auto py = [&](int u) { return ToPixels(u, info.base.cy, 8); };
 
@@ -193,6 +194,9 @@ HWND CreateDialogParam(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndPare
         Dialogs()[hDlg] = info;
     }
     SetWindowLongPtr(hDlg, DWLP_DLGPROC, reinterpret_cast<LONG_PTR>(lpDialogFunc));
+    // The controls show their text in the font the base units came from,
+    // so that a text laid out in dialog units fits its control.
+    if (display) display->SetDialogFont(hDlg, t->font_face, t->font_points);
     for (int i = 0; i < t->item_count; ++i) {
         const auto& item = t->items[i];
         HWND control = CreateWindowEx(
