@@ -4,12 +4,12 @@
 // only in letter case are different files.
 #include <QAbstractButton>
 #include <QFileDialog>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <filesystem>
 #include <fstream>
 
 #include "../platform/qt/display_test_support.h"
+#include "../platform/qt/file_dialog_user.h"
 #include "decktest.h"
 #include "enginetest.h"
 
@@ -52,11 +52,7 @@ protected:
     // The user types a name and presses Enter.
     static display_test::Step Choose(const std::string& name) {
         return When<QFileDialog>([name](QFileDialog* d) {
-            auto* edit = d->findChild<QLineEdit*>("fileNameEdit");
-            ASSERT_NE(nullptr, edit);
-            edit->setText(QString::fromStdString(name));
-            QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-            QApplication::sendEvent(edit, &press);
+            display_test::TypeFileName(d, QString::fromStdString(name));
         });
     }
     // The user agrees to replace an existing file.

@@ -4,10 +4,10 @@
 #include <unistd.h>
 
 #include <QFileDialog>
-#include <QLineEdit>
 #include <string>
 
 #include "../qt/display_test_support.h"
+#include "../qt/file_dialog_user.h"
 #include "afxdlgs.h"
 #include "afxwin.h"
 
@@ -36,13 +36,6 @@ protected:
         Pump(nullptr);
         EXPECT_EQ(std::system(("rm -rf '" + dir_ + "'").c_str()), 0);
     }
-    static void Type(QFileDialog* dialog, const QString& name) {
-        auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit");
-        ASSERT_NE(edit, nullptr);
-        edit->setText(name);
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-        QApplication::sendEvent(edit, &press);
-    }
     std::string dir_;
     HWND owner_ = nullptr;
     CWnd owner_wnd_;
@@ -64,7 +57,7 @@ TEST_F(FileDialog, FilterTitleDirectoryAndChosenPath) {
         filters = d->nameFilters();
         title = d->windowTitle().toStdString();
         owner_disabled = !IsWindowEnabled(owner_);
-        Type(d, "take");
+        TypeFileName(d, "take");
     })});
     EXPECT_EQ(dlg.DoModal(), IDOK);
     EXPECT_TRUE(driver.finished());

@@ -5,37 +5,18 @@
 #include <string>
 #include <vector>
 
-#include "display_test_support.h"
+#include "dialog_fixture.h"
 
 using namespace display_test;
 
 namespace {
 
-std::vector<std::string>* g_commands;
-
-INT_PTR CALLBACK RecordingProc(HWND, UINT msg, WPARAM wp, LPARAM) {
-    if (msg == WM_COMMAND && g_commands)
-        g_commands->push_back(std::to_string(LOWORD(wp)) + ":" + std::to_string(HIWORD(wp)));
-    return msg == WM_INITDIALOG;
-}
-
-class Controls : public ::testing::Test {
+class Controls : public DialogTest {
 protected:
-    void SetUp() override {
-        InstallDisplay();
-        g_commands = &commands_;
-        dlg_ = CreateDialogParam(nullptr, MAKEINTRESOURCE(kDialogId), nullptr, RecordingProc, 0);
-        ASSERT_NE(dlg_, nullptr);
-        ShowWindow(dlg_, SW_SHOW);
-        Pump(dlg_);
+    void Note(UINT msg, WPARAM wp) override {
+        if (msg == WM_COMMAND)
+            commands_.push_back(std::to_string(LOWORD(wp)) + ":" + std::to_string(HIWORD(wp)));
     }
-    void TearDown() override {
-        DestroyWindow(dlg_);
-        Pump(nullptr);
-        g_commands = nullptr;
-    }
-    HWND Item(int id) { return GetDlgItem(dlg_, id); }
-    HWND dlg_ = nullptr;
     std::vector<std::string> commands_;
 };
 

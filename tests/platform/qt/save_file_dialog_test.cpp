@@ -3,7 +3,6 @@
 
 #include <QAbstractButton>
 #include <QFileDialog>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <atomic>
 #include <cstring>
@@ -12,6 +11,7 @@
 #include <thread>
 
 #include "display_test_support.h"
+#include "file_dialog_user.h"
 
 using namespace display_test;
 
@@ -54,14 +54,6 @@ protected:
         std::string cmd = "rm -rf '" + dir_ + "'";
         EXPECT_EQ(std::system(cmd.c_str()), 0);
     }
-    // Types a name into the dialog and presses Enter.
-    static void Type(QFileDialog* dialog, const QString& name) {
-        auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit");
-        ASSERT_NE(edit, nullptr);
-        edit->setText(name);
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-        QApplication::sendEvent(edit, &press);
-    }
     std::string dir_;
     HWND owner_ = nullptr;
     char file_[MAX_PATH] = "";
@@ -94,7 +86,7 @@ TEST_F(SaveFile, ChosenNameGetsTheDefaultExtensionWhileTheOwnerKeepsAnswering) {
             });
         }),
         Until([&] { return sent && g_posts == 1; }),
-        When<QFileDialog>([](QFileDialog* dialog) { Type(dialog, "take one"); }),
+        When<QFileDialog>([](QFileDialog* dialog) { TypeFileName(dialog, "take one"); }),
     });
     EXPECT_TRUE(GetSaveFileName(&ofn_));
     worker.join();
@@ -127,7 +119,7 @@ TEST_F(SaveFile, InitialDirectoryNamingAFileOpensItsFolder) {
         std::string seen_dir;
         Driver driver({When<QFileDialog>([&](QFileDialog* dialog) {
             seen_dir = dialog->directory().absolutePath().toStdString();
-            Type(dialog, "take");
+            TypeFileName(dialog, "take");
         })});
         EXPECT_TRUE(GetSaveFileName(&ofn_));
         EXPECT_TRUE(driver.finished());
@@ -149,7 +141,7 @@ TEST_F(SaveFile, CancelAndBufferTooSmall) {
     char small[8] = "abc";
     ofn_.lpstrFile = small;
     ofn_.nMaxFile = sizeof small;
-    Driver accept({When<QFileDialog>([](QFileDialog* d) { Type(d, "long enough name"); })});
+    Driver accept({When<QFileDialog>([](QFileDialog* d) { TypeFileName(d, "long enough name"); })});
     EXPECT_FALSE(GetSaveFileName(&ofn_));
     EXPECT_EQ(CommDlgExtendedError(), static_cast<DWORD>(FNERR_BUFFERTOOSMALL));
     WORD needed;
@@ -174,12 +166,12 @@ TEST_F(SaveFile, OverwriteIsAskedAndAMissingFolderRefused) {
     const QString missing = QString::fromStdString(dir_) + "/no/such.avi";
     Driver driver({
         // A folder that does not exist: a warning, and the dialog stays.
-        When<QFileDialog>([&](QFileDialog* d) { Type(d, missing); }),
+        When<QFileDialog>([&](QFileDialog* d) { TypeFileName(d, missing); }),
         answer(QMessageBox::Ok),
         // An existing file: "No" keeps the dialog, "Yes" takes the name.
-        When<QFileDialog>([](QFileDialog* d) { Type(d, "old"); }),
+        When<QFileDialog>([](QFileDialog* d) { TypeFileName(d, "old"); }),
         answer(QMessageBox::No),
-        When<QFileDialog>([](QFileDialog* d) { Type(d, "old"); }),
+        When<QFileDialog>([](QFileDialog* d) { TypeFileName(d, "old"); }),
         answer(QMessageBox::Yes),
     });
     EXPECT_TRUE(GetSaveFileName(&ofn_));

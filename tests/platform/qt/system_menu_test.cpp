@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "display_test_support.h"
+#include "dialog_fixture.h"
 #include "tapeloom/win32_display.h"
 
 using namespace display_test;
@@ -14,35 +14,17 @@ namespace {
 
 constexpr UINT kAbout = 0x0010;
 
-std::vector<std::string>* g_log;
-
-INT_PTR CALLBACK LoggingProc(HWND, UINT msg, WPARAM wp, LPARAM) {
-    if (msg == WM_SYSCOMMAND && g_log) g_log->push_back("sys:" + std::to_string(wp & 0xFFF0));
-    if (msg == WM_COMMAND && g_log) g_log->push_back("cmd:" + std::to_string(LOWORD(wp)));
-    return msg == WM_INITDIALOG;
-}
-
-class SystemMenu : public ::testing::Test {
+class SystemMenu : public DialogTest {
 protected:
-    void SetUp() override {
-        InstallDisplay();
-        g_log = &log_;
-        dlg_ = CreateDialogParam(nullptr, MAKEINTRESOURCE(kDialogId), nullptr, LoggingProc, 0);
-        ASSERT_NE(dlg_, nullptr);
-        ShowWindow(dlg_, SW_SHOW);
-        Pump(dlg_);
-    }
-    void TearDown() override {
-        DestroyWindow(dlg_);
-        Pump(nullptr);
-        g_log = nullptr;
+    void Note(UINT msg, WPARAM wp) override {
+        if (msg == WM_SYSCOMMAND) log_.push_back("sys:" + std::to_string(wp & 0xFFF0));
+        if (msg == WM_COMMAND) log_.push_back("cmd:" + std::to_string(LOWORD(wp)));
     }
     // Pumps until the driver is done and the posted commands have arrived.
     void RunUntil(const Driver& driver) {
         for (int i = 0; i < 500 && !driver.finished(); ++i) Pump(dlg_, 1);
         Pump(dlg_);
     }
-    HWND dlg_ = nullptr;
     std::vector<std::string> log_;
 };
 
