@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QMouseEvent>
 #include <QWidget>
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <iterator>
@@ -172,8 +173,9 @@ int Count(const QImage& shot, QColor colour) {
 }
 
 // Where the ink of `text` lies when its cell's top-left corner is at
-// (x, y): the text drawn in the button's font on its baseline.
-QRect TextInk(HWND hwnd, const QString& text, int x, int y) {
+// (x, y): the text drawn in the button's font on its baseline, cut off
+// after column `right` when one is given.
+QRect TextInk(HWND hwnd, const QString& text, int x, int y, int right = -1) {
     const QFont font = qt_display::WidgetOf(hwnd)->font();
     const QFontMetrics fm(font);
     QImage image(fm.horizontalAdvance(text) + 4, fm.height() + 4, QImage::Format_RGB32);
@@ -184,7 +186,9 @@ QRect TextInk(HWND hwnd, const QString& text, int x, int y) {
         p.setPen(Qt::black);
         p.drawText(0, fm.ascent(), text);
     }
-    return Ink(image, image.rect()).translated(x, y);
+    QRect area = image.rect();
+    if (right >= 0) area.setRight(std::min(area.right(), right - x));
+    return Ink(image, area).translated(x, y);
 }
 
 // The picture kPicture drawn normally at (x, y), each pixel `scale` times.
@@ -368,12 +372,14 @@ TEST_F(ImageButton, CaptionBesideThePictureInAutomaticLayout) {
 
     // A caption too wide for the rest of the button starts right after the
     // gap and runs on past the edge.
-    dlg_.m_wndCapture.SetWindowText("Stop Capture and a great deal more");
+    const char* lengthy = "Stop Capture and a great deal more";
+    dlg_.m_wndCapture.SetWindowText(lengthy);
     shot = Grab(dlg_.m_wndCapture);
     const QRect longCaption = Ink(shot, QRect(24, 2, 102 - 26, 19));
     EXPECT_GE(longCaption.left(), 27);
     EXPECT_LE(longCaption.left(), 29);
-    EXPECT_EQ(longCaption.right(), 99);  // on up to the frame
+    // On up to the frame: as far as the text has ink before column 100.
+    EXPECT_EQ(longCaption.right(), TextInk(dlg_.m_wndCapture, lengthy, 27, y, 99).right());
 }
 
 TEST_F(ImageButton, LayoutWithoutCaptionOrWithoutPicture) {
