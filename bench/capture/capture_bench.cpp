@@ -363,11 +363,21 @@ struct Looks {
     double AverageMs() const { return count ? seconds / count * 1000 : 0.0; }
 };
 
+// Whether a step of driving the program went as it should; one that did
+// not is named on stderr (with how the program ended, if it has).
+bool Step(e2e::Session& s, bool done, const char* what) {
+    if (done) return true;
+    std::fprintf(stderr, "capture_bench: the program: %s failed", what);
+    if (s.process().ended()) std::fprintf(stderr, " (wait status %#x)", s.process().status());
+    std::fprintf(stderr, "\n");
+    return false;
+}
+
 struct StartTimes {
     bool ok = false;
-    // Seconds from the spawn to the main window shown, the Capture button
-    // enabled and picture in the preview frame.
-    double window = -1, capture = -1, picture = -1;
+    // Seconds from the spawn to the main window shown, the Capture and
+    // Play buttons enabled and picture in the preview frame.
+    double window = -1, capture = -1, play = -1, picture = -1;
     // The looks at the program, at the panel and at the preview frame (a
     // figure is late by at most one look).
     Looks panel, frame;
@@ -375,14 +385,14 @@ struct StartTimes {
 
 // One start, from the spawn.  The program is looked at as fast as the
 // automation answers: first whether the Capture button is enabled (the
-// panel is ready), then screenshots of the preview frame until it shows
-// picture (it is black without one).  The deck's tape stands still at
-// start, so Play is clicked once the panel is ready, as a user at the deck
-// does; before that no picture can come.
+// panel is ready), then the Play button, then screenshots of the preview
+// frame until it shows picture (it is black without one).  The deck's tape
+// stands still at start, so Play is clicked the moment it is enabled, as a
+// user at the deck does; before that no picture can come.
 StartTimes MeasureStart(const std::string& home, const std::string& temp) {
     StartTimes t;
     e2e::Session s(ProgramOptions(home, temp, "realtime"));
-    if (!s.Start()) return t;
+    if (!Step(s, s.Start(), "start")) return t;
     const auto spawn = s.process().started();
     t.window = Seconds(spawn);
     const auto deadline = Clock::now() + std::chrono::seconds(20);
@@ -396,9 +406,11 @@ StartTimes MeasureStart(const std::string& home, const std::string& temp) {
         return -1.0;
     };
     t.capture = look(t.panel, [&] { return s.Enabled(e2e::kCapture); });
-    if (t.capture < 0 || !s.Click(e2e::kPlay)) return t;
+    if (!Step(s, t.capture >= 0, "Capture enabled")) return t;
+    t.play = look(t.panel, [&] { return s.Enabled(e2e::kPlay); });
+    if (!Step(s, t.play >= 0 && s.Click(e2e::kPlay), "Play")) return t;
     t.picture = look(t.frame, [&] { return s.LitPreviewPixels("bench-start") > 1000; });
-    t.ok = t.picture >= 0 && s.Exit();
+    t.ok = Step(s, t.picture >= 0, "picture") && Step(s, s.Exit(), "Exit");
     return t;
 }
 
@@ -415,25 +427,32 @@ long CapturedSeconds(const std::string& text) {
 Result RecordWithProgram(const std::string& home, const std::string& temp, long frames) {
     Result r;
     e2e::Session s(ProgramOptions(home, temp, "unpaced"));
-    if (!s.Start() || !s.WaitUntilReady(std::chrono::milliseconds(30000)) ||
-        !s.Click(e2e::kPlay) || !s.WaitForText(e2e::kTransportMode, "Play"))
+    if (!Step(s, s.Start(), "start") ||
+        !Step(s, s.WaitUntilReady(std::chrono::milliseconds(30000)), "Capture enabled") ||
+        !Step(s, s.ClickWhenEnabled(e2e::kPlay) && s.WaitForText(e2e::kTransportMode, "Play"),
+              "Play"))
         return r;
     const int pid = s.process().pid();
     const double cpu0 = ProcessCpuSeconds(pid);
     const auto t0 = Clock::now();
-    if (!s.Click(e2e::kCapture) || !s.WaitForText(e2e::kCapture, "Stop Capture")) return r;
-    const long seconds = (frames + 24) / 25;
-    if (!s.WaitFor([&] { return CapturedSeconds(s.Text(e2e::kCaptured)) >= seconds; },
-                   std::chrono::milliseconds(600000)))
+    if (!Step(s, s.Click(e2e::kCapture) && s.WaitForText(e2e::kCapture, "Stop Capture"),
+              "Capture"))
         return r;
-    if (!s.Click(e2e::kCapture) ||
-        !s.WaitForText(e2e::kCapture, "Capture", std::chrono::milliseconds(60000)))
+    const long seconds = (frames + 24) / 25;
+    if (!Step(s,
+              s.WaitFor([&] { return CapturedSeconds(s.Text(e2e::kCaptured)) >= seconds; },
+                        std::chrono::milliseconds(600000)),
+              "recording") ||
+        !Step(s,
+              s.Click(e2e::kCapture) &&
+                  s.WaitForText(e2e::kCapture, "Capture", std::chrono::milliseconds(60000)),
+              "Stop Capture"))
         return r;
     r.wall = Seconds(t0);
     r.cpu = ProcessCpuSeconds(pid) - cpu0;
     r.peakKb = ProcessPeakKilobytes(pid);
     r.dropped = std::atol(s.Text(e2e::kDropped).c_str());
-    if (!s.Exit()) return r;
+    if (!Step(s, s.Exit(), "Exit")) return r;
     r.fileFrames = VideoFrames(temp + "/Tapeloom00000.avi");
     r.delivered = r.fileFrames;
     r.ok = r.fileFrames > 0;
@@ -547,7 +566,7 @@ int Orchestrate(const std::string& self, long frames, double seconds, int starts
     std::filesystem::remove(dir + "/ffmpeg.avi");
     std::filesystem::remove(dir + "/copy.dv");
 
-    std::vector<double> toWindow, toCapture, toPicture;
+    std::vector<double> toWindow, toCapture, toPlay, toPicture;
     Looks panel, frame;
     for (int i = 0; i < starts; ++i) {
         const std::string home = dir + "/home-start";
@@ -557,6 +576,7 @@ int Orchestrate(const std::string& self, long frames, double seconds, int starts
         if (!t.ok) continue;
         toWindow.push_back(t.window);
         toCapture.push_back(t.capture);
+        toPlay.push_back(t.play);
         toPicture.push_back(t.picture);
         panel.Add(t.panel);
         frame.Add(t.frame);
@@ -572,8 +592,9 @@ int Orchestrate(const std::string& self, long frames, double seconds, int starts
     };
     times("to the main window shown", toWindow);
     times("to the Capture button enabled", toCapture);
+    times("to the Play button enabled", toPlay);
     times("to the first preview frame", toPicture);
-    std::printf("(%zu of %d starts; Play clicked once Capture is enabled; the window is seen\n"
+    std::printf("(%zu of %d starts; Play clicked once it is enabled; the window is seen\n"
                 " within about 20 ms, the others are late by at most one look: at the panel\n"
                 " %.0f ms on average, %.0f ms at most, at the preview frame (a screenshot)\n"
                 " %.0f ms, %.0f ms at most; goal: first preview frame under 1 s)\n",

@@ -204,6 +204,12 @@ public:
         auto c = Control(id);
         return c && connection_->Ok("click " + c->hwnd);
     }
+    // Clicks the button once it is enabled: a click on a disabled button is
+    // lost, and the transport buttons come on with the panel's timer, a
+    // moment after the Capture button.
+    bool ClickWhenEnabled(int id, milliseconds limit = milliseconds(10000)) {
+        return WaitFor([&] { return Enabled(id); }, limit) && Click(id);
+    }
     bool Choose(int id, int index) {
         auto c = Control(id);
         return c && connection_->Ok("choose " + c->hwnd + " " + std::to_string(index));

@@ -55,7 +55,7 @@ TEST(Scenario, PreviewShowsTheTapeMoving) {
     Session s;
     ASSERT_TRUE(s.Start());
     ASSERT_TRUE(s.WaitUntilReady());
-    ASSERT_TRUE(s.Click(kPlay));
+    ASSERT_TRUE(s.ClickWhenEnabled(kPlay));
     EXPECT_TRUE(s.WaitForText(kTransportMode, "Play"));
     // The picture in the preview frame (sampled pixels that are not black).
     long lit = 0;
