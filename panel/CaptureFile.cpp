@@ -160,6 +160,14 @@ BOOL CCapturePanel::SetCaptureFile(LPCSTR pszName) {
     return TRUE;
 }
 
+BOOL CCapturePanel::OutputFileReady() {
+    if (FileExists(m_strCaptureFile.c_str())) return TRUE;
+    // The name is copied: SetCaptureFile assigns it to m_strCaptureFile.
+    const std::string strName = m_strCaptureFile;
+    SetCaptureFile(strName.c_str());
+    return FileExists(strName.c_str());
+}
+
 void CCapturePanel::UseChosenCaptureFile(LPCSTR pszChosen) {
     if (pszChosen == NULL || pszChosen[0] == '\0' || strlen(pszChosen) > kMaxNumberedName) return;
     const std::string strPrevious = m_strCaptureFile;

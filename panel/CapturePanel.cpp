@@ -22,6 +22,19 @@ const int kBannerBitmap = 144;
 // Room for a numbered output name while the next free one is looked for.
 const int kNameBufferSize = 2000;
 
+// What the user is told when a recording cannot start, or cannot be kept,
+// because its file is not where the panel shows it.
+const char kCannotCreateText[] =
+    "The Capture File could not be created, Nothing will be recorded. Check that its folder "
+    "exists, or choose another file.";
+const char kLostText[] =
+    "The Capture File was removed during the recording, The recording could not be saved.";
+
+bool FileExists(const std::string& strName) {
+    OFSTRUCT of;
+    return OpenFile(strName.c_str(), &of, OF_EXIST) != HFILE_ERROR;
+}
+
 HINSTANCE ProgramInstance() {
     CWinApp* pApp = AfxGetApp();
     return pApp != NULL ? pApp->m_hInstance : NULL;
@@ -45,6 +58,7 @@ BEGIN_MESSAGE_MAP(CCapturePanel, CDialog)
 ON_WM_SHOWWINDOW()
 ON_WM_DESTROY()
 ON_WM_TIMER()
+ON_MESSAGE(WM_CAPTUREFILELOST, &CCapturePanel::OnCaptureFileLost)
 ON_BN_CLICKED(IDC_CAPTURE, &CCapturePanel::OnCaptureButton)
 ON_BN_CLICKED(IDC_BROWSE, &CCapturePanel::OnBrowse)
 ON_CBN_SELCHANGE(IDC_FILE_TYPE, &CCapturePanel::OnFileTypeChange)
@@ -239,6 +253,12 @@ void CCapturePanel::OnCaptureButton() {
     if (m_pBuilder == NULL) return;
 
     if (!m_bCapturing) {
+        // Nothing would be written: recording does not start, and the tape
+        // is left as it is.
+        if (!OutputFileReady()) {
+            ::MessageBox(m_hWnd, kCannotCreateText, "Tapeloom", MB_ICONEXCLAMATION | MB_OK);
+            return;
+        }
         if (m_nTransportMode != ED_MODE_PLAY) OnPlay();
         if (m_pDroppedFrames != NULL) {
             m_nNotDropped = 0;
@@ -270,6 +290,12 @@ void CCapturePanel::OnCaptureButton() {
     REFERENCE_TIME rtStart = MAXLONGLONG, rtStop = 0;
     m_pBuilder->ControlStream(&PIN_CATEGORY_CAPTURE, NULL, NULL, &rtStart, &rtStop, 0, 0);
     m_bCapturing = false;
+    // The file writer keeps writing a file whose name has gone (its folder
+    // removed while it ran), so the recording ends up nowhere.  This
+    // handler also runs inside the graph's event handling and the
+    // shutdown; the user is told after it, and not at all at shutdown.
+    if (!FileExists(m_strCaptureFile) && !m_bShuttingDown && m_hWnd != NULL)
+        ::PostMessage(m_hWnd, WM_CAPTUREFILELOST, 0, 0);
 
     // The recording is done: the output moves on to the next free name.
     // The recorded file must never stay the output file (the next
@@ -293,6 +319,11 @@ void CCapturePanel::OnCaptureButton() {
     m_wndDeviceCombo.EnableWindow(TRUE);
     m_btnCapture.EnableWindow(bNamed);
     SetCaptureButtonPicture(false);
+}
+
+LRESULT CCapturePanel::OnCaptureFileLost(WPARAM, LPARAM) {
+    ::MessageBox(m_hWnd, kLostText, "Tapeloom", MB_ICONEXCLAMATION | MB_OK);
+    return 0;
 }
 
 // Yellow in the button pictures stands for the button face.

@@ -25,6 +25,9 @@ class CDeviceList;
 // within the thread's 10 ms turn) acknowledges from inside its hold.
 #define WM_HOLDSTATS (WM_USER + 2)
 #define WM_RESCANDEVICES (WM_USER + 4)  // scan for devices again, to the worker
+// To the panel: the recording that just ended lost its file; the user is
+// told once the handler that ended it is done.
+#define WM_CAPTUREFILELOST (WM_USER + 5)
 
 class CCapturePanel : public CDialog {
 public:
@@ -84,6 +87,7 @@ protected:
     afx_msg void OnShowWindow(BOOL bShow, UINT nStatus);
     afx_msg void OnDestroy();
     afx_msg void OnTimer(UINT_PTR nIDEvent);
+    afx_msg LRESULT OnCaptureFileLost(WPARAM wParam, LPARAM lParam);
     DECLARE_MESSAGE_MAP()
 
 public:
@@ -130,6 +134,12 @@ public:
     // The steps of OnBrowse after the dialog: makes the chosen file the
     // output file unless it is the current one.
     void UseChosenCaptureFile(LPCSTR pszChosen);
+    // True when the current output file is there for the file writer to
+    // record into.  The running graph creates it when it starts; a file
+    // that has gone since (its folder removed, say) is made again by
+    // starting the writer anew on the name, which also clears the writer's
+    // earlier failure to create it.  False when even that does not make it.
+    BOOL OutputFileReady();
 
     // ---- Fields, in the panel's order -----------------------------------
     CDeviceList* m_pDeviceList = NULL;

@@ -107,6 +107,125 @@ TEST(Reliability, CaptureDirectoryRemoved) {
     EXPECT_FALSE(std::filesystem::exists(gone));
 }
 
+// The capture file's folder taken away while the program runs.  Nothing may
+// look like a recording that is not being written, and the user goes on
+// once the folder is back or another file is chosen with "...".
+class CaptureFolderRemoved : public ::testing::Test {
+protected:
+    static constexpr char kCannotCreate[] =
+        "messagebox \"The Capture File could not be created, Nothing will be recorded. Check "
+        "that its folder exists, or choose another file.\"";
+    static constexpr char kLost[] =
+        "messagebox \"The Capture File was removed during the recording, The recording could "
+        "not be saved.\"";
+
+    void SetUp() override {
+        std::filesystem::create_directories(dir_);
+        WriteFile(s_.Registry(), RegistryText(Take(0), 1));
+        ASSERT_TRUE(s_.Start());
+        ASSERT_TRUE(s_.WaitUntilReady());
+        ASSERT_EQ(s_.Text(kCaptureFile), Take(0));
+    }
+    std::string Take(int n) const {
+        char name[32];
+        std::snprintf(name, sizeof name, "/Take %05d.avi", n);
+        return dir_ + name;
+    }
+    std::string Modal() {
+        const auto lines = s_.c().Request("modal");
+        return lines.empty() ? std::string() : lines.front();
+    }
+    // The message box in front says `text`; it is answered with OK.
+    void ExpectMessage(const std::string& text, const std::string& shot) {
+        ASSERT_TRUE(s_.WaitFor([&] { return Modal().rfind("messagebox", 0) == 0; })) << Modal();
+        EXPECT_EQ(Modal(), text);
+        EXPECT_TRUE(s_.Shot(shot));
+        ASSERT_TRUE(s_.c().Ok("answer ok"));
+        ASSERT_TRUE(s_.WaitFor([&] { return Modal().empty(); }));
+    }
+    // Capture refused: the message, then the panel still previewing.
+    void ExpectCaptureRefused(const std::string& shot) {
+        ASSERT_TRUE(s_.Click(kCapture));
+        ExpectMessage(kCannotCreate, shot);
+        std::this_thread::sleep_for(milliseconds(500));
+        EXPECT_EQ(s_.Text(kCapture), "Capture");
+        EXPECT_TRUE(s_.Enabled(kCapture));
+        EXPECT_TRUE(s_.Enabled(kBrowse));
+        EXPECT_FALSE(std::filesystem::exists(dir_)) << "the folder is not made behind the user's back";
+    }
+    bool Record(double seconds) {
+        if (!StartRecording(s_)) return false;
+        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+        return StopRecording(s_);
+    }
+
+    Session s_;
+    const std::string dir_ = s_.Scratch() + "/my clips";
+};
+
+TEST_F(CaptureFolderRemoved, WhilePreviewing) {
+    std::filesystem::remove_all(dir_);
+    ExpectCaptureRefused("capture-folder-gone");
+
+    // The folder comes back: Capture records into the name shown.
+    std::filesystem::create_directories(dir_);
+    ASSERT_TRUE(Record(3.0));
+    EXPECT_TRUE(s_.WaitForText(kCaptureFile, Take(1))) << s_.Text(kCaptureFile);
+    const Probe back = ProbeFile(Take(0));
+    EXPECT_GT(back.videoFrames, 50) << "recorded once the folder is back";
+    EXPECT_EQ(DecodedFrames(Take(0)), back.videoFrames);
+
+    // Gone again: "..." opens and another file is chosen and recorded into.
+    std::filesystem::remove_all(dir_);
+    const std::string other = s_.Scratch() + "/elsewhere/new take.avi";
+    std::filesystem::create_directories(s_.Scratch() + "/elsewhere");
+    ASSERT_TRUE(s_.Click(kBrowse));
+    ASSERT_TRUE(s_.WaitFor([&] { return Modal().rfind("filedialog", 0) == 0; })) << Modal();
+    ASSERT_TRUE(s_.c().Ok("save " + other));
+    ASSERT_TRUE(s_.WaitForText(kCaptureFile, other)) << s_.Text(kCaptureFile);
+    ASSERT_TRUE(s_.WaitUntilReady());
+    ASSERT_TRUE(Record(3.0));
+    EXPECT_TRUE(s_.Shot("capture-folder-other-file"));
+    ASSERT_TRUE(s_.Exit());
+    const Probe p = ProbeFile(other);
+    EXPECT_GT(p.videoFrames, 50);
+    EXPECT_TRUE(p.HasStream("audio pcm_s16le 48000")) << ::testing::PrintToString(p.streams);
+    EXPECT_EQ(Settings(s_.Registry())["Capture File"], s_.Scratch() + "/elsewhere/new take00001.avi");
+    EXPECT_FALSE(std::filesystem::exists(dir_));
+}
+
+// On Linux the open file goes on being written after its folder is gone,
+// but nothing is left on disk once it is closed.
+TEST_F(CaptureFolderRemoved, DuringRecording) {
+    ASSERT_TRUE(StartRecording(s_));
+    std::this_thread::sleep_for(milliseconds(2000));
+    std::filesystem::remove_all(dir_);
+    std::this_thread::sleep_for(milliseconds(2000));
+    EXPECT_EQ(s_.Text(kCapture), "Stop Capture");
+    const auto start = Clock::now();
+    ASSERT_TRUE(StopRecording(s_));
+    const auto stopMs =
+        std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
+    ExpectMessage(kLost, "capture-folder-gone-while-recording");
+    std::printf("folder removed during a recording: Stop Capture took %lld ms\n",
+                static_cast<long long>(stopMs));
+    // The name stays where the user put it; recording waits for the folder.
+    EXPECT_EQ(s_.Text(kCaptureFile), Take(0));
+    EXPECT_TRUE(s_.Enabled(kCapture));
+    ExpectCaptureRefused("capture-folder-still-gone");
+
+    std::filesystem::create_directories(dir_);
+    ASSERT_TRUE(Record(3.0));
+    EXPECT_TRUE(s_.WaitForText(kCaptureFile, Take(1))) << s_.Text(kCaptureFile);
+    EXPECT_TRUE(Modal().empty()) << Modal();
+    ASSERT_TRUE(s_.Exit());
+    const Probe p = ProbeFile(Take(0));
+    EXPECT_GT(p.videoFrames, 50);
+    EXPECT_LT(p.videoFrames, 100) << "only the recording made after the folder came back";
+    EXPECT_EQ(DecodedFrames(Take(0)), p.videoFrames);
+    EXPECT_EQ(Settings(s_.Registry())["Capture File"], Take(1));
+}
+
 // Names with spaces, "%", letters outside ASCII, and a path over 300
 // characters: recorded where they say, and the next name follows.
 TEST(Reliability, AwkwardPaths) {
