@@ -2,9 +2,12 @@
 // the file type and device choices, and the states the user sees.
 #include <unistd.h>
 
+#include <filesystem>
+
 #include <edevdefs.h>
 
 #include "decktest.h"
+#include "messageboxanswer.h"
 #include "paneltest.h"
 
 using namespace paneltest;
@@ -231,4 +234,60 @@ TEST_F(CaptureTest, ARecordingWithoutANextNumberIsNeverTheNextOutputFile) {
     Close();
     EXPECT_GT(ProbeVideoFrames(last), 5);
     EXPECT_FALSE(Exists(Numbered(0)));
+}
+
+// The output file's folder removed while the panel runs: Capture is
+// refused while the file cannot be made, a recording whose file vanished
+// is reported, and both recover once the folder is back.
+TEST_F(CaptureTest, AFolderThatIsGoneIsNeverRecordedInto) {
+    decktest::Configure("Virtual DV Deck=pal", "realtime");
+    Open();
+    ASSERT_TRUE(WaitForPreview());
+    const std::string folder = Path("clips");
+    const std::string take = folder + "/Take00000.avi";
+    std::filesystem::create_directory(folder);
+    m_panel->UseChosenCaptureFile(take.c_str());
+    ASSERT_TRUE(Exists(take));
+    Click(IDC_STOP);
+    ASSERT_TRUE(PumpUntil([&] { return m_panel->m_nTransportMode == ED_MODE_STOP; }));
+
+    MessageBoxAnswer answer;
+    std::filesystem::remove_all(folder);
+    Click(IDC_CAPTURE);
+    EXPECT_EQ(1, answer.m_count);
+    EXPECT_EQ("The Capture File could not be created, Nothing will be recorded. Check that its "
+              "folder exists, or choose another file.",
+              answer.m_text);
+    EXPECT_EQ("Tapeloom", answer.m_title);
+    EXPECT_FALSE(m_panel->m_bCapturing);
+    EXPECT_EQ("Capture", Text(IDC_CAPTURE));
+    EXPECT_EQ(ED_MODE_STOP, DeckMode()) << "the tape is not started for nothing";
+    EXPECT_FALSE(Exists(folder));
+
+    // Back: the writer makes the file again, and the recording runs.
+    std::filesystem::create_directory(folder);
+    Click(IDC_CAPTURE);
+    ASSERT_TRUE(m_panel->m_bCapturing);
+    Pump(1000);
+    // Gone during the recording: Stop Capture says the recording is lost.
+    std::filesystem::remove_all(folder);
+    Pump(300);
+    Click(IDC_CAPTURE);
+    EXPECT_FALSE(m_panel->m_bCapturing);
+    ASSERT_TRUE(PumpUntil([&] { return answer.m_count == 2; }));
+    EXPECT_EQ("The Capture File was removed during the recording, The recording could not be "
+              "saved.",
+              answer.m_text);
+    EXPECT_EQ(take, m_panel->m_strCaptureFile);
+    EXPECT_TRUE(Enabled(IDC_CAPTURE));
+
+    std::filesystem::create_directory(folder);
+    Click(IDC_CAPTURE);
+    Pump(800);
+    Click(IDC_CAPTURE);
+    Pump(200);
+    EXPECT_EQ(2, answer.m_count);
+    EXPECT_EQ(folder + "/Take00001.avi", m_panel->m_strCaptureFile);
+    Close();
+    EXPECT_GT(ProbeVideoFrames(take), 5);
 }

@@ -3,13 +3,9 @@
 // worker builds or a recording runs.
 #include <edevdefs.h>
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QMessageBox>
-#include <QTimer>
-
 #include "dvdevices/virtualdeck.h"
 #include "decktest.h"
+#include "messageboxanswer.h"
 #include "paneltest.h"
 
 using namespace paneltest;
@@ -35,31 +31,6 @@ protected:
         return Text(IDC_DEVICE_TYPE) == "No Supported DV Devices" &&
                Items(IDC_DEVICE) == std::vector<std::string>{"No Supported DV Devices"};
     }
-};
-
-// Answers the next message box with OK and keeps what it said.
-class MessageBoxAnswer {
-public:
-    MessageBoxAnswer() {
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            for (QWidget* w : QApplication::topLevelWidgets()) {
-                auto* box = qobject_cast<QMessageBox*>(w);
-                if (box == nullptr || !box->isVisible()) continue;
-                m_text = box->text().toStdString();
-                m_title = box->windowTitle().toStdString();
-                m_icon = box->icon();
-                ++m_count;
-                box->button(QMessageBox::Ok)->click();
-            }
-        });
-        m_timer.start(20);
-    }
-    std::string m_text, m_title;
-    QMessageBox::Icon m_icon = QMessageBox::NoIcon;
-    int m_count = 0;
-
-private:
-    QTimer m_timer;
 };
 
 }  // namespace
