@@ -151,7 +151,8 @@ protected:
         EXPECT_EQ(s_.Text(kCapture), "Capture");
         EXPECT_TRUE(s_.Enabled(kCapture));
         EXPECT_TRUE(s_.Enabled(kBrowse));
-        EXPECT_FALSE(std::filesystem::exists(dir_)) << "the folder is not made behind the user's back";
+        EXPECT_FALSE(std::filesystem::exists(dir_))
+            << "the folder is not made behind the user's back";
     }
     bool Record(double seconds) {
         if (!StartRecording(s_)) return false;
@@ -190,7 +191,8 @@ TEST_F(CaptureFolderRemoved, WhilePreviewing) {
     const Probe p = ProbeFile(other);
     EXPECT_GT(p.videoFrames, 50);
     EXPECT_TRUE(p.HasStream("audio pcm_s16le 48000")) << ::testing::PrintToString(p.streams);
-    EXPECT_EQ(Settings(s_.Registry())["Capture File"], s_.Scratch() + "/elsewhere/new take00001.avi");
+    EXPECT_EQ(Settings(s_.Registry())["Capture File"],
+              s_.Scratch() + "/elsewhere/new take00001.avi");
     EXPECT_FALSE(std::filesystem::exists(dir_));
 }
 
@@ -204,8 +206,7 @@ TEST_F(CaptureFolderRemoved, DuringRecording) {
     EXPECT_EQ(s_.Text(kCapture), "Stop Capture");
     const auto start = Clock::now();
     ASSERT_TRUE(StopRecording(s_));
-    const auto stopMs =
-        std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
+    const auto stopMs = std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
     ExpectMessage(kLost, "capture-folder-gone-while-recording");
     std::printf("folder removed during a recording: Stop Capture took %lld ms\n",
                 static_cast<long long>(stopMs));
