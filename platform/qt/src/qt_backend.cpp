@@ -11,6 +11,8 @@
 #include <QThread>
 #include <QTimer>
 #include <QWindow>
+#include <algorithm>
+#include <climits>
 #include <memory>
 
 #include "automation.h"
@@ -177,14 +179,19 @@ QtBackend::QtBackend() : thread_id_(GetCurrentThreadId()) {}
 bool QtBackend::IsDisplayThread() { return GetCurrentThreadId() == thread_id_; }
 
 void QtBackend::WaitForEvents(win32_display::Clock::time_point deadline, bool no_deadline) {
+    // One timer a wait, so that a wait nested in a handler has its own.
     std::unique_ptr<QTimer> timer;
     if (!no_deadline) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        // Qt's timers count whole milliseconds: the wait is rounded up, so
+        // that it never ends before the deadline (the caller would wait
+        // again at once, spinning through the last fraction of a
+        // millisecond).
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
             deadline - win32_display::Clock::now());
         timer = std::make_unique<QTimer>();
         timer->setSingleShot(true);
         timer->setTimerType(Qt::PreciseTimer);
-        timer->start(static_cast<int>(std::max<int64_t>(0, left.count())));
+        timer->start(static_cast<int>(std::clamp<int64_t>(left.count(), 0, INT_MAX)));
     }
     QAbstractEventDispatcher::instance()->processEvents(QEventLoop::WaitForMoreEvents);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
