@@ -28,7 +28,10 @@ int StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestHeight, 
     const QImage image(static_cast<const uchar*>(lpBits), width, rows, width * 4,
                        QImage::Format_RGB32);
     p->save();
-    p->setRenderHint(QPainter::SmoothPixmapTransform, true);
+    // Smoothing only where the picture is scaled: a picture drawn at its
+    // own size is copied as it is (a top-down one straight through).
+    p->setRenderHint(QPainter::SmoothPixmapTransform,
+                     SrcWidth != DestWidth || SrcHeight != DestHeight);
     if (h.biHeight > 0) {
         p->translate(xDest, yDest + DestHeight);
         p->scale(1, -1);

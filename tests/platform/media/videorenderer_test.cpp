@@ -220,6 +220,34 @@ TEST_F(VideoRendererTest, TapeShowsItsColourBarsScaledIntoTheOwner) {
     EXPECT_FALSE(reported & WS_CHILD);
 }
 
+TEST_F(VideoRendererTest, PictureAtItsOwnSizeIsDrawnUprightToTheLastRow) {
+    // The window the size of the picture: drawn without scaling, the
+    // bottom-up picture's first and last rows land on the window's last and
+    // first.
+    Graph g;
+    Build(5, &g);
+    const RECT picture{8, 6, 8 + 360, 6 + 288};
+    Attach(g.window.Get(), owner, picture);
+    ASSERT_EQ(S_OK, g.control->Run());
+    ASSERT_TRUE(WaitComplete(g));
+    display_test::Pump(nullptr, 3);
+    const QImage shot = display_test::Grab(owner);
+    ASSERT_FALSE(shot.isNull());
+    ASSERT_GE(Drawn(g), 1);
+    const int bars[8][3] = {{191, 191, 191}, {191, 191, 0}, {0, 191, 191}, {0, 191, 0},
+                            {191, 0, 191},   {191, 0, 0},   {0, 0, 191},   {0, 0, 0}};
+    for (int i = 0; i < 8; ++i) {
+        SCOPED_TRACE(i);
+        const int x = picture.left + 360 * (2 * i + 1) / 16;
+        EXPECT_TRUE(Near(shot.pixelColor(x, picture.top), bars[i][0], bars[i][1], bars[i][2]))
+            << "the top row";
+        EXPECT_TRUE(Near(shot.pixelColor(x, picture.top + 287), 0, 0, 0)) << "the bottom row";
+    }
+    EXPECT_TRUE(Near(shot.pixelColor(picture.left + 20, picture.top - 1), 255, 255, 255));
+    EXPECT_TRUE(Near(shot.pixelColor(picture.left + 20, picture.bottom), 255, 255, 255));
+    g.control->Stop();
+}
+
 TEST_F(VideoRendererTest, BlockedUiThreadNeverHoldsUpReceive) {
     constexpr int kFrames = 60;
     Graph g;

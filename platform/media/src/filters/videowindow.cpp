@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include "tapeloom/win32_window_task.h"
@@ -105,12 +106,25 @@ void VideoWindow::SetFormat(const BITMAPINFOHEADER& header) {
 }
 
 void VideoWindow::Present(const BYTE* bits, size_t size) {
+    BITMAPINFOHEADER format;
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        m_back.info.bmiHeader = m_format;
+        format = m_format;
     }
     // The copy is made outside the lock: m_back is the streaming thread's.
-    m_back.bits.assign(bits, bits + size);
+    // It is kept top-down, so painting draws it without turning it over: a
+    // bottom-up picture's rows are copied in reverse order.
+    const size_t row = static_cast<size_t>(std::max<LONG>(format.biWidth, 0)) * 4;
+    const size_t rows = static_cast<size_t>(std::abs(format.biHeight));
+    if (format.biHeight > 0 && row * rows <= size) {
+        m_back.bits.resize(row * rows);
+        for (size_t y = 0; y < rows; ++y)
+            std::memcpy(m_back.bits.data() + y * row, bits + (rows - 1 - y) * row, row);
+        format.biHeight = -format.biHeight;
+    } else {
+        m_back.bits.assign(bits, bits + size);
+    }
+    m_back.info.bmiHeader = format;
     HWND post = nullptr;
     {
         std::lock_guard<std::mutex> lock(m_lock);

@@ -5,8 +5,8 @@
 // come from any thread and are kept here; the window itself belongs to the
 // owner's thread, so each change is carried out there (directly when the
 // caller is that thread, else as a task queued for it, never waited for).
-// Pictures come from the streaming thread: Present copies one into a spare
-// buffer and swaps it in under a short lock, replacing a picture not drawn
+// Pictures come from the streaming thread: Present copies one (top-down)
+// into a spare buffer and swaps it in under a short lock, replacing a picture not drawn
 // yet (a dropped frame), and asks the window's thread to repaint with one
 // posted message at a time.  The window's thread takes the newest picture
 // when it paints.  So the streaming thread never waits on the window's
