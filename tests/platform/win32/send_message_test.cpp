@@ -143,6 +143,9 @@ TEST(SendMessage, HungReceiverIsSkipped) {
     EXPECT_EQ(SendMessageTimeout(remote.hwnd, kAdd, 1, 2, SMTO_NORMAL, 100, &r), 0);
     EXPECT_GE(steady_clock::now() - start, milliseconds(100));
     hang.join();
+    // Until the owner is back in GetMessage it still counts as hung; a plain
+    // send returns once it is.
+    SendMessage(remote.hwnd, kAdd, 0, 0);
     // An idle thread waiting in GetMessage is not hung, however long it waits.
     EXPECT_TRUE(SendMessageTimeout(remote.hwnd, kAdd, 1, 2, SMTO_ABORTIFHUNG, 1000, &r));
     EXPECT_EQ(r, 3u);
