@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "ImageButton.h"
-#include "../platform/qt/display_suppressions.h"
+#include "../platform/qt/display_test_support.h"
 #include "resource.h"
 #include "tapeloom/qt_display.h"
 #include "tapeloom/qt_widget_of.h"
@@ -129,15 +129,10 @@ void Pump() {
     }
 }
 
+// The window as drawn once every pending message is handled.
 QImage Grab(HWND hwnd) {
     Pump();
-    char path[] = "/tmp/tlbuttonXXXXXX.png";
-    int fd = mkstemps(path, 4);
-    close(fd);
-    qt_display::SaveWindowImage(hwnd, path);
-    QImage image(path);
-    unlink(path);
-    return image.convertToFormat(QImage::Format_RGB32);
+    return display_test::Grab(hwnd);
 }
 
 void KeepShot(HWND hwnd, const char* name) {
@@ -454,12 +449,12 @@ TEST_F(ImageButton, SetImageReplacesAndOwnsItsPictures) {
 // The panel's eleven buttons as the panel sets them up, enabled and
 // disabled, kept as a picture for people to look at.
 TEST_F(ImageButton, AllPanelButtonsScreenshot) {
-    struct Spec {
+    struct PanelButton {
         int id;
         const char* caption;
         UINT bitmap;
         int size;
-    } specs[] = {
+    } panelButtons[] = {
         {3001, "[]", IDB_STOP, 15},          {3002, "<<", IDB_SLOWREVERSE, 15},
         {3003, "<<<", IDB_REWIND, 15},       {3004, "|>", IDB_PLAY, 15},
         {3005, ">>>", IDB_FASTFORWARD, 15},  {3006, ">>", IDB_SLOWFORWARD, 15},
@@ -474,7 +469,7 @@ TEST_F(ImageButton, AllPanelButtonsScreenshot) {
     std::vector<std::unique_ptr<CImageButton>> buttons;
     for (int row = 0; row < 2; ++row) {
         int x = 4;
-        for (const Spec& s : specs) {
+        for (const PanelButton& s : panelButtons) {
             const bool capture = s.bitmap == IDB_CAPTURE || s.bitmap == IDB_STOPCAPTURE;
             const int cx = capture ? 102 : s.size == 11 ? 26 : 30;
             HWND hwnd = CreateWindowEx(0, "BUTTON", s.caption, WS_CHILD | WS_VISIBLE | BS_OWNERDRAW,
