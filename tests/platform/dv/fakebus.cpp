@@ -31,6 +31,12 @@ public:
         std::erase_if(m_bus->m_sinks, [this](const FakeBus::Sink& s) { return s.sink == m_sink; });
     }
     int Channel() const override { return 63; }
+    void Reconnect(int node, unsigned) override {
+        std::lock_guard<std::mutex> lock(m_bus->m_sinkLock);
+        for (FakeBus::Sink& s : m_bus->m_sinks)
+            if (s.sink == m_sink) s.node = node;
+        ++m_bus->m_reconnects;
+    }
 
 private:
     std::shared_ptr<FakeBus> m_bus;
@@ -83,7 +89,8 @@ public:
         m_seen = m_bus->m_generation[m_port];
         return reset;
     }
-    std::unique_ptr<dvfw::DvReceiver> ReceiveDv(int node, dvfw::DvPacketSink* sink) override {
+    std::unique_ptr<dvfw::DvReceiver> ReceiveDv(int node, unsigned,
+                                                dvfw::DvPacketSink* sink) override {
         std::lock_guard<std::mutex> lock(m_bus->m_sinkLock);
         m_bus->m_sinks.push_back({m_port, node, sink});
         return std::make_unique<FakeReceiver>(m_bus, sink);
@@ -138,6 +145,18 @@ std::vector<std::vector<uint8_t>> FakeBus::Commands(uint64_t guid) {
 void FakeBus::ClearCommands() {
     std::lock_guard<std::mutex> lock(m_lock);
     m_commands.clear();
+}
+
+int FakeBus::Reconnects() {
+    std::lock_guard<std::mutex> lock(m_sinkLock);
+    return m_reconnects;
+}
+
+void FakeBus::BreakReceptions(uint64_t guid) {
+    const FakeUnit u = Unit(guid);
+    std::lock_guard<std::mutex> lock(m_sinkLock);
+    for (const Sink& s : m_sinks)
+        if (s.port == u.port && s.node == u.node) s.sink->OnReceptionBroken();
 }
 
 int FakeBus::Receivers() {

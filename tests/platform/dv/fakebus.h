@@ -60,6 +60,10 @@ public:
 
     // Receptions running; packets go to every reception of the unit.
     int Receivers();
+    // Receptions connected again after a bus reset, so far.
+    int Reconnects();
+    // The unit's receptions break for good.
+    void BreakReceptions(uint64_t guid);
     // Sends whole frames as packets of six blocks (an empty packet after
     // every fifteen, as on the bus); `lostAt` lists packet numbers (over
     // the whole call) that are lost on the way.
@@ -85,6 +89,7 @@ private:
     std::vector<std::pair<uint64_t, std::vector<uint8_t>>> m_commands;
     std::mutex m_sinkLock;  // held while packets are delivered
     std::vector<Sink> m_sinks;
+    int m_reconnects = 0;  // guarded by m_sinkLock
 };
 
 }  // namespace fwtest

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "decktest.h"
 #include "dvtesttape.h"
@@ -41,6 +42,10 @@ std::vector<std::wstring> Names() {
     for (auto& m : ListDevices()) names.push_back(FriendlyName(m.Get()));
     return names;
 }
+
+// Lets the status answers the device keeps grow old, so that the next
+// status call asks the unit.
+void AgeStatus() { std::this_thread::sleep_for(dvfw::kStatusMaxAge); }
 
 long Signal(IBaseFilter* filter, HRESULT* hr = nullptr) {
     ComPtr<IAMExtTransport> t;
@@ -112,6 +117,7 @@ TEST_F(FirewireTest, EnumerationListsTheTapeUnitsOfEveryPortWithTheirNamesAndSig
 
     // A unit that does not report its signal mode, before any frame: no code.
     m_bus->ChangeUnit(kDeckA, [](FakeUnit& u) { u.signalMode.reset(); });
+    AgeStatus();
     HRESULT hr = S_OK;
     Signal(BindDeck(L"Acme DV-1000").Get(), &hr);
     EXPECT_TRUE(FAILED(hr));
@@ -181,12 +187,14 @@ TEST_F(FirewireTest, EveryTransportModeIsSentAsItsCommandAndReadBack) {
             u.state = s.state;
             u.stateMode = s.mode;
         });
+        AgeStatus();
         long mode = -1;
         EXPECT_EQ(S_OK, t->get_Mode(&mode));
         EXPECT_EQ(s.expected, mode) << int(s.state) << " " << int(s.mode);
     }
     // A state that means nothing here is no mode.
     m_bus->ChangeUnit(kDeckA, [](FakeUnit& u) { u.state = 0xC4, u.stateMode = 0x11; });
+    AgeStatus();
     long mode = -1;
     EXPECT_TRUE(FAILED(t->get_Mode(&mode)));
 }
@@ -209,6 +217,7 @@ TEST_F(FirewireTest, TimecodeComesFromTheUnitElseFromTheLastFrame) {
 
     // No timecode from the unit and no frame yet: no timecode at all.
     m_bus->ChangeUnit(kDeckA, [](FakeUnit& u) { u.timecode.reset(); });
+    AgeStatus();
     EXPECT_TRUE(FAILED(reader->GetTimecode(&s)));
 
     // Frames 0-2 of the test tape: the last one's subcode says 00:00:00:02.

@@ -49,6 +49,11 @@ int BlockPosition(const uint8_t* b, dv::Standard standard) {
 DvFrameAssembler::DvFrameAssembler(FrameFunction onFrame)
     : m_onFrame(std::move(onFrame)), m_frame(dv::kMaxFrameSize) {}
 
+void DvFrameAssembler::ExchangeBuffer(std::vector<uint8_t>& other) {
+    if (other.size() < dv::kMaxFrameSize) other.resize(dv::kMaxFrameSize);
+    m_frame.swap(other);
+}
+
 void DvFrameAssembler::AddPacket(const uint8_t* data, size_t size, unsigned lost) {
     if (lost > 0) {
         if (m_state == State::Collecting) m_damaged = true;

@@ -32,6 +32,11 @@ public:
     // Frames found damaged or missing so far.
     long Dropped() const { return m_dropped; }
 
+    // Trades the frame buffer for `other`, which is made large enough for
+    // any frame.  The frame function may call it to keep the frame it was
+    // handed without copying it.
+    void ExchangeBuffer(std::vector<uint8_t>& other);
+
 private:
     enum class State { Idle, Collecting, Between, Headless };
     void AddBlock(const uint8_t* block);

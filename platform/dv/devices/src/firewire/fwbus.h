@@ -31,10 +31,14 @@ struct ConfigRom {
 // Receives the DV packets of an isochronous stream, on the bus's receive
 // thread.  `data` holds whole 80-byte DIF blocks (the packet's payload
 // without its CIP header; an empty packet has none); `lost` counts the
-// packets that went missing on the bus since the previous call.
+// data packets that went missing on the bus since the previous call, as
+// the stream's own continuity shows it (the bus itself reports none).
 class DvPacketSink {
 public:
     virtual void OnPacket(const uint8_t* data, size_t size, unsigned lost) = 0;
+    // The connection to the unit's output plug could not be set up again
+    // after a bus reset: no more packets will come.
+    virtual void OnReceptionBroken() = 0;
 
 protected:
     ~DvPacketSink() = default;
@@ -46,6 +50,10 @@ class DvReceiver {
 public:
     virtual ~DvReceiver() = default;
     virtual int Channel() const = 0;
+    // After a bus reset the unit is node `node` of bus generation
+    // `generation`: the connection to its output plug is set up again on
+    // the same channel, while reception goes on.
+    virtual void Reconnect(int node, unsigned generation) = 0;
 };
 
 enum class AvcStatus {
@@ -64,19 +72,26 @@ public:
     // node included.
     virtual int NodeCount() = 0;
     virtual int LocalNode() = 0;
-    // Reads the node's configuration ROM; false when the node does not
-    // answer.
+    // Reads the node's configuration ROM; false when it could not be read
+    // whole (the node does not answer, or not yet after a bus reset).
     virtual bool ReadConfigRom(int node, ConfigRom* rom) = 0;
-    // One AV/C transaction: sends the command frame, waits (bounded) for
-    // the final response, skipping interim ones.
+    // One AV/C transaction: sends the command frame once, waits (bounded)
+    // for the final response from that node to that command, past interim
+    // ones.  A status inquiry that goes unanswered may be sent once more;
+    // a control command never is (the unit may have carried it out).
     virtual AvcStatus Avc(int node, const std::vector<uint8_t>& command,
                           std::vector<uint8_t>* response) = 0;
+    // Opens the port's handle anew, so that nodes that appeared since it
+    // was opened can be reached; a scan that found unreadable nodes calls
+    // it before looking again.
+    virtual void Refresh() {}
     // Waits up to timeoutMs for a bus reset; true when one happened.
     virtual bool WaitForReset(int timeoutMs) = 0;
-    // Starts receiving the node's DV output: on the channel its output
-    // plug uses, else on the broadcast channel 63.  Null when reception
-    // cannot start.
-    virtual std::unique_ptr<DvReceiver> ReceiveDv(int node, DvPacketSink* sink) = 0;
+    // Starts receiving the DV output of node `node` of bus generation
+    // `generation`: on the channel its output plug uses, else on the
+    // broadcast channel 63.  Null when reception cannot start.
+    virtual std::unique_ptr<DvReceiver> ReceiveDv(int node, unsigned generation,
+                                                  DvPacketSink* sink) = 0;
 };
 
 class Bus {

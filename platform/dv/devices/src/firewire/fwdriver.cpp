@@ -15,20 +15,43 @@
 #include "fwdevice.h"
 #include "dvcapturefilter.h"
 #include "fwpin.h"
+#include "fwtrace.h"
 #include "media/devicedrivers.h"
 
 namespace dvfw {
 
 namespace {
 
-// Unit specifier ID of units that speak AV/C.
+using Clock = std::chrono::steady_clock;
+
+// Unit specifier ID of units that speak AV/C, and the bit of their software
+// version that says so (IIDC cameras share the ID).
 constexpr uint32_t kAvcUnitSpecId = 0x00A02D;
+constexpr uint32_t kAvcSwVersionBit = 0x010000;
 // How long the reset watcher waits on each port in one round.
 constexpr int kWatchMs = 100;
+// After a bus reset, nodes may not answer for a while (the kernel refreshes
+// a node that caused the reset, or a new one, after about 500 ms).  A scan
+// that could not read every node is repeated this often, until every node
+// was read or the bus has been quiet for kSettle; only then is a unit that
+// was not found taken to be gone.
+constexpr std::chrono::milliseconds kRescanPause{250};
+constexpr std::chrono::milliseconds kSettle{3000};
+
+bool IsAvcUnit(const ConfigRom& rom) {
+    return rom.unitSpecId == kAvcUnitSpecId && (rom.unitSwVersion & kAvcSwVersionBit);
+}
 
 struct Unit {
     int node;
     ConfigRom rom;
+};
+
+// What one scan of a port found: the tape units it could see, and whether
+// it could read every node.
+struct Scan {
+    std::vector<Unit> units;
+    bool complete = true;
 };
 
 class Driver {
@@ -42,13 +65,17 @@ private:
     struct Port {
         std::shared_ptr<BusPort> handle;
         bool scanned = false;
-        unsigned generation = 0;  // of the last scan
+        unsigned generation = 0;     // of the last scan
+        bool settled = true;         // the last scan was conclusive
+        Clock::time_point reset;     // when the last reset was seen
+        Clock::time_point nextScan;  // of an inconclusive one, again
     };
 
-    // Scans a port unless its bus is unchanged since the last scan; brings
-    // the devices up to date.  True when a new unit appeared.
+    // Scans a port unless its bus is unchanged since the last conclusive
+    // scan; brings the devices up to date.  True when a new unit appeared.
     bool ScanPort(int index);
-    std::vector<Unit> FindUnits(BusPort& port);
+    Scan FindUnits(int index, BusPort& port);
+    bool Known(int index, uint64_t guid) const;
     void StartWatcher();
     void StopWatcher();
     void Watch();
@@ -68,21 +95,39 @@ Driver& TheDriver() {
     return driver;
 }
 
-std::vector<Unit> Driver::FindUnits(BusPort& port) {
-    std::vector<Unit> units;
+bool Driver::Known(int index, uint64_t guid) const {
+    return std::any_of(m_devices.begin(), m_devices.end(), [&](const auto& d) {
+        return d->PortIndex() == index && d->Guid() == guid;
+    });
+}
+
+Scan Driver::FindUnits(int index, BusPort& port) {
+    Scan scan;
     const int count = port.NodeCount();
     const int local = port.LocalNode();
     for (int node = 0; node < count; ++node) {
         if (node == local) continue;
         ConfigRom rom;
-        if (!port.ReadConfigRom(node, &rom) || rom.unitSpecId != kAvcUnitSpecId) continue;
-        std::vector<uint8_t> response;
-        if (port.Avc(node, avc::SubunitInfoCommand(), &response) != AvcStatus::Answered ||
-            !avc::HasTapeSubunit(response))
+        if (!port.ReadConfigRom(node, &rom)) {
+            trace::Line("scan port %d: node %d unreadable", index, node);
+            scan.complete = false;
             continue;
-        units.push_back({node, rom});
+        }
+        // A unit already known is a tape unit: it is not asked again.
+        if (Known(index, rom.guid)) {
+            scan.units.push_back({node, rom});
+            continue;
+        }
+        if (!IsAvcUnit(rom)) continue;  // no AV/C to units that do not speak it
+        std::vector<uint8_t> response;
+        if (port.Avc(node, avc::SubunitInfoCommand(), &response) != AvcStatus::Answered) {
+            trace::Line("scan port %d: node %d does not answer SUBUNIT INFO", index, node);
+            scan.complete = false;
+            continue;
+        }
+        if (avc::HasTapeSubunit(response)) scan.units.push_back({node, rom});
     }
-    return units;
+    return scan;
 }
 
 bool Driver::ScanPort(int index) {
@@ -91,30 +136,48 @@ bool Driver::ScanPort(int index) {
     if (!port.handle) port.handle = m_bus->OpenPort(index);
     if (!port.handle) return false;
     const unsigned generation = port.handle->Generation();
-    if (port.scanned && generation == port.generation) return false;
-    std::vector<Unit> units = FindUnits(*port.handle);
+    if (port.scanned && port.settled && generation == port.generation) return false;
+    if (!port.scanned || generation != port.generation) {
+        port.reset = Clock::now();
+    } else {
+        // Looking again after an inconclusive scan: nodes whose device
+        // files came up since are reached through a fresh handle.
+        port.handle->Refresh();
+    }
+    Scan scan = FindUnits(index, *port.handle);
     // A reset during the scan: the next one looks again.
-    port.scanned = port.handle->Generation() == generation;
+    const bool sameBus = port.handle->Generation() == generation;
+    port.scanned = true;
     port.generation = generation;
+    const bool quiet = Clock::now() - port.reset >= kSettle;
+    port.settled = sameBus && (scan.complete || quiet);
+    port.nextScan = Clock::now() + kRescanPause;
+    trace::Line("scan port %d generation %u: %zu tape units%s", index, generation,
+                scan.units.size(), port.settled ? "" : ", not settled");
 
     bool appeared = false;
     std::vector<std::shared_ptr<FwDevice>> gone;
     for (const auto& d : m_devices) {
         if (d->PortIndex() != index) continue;
-        auto it = std::find_if(units.begin(), units.end(),
+        auto it = std::find_if(scan.units.begin(), scan.units.end(),
                                [&](const Unit& u) { return u.rom.guid == d->Guid(); });
-        if (it == units.end()) {
-            gone.push_back(d);
-        } else {
-            d->BusReset(it->node);  // a unit that comes back announces itself
-            units.erase(it);
+        if (it != scan.units.end()) {
+            d->Found(it->node, generation);  // a unit that comes back announces itself
+            scan.units.erase(it);
+        } else if (port.settled) {
+            gone.push_back(d);  // only a conclusive scan says a unit is gone
         }
     }
-    for (const Unit& u : units) {
-        m_devices.push_back(std::make_shared<FwDevice>(port.handle, index, u.node, u.rom));
+    for (const Unit& u : scan.units) {
+        m_devices.push_back(
+            std::make_shared<FwDevice>(port.handle, index, u.node, generation, u.rom));
         appeared = true;
     }
-    for (const auto& d : gone) d->Unplug();
+    for (const auto& d : gone) {
+        trace::Line("scan port %d: unit %016llx gone", index,
+                    static_cast<unsigned long long>(d->Guid()));
+        d->Unplug();
+    }
     return appeared;
 }
 
@@ -180,12 +243,19 @@ void Driver::Watch() {
         if (ports.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(kWatchMs));
         for (const auto& [index, port] : ports) {
             if (m_stop.load(std::memory_order_acquire)) break;
-            if (!port->WaitForReset(kWatchMs)) continue;
+            const bool reset = port->WaitForReset(kWatchMs);
             bool appeared;
             {
                 std::lock_guard<std::mutex> lock(m_scanLock);
                 if (index >= static_cast<int>(m_ports.size()) || m_ports[index].handle != port)
                     continue;
+                Port& p = m_ports[index];
+                if (reset) {
+                    p.reset = Clock::now();
+                    p.settled = false;  // looked at again even if the generation is unchanged
+                } else if (p.settled || Clock::now() < p.nextScan) {
+                    continue;
+                }
                 appeared = ScanPort(index);
             }
             // Units that went or came back have announced themselves; a new
