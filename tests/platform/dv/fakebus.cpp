@@ -66,7 +66,7 @@ public:
         for (const FakeUnit& u : m_bus->m_units)
             if (u.port == m_port && u.node == node) {
                 *rom = u.rom;
-                return true;
+                return !u.unreadable;
             }
         return false;
     }

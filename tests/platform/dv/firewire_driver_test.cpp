@@ -14,6 +14,7 @@
 #include "fakebus.h"
 #include "firewire/fwdevice.h"
 #include "firewire/fwdriver.h"
+#include "media/mediatype.h"
 
 using namespace decktest;
 using fwtest::DeckUnit;
@@ -347,6 +348,166 @@ TEST_F(FirewireTest, AUnitThatStopsAnsweringFailsEveryCallWithoutHanging) {
     Signal(filter.Get(), &hr);
     EXPECT_TRUE(FAILED(hr));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+TEST_F(FirewireTest, AUnitUnreadableAroundAResetIsKeptUntilTheBusSettles) {
+    m_bus->AddUnit(DeckUnit(kDeckA, 1, "Acme", "DV-1000"));
+    TestGraph g;
+    ASSERT_TRUE(g.Build(BindDeck(L"Acme DV-1000").Get()));
+    // The unit caused the reset: for a while after it, its ROM cannot be
+    // read.  It is not declared lost, and its calls fail meanwhile rather
+    // than reach whatever node had its number.
+    m_bus->ChangeUnit(kDeckA, [](FakeUnit& u) { u.unreadable = true, u.node = 2; });
+    m_bus->Reset();
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    EXPECT_FALSE(HasEvent(g.TakeEvents(), EC_DEVICE_LOST, g.deck.Get(), 0));
+    EXPECT_TRUE(FAILED(g.Transport()->put_Mode(ED_MODE_PLAY)));
+    // Readable again: found at its new node without a reset of its own.
+    m_bus->ChangeUnit(kDeckA, [](FakeUnit& u) { u.unreadable = false; });
+    ASSERT_TRUE(WaitFor([&] { return SUCCEEDED(g.Transport()->put_Mode(ED_MODE_PLAY)); }, 2000));
+    EXPECT_EQ(0xC3, m_bus->Unit(kDeckA).state);
+    EXPECT_FALSE(HasEvent(g.TakeEvents(), EC_DEVICE_LOST, g.deck.Get(), 0));
+    EXPECT_EQ(0, g_broadcasts.load());
+
+    // Still unreadable once the bus has been quiet for a while: gone.
+    m_bus->ChangeUnit(kDeckA, [](FakeUnit& u) { u.unreadable = true; });
+    m_bus->Reset();
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(WaitFor([&] { return g_broadcasts.load() == 1; }, 6000));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_TRUE(HasEvent(g.TakeEvents(), EC_DEVICE_LOST, g.deck.Get(), 0));
+}
+
+TEST_F(FirewireTest, AUnitPluggedInWhileRunningIsListedOnceItCanBeRead) {
+    m_bus->AddUnit(DeckUnit(kDeckB, 2, "Acme", "DV-2000"));
+    ASSERT_EQ(1u, Names().size());
+    // A new node has no device to read for at least 500 ms.
+    FakeUnit a = DeckUnit(kDeckA, 1, "Acme", "DV-1000");
+    a.unreadable = true;
+    m_bus->AddUnit(a);
+    m_bus->Reset();
+    const auto plugged = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    m_bus->ChangeUnit(kDeckA, [](FakeUnit& u) { u.unreadable = false; });
+    ASSERT_TRUE(WaitFor([&] { return g_broadcasts.load() == 1; }, 3000));
+    EXPECT_LT(std::chrono::steady_clock::now() - plugged, std::chrono::seconds(3));
+    EXPECT_EQ(2u, Names().size());
+}
+
+TEST_F(FirewireTest, UnitsThatDoNotSpeakAvcAreNeverAskedAndNotListed) {
+    struct Case {
+        uint64_t guid;
+        uint32_t spec, version;
+    } const cases[] = {
+        {0x0080AB0000000011ull, 0x00A02D, 0x000100},  // IIDC camera
+        {0x0080AB0000000012ull, 0x00A02D, 0x000101},  // IIDC camera, 1.31
+        {0x0080AB0000000013ull, 0x00609E, 0x010483},  // SBP-2 disk
+    };
+    int node = 1;
+    for (const Case& c : cases) {
+        FakeUnit u = DeckUnit(c.guid, node++, "Acme", "Other");
+        u.rom.unitSpecId = c.spec;
+        u.rom.unitSwVersion = c.version;
+        m_bus->AddUnit(u);
+    }
+    EXPECT_TRUE(Names().empty());
+    for (const Case& c : cases) EXPECT_TRUE(m_bus->Commands(c.guid).empty()) << c.version;
+}
+
+TEST_F(FirewireTest, StatusPollingFiftyTimesASecondSendsAtMostTwentyCommands) {
+    FakeUnit a = DeckUnit(kDeckA, 1, "Acme", "DV-1000");
+    a.timecode = std::array<uint8_t, 4>{0x12, 0x45, 0x23, 0x01};
+    m_bus->AddUnit(a);
+    TestGraph g;
+    ASSERT_TRUE(g.Build(BindDeck(L"Acme DV-1000").Get()));
+    ASSERT_EQ(S_OK, g.control->Run());
+    ComPtr<IAMTimecodeReader> reader;
+    g.deck.As(&reader);
+    const std::vector<uint8_t> frame = Tape(1);
+    // Stopped (no frames), then playing (frames every 40 ms): one second of
+    // the panel's polling each.
+    for (bool frames : {false, true}) {
+        m_bus->ClearCommands();
+        const auto start = std::chrono::steady_clock::now();
+        for (int pass = 0; std::chrono::steady_clock::now() - start < std::chrono::seconds(1);
+             ++pass) {
+            if (frames && pass % 2 == 0) m_bus->SendFrames(kDeckA, frame);
+            long mode = 0;
+            g.Transport()->get_Mode(&mode);
+            TIMECODE_SAMPLE s{};
+            s.dwFlags = ED_DEVCAP_TIMECODE_READ;
+            reader->GetTimecode(&s);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        const auto commands = m_bus->Commands(kDeckA);
+        EXPECT_LE(commands.size(), 20u) << frames;
+        const auto timecodeQueries = std::count_if(commands.begin(), commands.end(),
+                                                   [](const auto& c) { return c[2] == 0x51; });
+        if (frames) {
+            EXPECT_EQ(0, timecodeQueries) << "the frames carry the timecode";
+        }
+    }
+    // A command makes the next state read ask the unit.
+    long mode = 0;
+    g.Transport()->get_Mode(&mode);
+    m_bus->ClearCommands();
+    ASSERT_EQ(S_OK, g.Transport()->put_Mode(ED_MODE_FREEZE));
+    ASSERT_EQ(S_OK, g.Transport()->get_Mode(&mode));
+    EXPECT_EQ(ED_MODE_FREEZE, mode);
+    EXPECT_EQ(2u, m_bus->Commands(kDeckA).size());
+    g.control->Stop();
+}
+
+TEST_F(FirewireTest, AReceptionGoesOnAcrossAResetAndOneThatBreaksEndsWithAnError) {
+    m_bus->AddUnit(DeckUnit(kDeckA, 1, "Acme", "DV-1000"));
+    TestGraph g;
+    ASSERT_TRUE(g.Build(BindDeck(L"Acme DV-1000").Get()));
+    ASSERT_EQ(S_OK, g.control->Run());
+    m_bus->SendFrames(kDeckA, Tape(2));
+    ASSERT_TRUE(WaitFor([&] { return g.capture->Count() == 2; }));
+    // Renumbered by a reset: the same reception is connected again.
+    m_bus->ChangeUnit(kDeckA, [](FakeUnit& u) { u.node = 3; });
+    m_bus->Reset();
+    ASSERT_TRUE(WaitFor([&] { return m_bus->Reconnects() == 1; }));
+    EXPECT_EQ(1, m_bus->Receivers());
+    m_bus->SendFrames(kDeckA, Tape(2));
+    ASSERT_TRUE(WaitFor([&] { return g.capture->Count() == 4; }));
+    // It could not be connected again: the graph is told, not left waiting.
+    m_bus->BreakReceptions(kDeckA);
+    bool aborted = false;
+    ASSERT_TRUE(WaitFor([&] {
+        for (auto& [code, p1, p2] : g.TakeEvents()) aborted = aborted || code == EC_ERRORABORT;
+        return aborted;
+    }));
+    g.control->Stop();
+}
+
+TEST_F(FirewireTest, BeforeItsFirstFrameAUnitIsDescribedByItsSignalMode) {
+    struct Case {
+        uint8_t signalMode;
+        ULONG sampleSize;
+        bool pal;
+    } const cases[] = {{0x80, dv::kFrameSizePAL, true}, {0x00, dv::kFrameSizeNTSC, false}};
+    for (const Case& c : cases) {
+        FakeUnit u = DeckUnit(kDeckA, 1, "Acme", "DV-1000");
+        u.signalMode = c.signalMode;
+        m_bus->AddUnit(u);
+        ComPtr<IBaseFilter> deck = BindDeck(L"Acme DV-1000");
+        ASSERT_TRUE(deck);
+        AM_MEDIA_TYPE* mt = nullptr;
+        ComPtr<IEnumMediaTypes> types;
+        ASSERT_EQ(S_OK, PinOf(deck.Get(), 0)->EnumMediaTypes(types.ReleaseAndGetAddressOf()));
+        ASSERT_EQ(S_OK, types->Next(1, &mt, nullptr));
+        EXPECT_EQ(c.sampleSize, mt->lSampleSize);
+        ASSERT_GE(mt->cbFormat, sizeof(DVINFO));
+        DVINFO info;
+        std::memcpy(&info, mt->pbFormat, sizeof info);
+        EXPECT_EQ(c.pal, (info.dwDVVAuxSrc >> 21 & 1) != 0);
+        EXPECT_NE(0u, info.dwDVVAuxSrc);
+        DeleteMediaType(mt);
+        m_bus->RemoveUnit(kDeckA);
+        dvfw::SetBus(m_bus);  // forget the unit
+    }
 }
 
 TEST_F(FirewireTest, WithoutABusNothingIsListed) {
