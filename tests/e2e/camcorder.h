@@ -1,0 +1,134 @@
+// End-to-end support for camcorders on the emulated IEEE-1394 bus: the
+// real program with the emulated libraw1394 beneath the real FireWire
+// libraries (no virtual decks), the bus described in a file and steered at
+// run time through the emulator's control socket, and recordings compared
+// frame by frame with the tape the camcorder played.
+#pragma once
+
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "dif.h"
+#include "dvtesttape.h"
+#include "e2e.h"
+
+namespace e2e {
+
+// One emulated bus in a scratch directory of its own: its description,
+// its tapes, its control socket and the program's FireWire trace.
+class EmulatedBus {
+public:
+    std::string Dir() const { return dir_.path(); }
+    std::string Control() const { return dir_.path() + "/control"; }
+    std::string Trace() const { return dir_.path() + "/trace"; }
+
+    // A tape of `frames` frames of the generated test tape, written as a
+    // raw DV file; empty on failure.
+    std::string MakeTape(const std::string& name, dv::Standard standard, int frames,
+                         std::vector<uint8_t>* bytes = nullptr) {
+        std::vector<uint8_t> tape;
+        if (!dv::MakeTestTape(standard, frames, tape)) return std::string();
+        return WriteTape(name, tape, bytes);
+    }
+    std::string WriteTape(const std::string& name, const std::vector<uint8_t>& tape,
+                          std::vector<uint8_t>* bytes = nullptr) {
+        const std::string path = dir_.path() + "/" + name;
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(tape.data()),
+                   static_cast<std::streamsize>(tape.size()));
+        if (bytes) *bytes = tape;
+        return path;
+    }
+
+    // Adds a line of the bus description ("camcorder tape=... vendor=...").
+    void Add(const std::string& line) { lines_ += line + "\n"; }
+
+    // The program's options on this bus.
+    Options ProgramOptions() {
+        const std::string description = dir_.path() + "/bus";
+        WriteFile(description, lines_);
+        Options o;
+        o.decks = "";
+        o.env = {"LD_LIBRARY_PATH=" FWEMU_LIB_DIR, "FWEMU_BUS=" + description,
+                 "FWEMU_CONTROL=" + Control(), "TAPELOOM_FIREWIRE_TRACE=" + Trace()};
+        return o;
+    }
+
+    // One command to the emulated bus; its answer line ("ok ...", or
+    // "error ..."; empty when the socket does not answer).
+    std::string Command(const std::string& line) {
+        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) return std::string();
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::strncpy(addr.sun_path, Control().c_str(), sizeof addr.sun_path - 1);
+        std::string answer;
+        if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+            const std::string out = line + "\n";
+            if (write(fd, out.data(), out.size()) == static_cast<ssize_t>(out.size())) {
+                char c;
+                while (read(fd, &c, 1) == 1 && c != '\n') answer += c;
+            }
+        }
+        close(fd);
+        return answer;
+    }
+    bool Ok(const std::string& line) { return Command(line).rfind("ok", 0) == 0; }
+
+private:
+    program_test::ScratchDir dir_;
+    std::string lines_;
+};
+
+// Where a recording's frames sit on its tape: every recorded frame is the
+// tape's next one, byte for byte.  The first frame's place on the tape
+// (-1: not found, or a frame that differs), and how many frames matched.
+struct TapeMatch {
+    long first = -1;
+    long frames = 0;
+    bool identical = false;
+};
+
+inline std::vector<uint8_t> ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+inline TapeMatch MatchTape(const std::vector<uint8_t>& recorded, const std::vector<uint8_t>& tape,
+                           size_t frameSize) {
+    TapeMatch m;
+    if (recorded.size() < frameSize || recorded.size() % frameSize) return m;
+    for (size_t at = 0; at + frameSize <= tape.size(); at += frameSize)
+        if (std::memcmp(tape.data() + at, recorded.data(), frameSize) == 0) {
+            m.first = static_cast<long>(at / frameSize);
+            break;
+        }
+    if (m.first < 0) return m;
+    const size_t start = static_cast<size_t>(m.first) * frameSize;
+    m.frames = static_cast<long>(recorded.size() / frameSize);
+    m.identical = start + recorded.size() <= tape.size() &&
+                  std::memcmp(tape.data() + start, recorded.data(), recorded.size()) == 0;
+    return m;
+}
+
+// The DV frames of a recording's video stream, as ffmpeg copies them out.
+inline std::vector<uint8_t> RecordedFrames(const std::string& avi, const std::string& out) {
+    Output("ffmpeg -v error -y -i " + Quote(avi) + " -map 0:v:0 -c copy -f rawvideo " +
+           Quote(out) + " 2>&1");
+    return ReadAll(out);
+}
+
+// Audio samples as ffmpeg decodes them to 16-bit PCM at their own rate.
+inline std::vector<uint8_t> DecodedAudio(const std::string& input, const std::string& out,
+                                         const std::string& inputFormat = std::string()) {
+    Output("ffmpeg -v error -y " + (inputFormat.empty() ? "" : "-f " + inputFormat + " ") +
+           "-i " + Quote(input) + " -map 0:a:0 -f s16le " + Quote(out) + " 2>&1");
+    return ReadAll(out);
+}
+
+}  // namespace e2e
