@@ -1,6 +1,8 @@
 // COMBOBOX: the drop-down list.  CBN_SELCHANGE is sent for the user's
-// choices only, never for CB_SETCURSEL.
+// choices only, never for CB_SETCURSEL.  Its window text is the selected
+// item's (empty without a selection), as GetWindowText reads it.
 #include <QComboBox>
+#include <algorithm>
 #include <cstring>
 
 #include "controls.h"
@@ -68,6 +70,16 @@ LRESULT CALLBACK ComboProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         }
         case CB_GETCURSEL:
             return combo->currentIndex() < 0 ? CB_ERR : combo->currentIndex();
+        case WM_GETTEXTLENGTH:
+            return combo->currentText().toUtf8().size();
+        case WM_GETTEXT: {
+            if (wp == 0 || !lp) return 0;
+            QByteArray text = combo->currentText().toUtf8();
+            const size_t n = std::min<size_t>(text.size(), wp - 1);
+            std::memcpy(reinterpret_cast<char*>(lp), text.constData(), n);
+            reinterpret_cast<char*>(lp)[n] = '\0';
+            return static_cast<LRESULT>(n);
+        }
         case CB_GETCOUNT:
             return combo->count();
         case CB_GETLBTEXTLEN: {

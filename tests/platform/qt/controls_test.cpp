@@ -38,8 +38,14 @@ TEST_F(Controls, ComboBoxMessagesAndUserChoices) {
     char text[64];
     EXPECT_EQ(SendMessage(combo, CB_GETLBTEXT, 2, reinterpret_cast<LPARAM>(text)), 18);
     EXPECT_STREQ(text, "Type-2 DV AVI File");
+    // The window text is the selection's, cut to the buffer.
+    EXPECT_EQ(GetWindowText(combo, text, sizeof text), 18);
+    EXPECT_STREQ(text, "Type-2 DV AVI File");
+    EXPECT_EQ(GetWindowText(combo, text, 7), 6);
+    EXPECT_STREQ(text, "Type-2");
     EXPECT_EQ(SendMessage(combo, CB_SETCURSEL, 5, 0), CB_ERR);
     EXPECT_EQ(SendMessage(combo, CB_GETCURSEL, 0, 0), CB_ERR);
+    EXPECT_EQ(GetWindowText(combo, text, sizeof text), 0);
     // Nothing so far was the user's doing.
     EXPECT_TRUE(commands_.empty());
     auto* widget = qobject_cast<QComboBox*>(qt_display::WidgetOf(combo));
