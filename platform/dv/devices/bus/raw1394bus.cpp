@@ -63,6 +63,14 @@ constexpr milliseconds kRetryPause{50};
 // Response codes.
 constexpr uint8_t kCtypeControl = 0x00;
 constexpr uint8_t kResponseInterim = 0x0F;
+// TRANSPORT STATE is answered with the state's own opcode (LOAD MEDIUM,
+// RECORD, PLAY or WIND) in place of its own.
+constexpr uint8_t kOpTransportState = 0xD0;
+
+bool AnswersOpcode(uint8_t command, uint8_t answer) {
+    if (command == kOpTransportState) return answer == command || (answer >= 0xC1 && answer <= 0xC4);
+    return answer == command;
+}
 // DV over IEC 61883: one data block of 480 bytes per data packet.
 constexpr unsigned kCipHeader = 8;
 constexpr unsigned kDvPacket = 480;
@@ -450,7 +458,8 @@ private:
         auto* port = static_cast<RawPort*>(raw1394_get_userdata(h));
         AvcWait& wait = port->m_wait;
         if (!response || !wait.active || length < 3) return 0;
-        if ((nodeid & 0x3F) != wait.node || data[1] != wait.address || data[2] != wait.opcode) {
+        if ((nodeid & 0x3F) != wait.node || data[1] != wait.address ||
+            !AnswersOpcode(wait.opcode, data[2])) {
             trace::Line("avc: answer from node %d not taken: %s", nodeid & 0x3F,
                         trace::Hex(data, length).c_str());
             return 0;
