@@ -16,18 +16,24 @@ struct Collector {
         [this](const uint8_t* f, size_t n) { frames.emplace_back(f, f + n); }};
 
     // Feeds bytes [from, to) of the stream as packets; packets whose
-    // number (counted from `from`) is in `lost` are not delivered.
+    // number (counted from `from`) is in `lost` are not delivered.  With
+    // `empties`, an empty packet arrives after every fifteen data packets,
+    // lost or not, and reports the losses so far (as a receiver does).
     void Feed(const std::vector<uint8_t>& stream, size_t from, size_t to,
-              const std::vector<size_t>& lost = {}) {
+              const std::vector<size_t>& lost = {}, bool empties = false) {
         unsigned missing = 0;
         size_t n = 0;
         for (size_t off = from; off < to; off += kPacket, ++n) {
             if (std::find(lost.begin(), lost.end(), n) != lost.end()) {
                 ++missing;
-                continue;
+            } else {
+                assembler.AddPacket(stream.data() + off, std::min(kPacket, to - off), missing);
+                missing = 0;
             }
-            assembler.AddPacket(stream.data() + off, std::min(kPacket, to - off), missing);
-            missing = 0;
+            if (empties && n % 15 == 14) {
+                assembler.AddPacket(nullptr, 0, missing);
+                missing = 0;
+            }
         }
     }
 };
@@ -85,6 +91,17 @@ TEST_P(AssemblerTest, AGapLongerThanAFrameCountsTheFramesInside) {
     EXPECT_TRUE(Same(c.frames[0], 0));
     EXPECT_TRUE(Same(c.frames[1], 5));
     EXPECT_EQ(4, c.assembler.Dropped());
+}
+
+TEST_P(AssemblerTest, AFrameLostWholeIsCountedThoughEmptyPacketsArrivedInIt) {
+    Collector c;
+    const size_t p = m_packets;
+    std::vector<size_t> lost;
+    for (size_t n = 2 * p; n < 3 * p; ++n) lost.push_back(n);
+    c.Feed(m_tape, 0, m_tape.size(), lost, true);
+    ASSERT_EQ(5u, c.frames.size());
+    EXPECT_TRUE(Same(c.frames[2], 3));
+    EXPECT_EQ(1, c.assembler.Dropped());
 }
 
 TEST_P(AssemblerTest, AFrameCutShortOrWithForeignBlocksIsDropped) {

@@ -57,12 +57,16 @@ void DvFrameAssembler::ExchangeBuffer(std::vector<uint8_t>& other) {
 void DvFrameAssembler::AddPacket(const uint8_t* data, size_t size, unsigned lost) {
     if (lost > 0) {
         if (m_state == State::Collecting) m_damaged = true;
-        // Whole frames that went by inside the gap.
-        if (m_seenStandard) {
-            const unsigned perFrame = static_cast<unsigned>(m_blocks / kBlocksPerPacket);
-            m_dropped += static_cast<long>(lost / perFrame);
-        }
+        m_lostRun += lost;
     }
+    if (size < dv::kBlockSize) return;
+    // Whole frames that went by inside the gap, counted once blocks arrive
+    // again: empty packets that did arrive may split one gap into several.
+    if (m_lostRun > 0 && m_seenStandard) {
+        const unsigned perFrame = static_cast<unsigned>(m_blocks / kBlocksPerPacket);
+        m_dropped += static_cast<long>(m_lostRun / perFrame);
+    }
+    m_lostRun = 0;
     for (size_t off = 0; off + dv::kBlockSize <= size; off += dv::kBlockSize) AddBlock(data + off);
 }
 

@@ -6,7 +6,8 @@
 // number), so a gap shows where it is: a frame that misses blocks, or
 // whose header was lost, is counted as dropped and never handed on.
 // Whole frames that vanished inside a gap of lost packets are counted from
-// the packet count (one frame is 250 or 300 packets of six blocks).
+// the packet count (one frame is 250 or 300 packets of six blocks); the
+// losses reported with empty packets add up to one gap.
 // Blocks before the first header belong to no frame and are not counted.
 #pragma once
 
@@ -51,6 +52,7 @@ private:
     int m_next = 0;    // position of the next block expected
     bool m_damaged = false;
     long m_dropped = 0;
+    unsigned m_lostRun = 0;  // packets lost since the last one with blocks
     std::vector<uint8_t> m_frame;
 };
 
