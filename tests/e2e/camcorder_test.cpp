@@ -5,6 +5,9 @@
 // kinds of units, NTSC and 32 kHz tapes.
 #include <gtest/gtest.h>
 
+#include <regex>
+#include <set>
+
 #include "camcorder.h"
 #include "dvaudiopatch.h"
 
@@ -156,7 +159,7 @@ TEST_F(Camcorder, PluggedInWhileRunningUnpluggedDuringARecordingAndBack) {
     AddCamcorder(750, "unplugged");
     session_ = std::make_unique<Session>(bus_.ProgramOptions());
     ASSERT_TRUE(s().Start());
-    EXPECT_TRUE(s().WaitFor([&] { return s().Text(kDevice) == "No Supported DV Devices"; }));
+    EXPECT_TRUE(s().WaitForText(kDevice, "No Supported DV Devices Found"));
     ASSERT_TRUE(bus_.Ok("plug camcorder1"));
     const auto plugged = Clock::now();
     ASSERT_TRUE(s().WaitFor([&] { return s().Text(kDevice) == kName; }, milliseconds(3000)))
@@ -271,10 +274,21 @@ TEST_F(Camcorder, OnlyDvTapeUnitsAreListedAndEachCanBeChosen) {
     EXPECT_TRUE(s().WaitForText(kDeviceType, "720 x 480 DV NTSC"));
     EXPECT_TRUE(s().WaitUntilReady());
     EXPECT_FALSE(s().Choose(kDevice, 2)) << "a third unit is listed";
-    // The units that are no DV tape decks were never sent AV/C.
-    for (const char* unit : {"disk1", "iidc1"})
-        EXPECT_EQ("ok 0", bus_.Command(std::string("avc ") + unit)) << unit;
+    // The units that are no DV tape decks were never sent AV/C: the nodes
+    // the program's trace shows commands to are the camcorders'.
+    std::istringstream nodes(bus_.Command("nodes"));
     ASSERT_TRUE(s().Exit());
+    std::set<std::string> decks;
+    for (std::string word; nodes >> word;)
+        if (word.rfind("camcorder", 0) == 0 || word.rfind("hdv", 0) == 0)
+            decks.insert(word.substr(word.rfind(':') + 1));
+    ASSERT_EQ(3u, decks.size());
+    std::ifstream trace(bus_.Trace());
+    std::regex command(R"(avc node (\d+) ->)");
+    for (std::string line; std::getline(trace, line);) {
+        std::smatch m;
+        if (std::regex_search(line, m, command)) EXPECT_TRUE(decks.count(m[1])) << line;
+    }
 }
 
 TEST_F(Camcorder, NtscAndA32kHzTapeAreRecordedAsTheyAre) {
