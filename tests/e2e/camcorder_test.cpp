@@ -287,7 +287,9 @@ TEST_F(Camcorder, OnlyDvTapeUnitsAreListedAndEachCanBeChosen) {
     std::regex command(R"(avc node (\d+) ->)");
     for (std::string line; std::getline(trace, line);) {
         std::smatch m;
-        if (std::regex_search(line, m, command)) EXPECT_TRUE(decks.count(m[1])) << line;
+        if (std::regex_search(line, m, command)) {
+            EXPECT_TRUE(decks.count(m[1])) << line;
+        }
     }
 }
 
