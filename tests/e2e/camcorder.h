@@ -80,6 +80,17 @@ public:
     }
     bool Ok(const std::string& line) { return Command(line).rfind("ok", 0) == 0; }
 
+    // Waits until the program has opened the bus (the control socket
+    // answers from then on).
+    bool WaitForProgram(std::chrono::milliseconds limit = std::chrono::milliseconds(10000)) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!Ok("generation")) {
+            if (std::chrono::steady_clock::now() >= deadline) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return true;
+    }
+
 private:
     program_test::ScratchDir dir_;
     std::string lines_;
