@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -123,6 +124,18 @@ void Bus::Detach(raw1394_handle* h) {
     h->port = -1;
 }
 
+// FWEMU_TRACE=1 prints every request and its outcome to stderr.
+static void Trace(const char* what, nodeid_t node, uint64_t addr, size_t length, int result) {
+    static const bool on = [] {
+        const char* v = std::getenv("FWEMU_TRACE");
+        return v && *v && *v != '0';
+    }();
+    if (on)
+        std::fprintf(stderr, "fwemu: %s node %04x addr %012llx len %zu -> %s\n", what, node,
+                     static_cast<unsigned long long>(addr), length,
+                     result == 0 ? "ok" : std::strerror(errno));
+}
+
 int Bus::Fail(raw1394_handle* h, int rcode) {
     // As the library maps them: generation and no-ack errors are EAGAIN.
     if (rcode < 0) {
@@ -160,6 +173,13 @@ Node* Bus::Target(raw1394_handle* h, nodeid_t nodeId, int port) {
 
 int Bus::Read(raw1394_handle* h, nodeid_t nodeId, uint64_t addr, size_t length,
               quadlet_t* buffer) {
+    const int result = DoRead(h, nodeId, addr, length, buffer);
+    Trace("read", nodeId, addr, length, result);
+    return result;
+}
+
+int Bus::DoRead(raw1394_handle* h, nodeid_t nodeId, uint64_t addr, size_t length,
+                quadlet_t* buffer) {
     Node* node = Target(h, nodeId, h->port);
     if (!node) return -1;
     const int rcode = CsrRead(*node, addr - CSR_REGISTER_BASE, length, buffer);
@@ -170,6 +190,13 @@ int Bus::Read(raw1394_handle* h, nodeid_t nodeId, uint64_t addr, size_t length,
 
 int Bus::Write(raw1394_handle* h, nodeid_t nodeId, uint64_t addr, size_t length,
                const quadlet_t* data) {
+    const int result = DoWrite(h, nodeId, addr, length, data);
+    Trace("write", nodeId, addr, length, result);
+    return result;
+}
+
+int Bus::DoWrite(raw1394_handle* h, nodeid_t nodeId, uint64_t addr, size_t length,
+                 const quadlet_t* data) {
     Node* node = Target(h, nodeId, h->port);
     if (!node) return -1;
     std::vector<uint8_t> fcp;
@@ -194,6 +221,13 @@ int Bus::Write(raw1394_handle* h, nodeid_t nodeId, uint64_t addr, size_t length,
 
 int Bus::Lock(raw1394_handle* h, nodeid_t nodeId, uint64_t addr, unsigned extcode,
               quadlet_t data, quadlet_t arg, quadlet_t* result) {
+    const int r = DoLock(h, nodeId, addr, extcode, data, arg, result);
+    Trace("lock", nodeId, addr, 4, r);
+    return r;
+}
+
+int Bus::DoLock(raw1394_handle* h, nodeid_t nodeId, uint64_t addr, unsigned extcode,
+                quadlet_t data, quadlet_t arg, quadlet_t* result) {
     Node* node = Target(h, nodeId, h->port);
     if (!node) return -1;
     uint32_t old = 0;
@@ -255,7 +289,7 @@ void Bus::Plug(Node* node) {
     p.order.insert(p.order.begin(), node);
     node->readyAt = std::chrono::steady_clock::now() + kDeviceDelay +
                     milliseconds(kPlugResets * kPlugResetIntervalMs);
-    node->opcr = kInitialOpcr;
+    node->opcr = node->spec.broadcast ? kInitialOpcr : kInitialOpcr & ~kBroadcastConnection;
     Reset(node->spec.port, nullptr, false);
     for (int i = 1; i < kPlugResets; ++i)
         Schedule(i * kPlugResetIntervalMs, [this, port = node->spec.port] { Reset(port, nullptr, false); });

@@ -78,6 +78,11 @@ public:
 
 private:
     Node* Target(raw1394_handle* h, nodeid_t node, int port);
+    int DoRead(raw1394_handle* h, nodeid_t node, uint64_t addr, size_t length, quadlet_t* buffer);
+    int DoWrite(raw1394_handle* h, nodeid_t node, uint64_t addr, size_t length,
+                const quadlet_t* data);
+    int DoLock(raw1394_handle* h, nodeid_t node, uint64_t addr, unsigned extcode, quadlet_t data,
+               quadlet_t arg, quadlet_t* result);
     int Fail(raw1394_handle* h, int rcode);
     void Renumber(Port& port);
     void Run();

@@ -93,6 +93,8 @@ bool ParseBusSpec(const std::string& text, BusSpec& bus, std::string* error) {
             else if (key == "vendor") node.vendor = value;
             else if (key == "model") node.model = value;
             else if (key == "unplugged" && value.empty()) node.plugged = false;
+            else if (key == "nobroadcast" && value.empty()) node.broadcast = false;
+            else if (key == "playing" && value.empty()) node.playing = true;
             else if (key == "guid") {
                 char* end = nullptr;
                 node.guid = std::strtoull(value.c_str(), &end, 16);

@@ -6,11 +6,14 @@
 //   port                          starts the next port (nodes before the
 //                                 first "port" line are on port 0)
 //   <kind> [name=<n>] [tape=<file>] [vendor=<text>] [model=<text>]
-//          [guid=<hex>] [unplugged] [<fault words>]
+//          [guid=<hex>] [unplugged] [nobroadcast] [playing] [<fault words>]
 //
 // Kinds: camcorder (AV/C tape subunit, plays the raw DV file `tape`), hdv
 // (AV/C tape subunit answering an HDV signal mode, sends no DV), disk
 // (SBP-2 unit, no AV/C), iidc (IIDC camera, does not answer AV/C).
+// A tape unit's output plug starts with a broadcast connection on channel
+// 63 (the stream flows before anyone connects) unless nobroadcast is given.
+// "playing" starts the transport in play (clients that send no PLAY).
 // Nodes are named <kind><n> by default (camcorder1, disk1, ...).  Fault
 // words are those of faults.h.
 //
@@ -39,6 +42,8 @@ struct NodeSpec {
     uint64_t guid = 0;
     int port = 0;
     bool plugged = true;
+    bool broadcast = true;
+    bool playing = false;
     Faults faults;
 };
 

@@ -1,6 +1,8 @@
 // Construction of the emulated nodes.
 #include "node.h"
 
+#include <edevdefs.h>
+
 #include "configrom.h"
 
 namespace fwemu {
@@ -45,6 +47,7 @@ std::unique_ptr<Node> MakeNode(const NodeSpec& spec, std::string* error) {
     node->spec = spec;
     node->plugged = spec.plugged;
     node->rom = BuildConfigRom(RomFor(spec));
+    if (!spec.broadcast) node->opcr &= ~kBroadcastConnection;
     if (spec.kind == NodeKind::Camcorder) {
         node->deck = std::make_unique<TapeDeck>(spec.tape);
         if (!node->deck->ok()) {
@@ -56,6 +59,7 @@ std::unique_ptr<Node> MakeNode(const NodeSpec& spec, std::string* error) {
         // An hour of tape without DV data.
         node->deck = std::make_unique<TapeDeck>(dv::Standard::PAL, 25 * 3600);
     }
+    if (node->deck && spec.playing) node->deck->transport().SetMode(ED_MODE_PLAY);
     if (node->deck)
         node->avc = std::make_unique<AvcUnit>(*node->deck, spec.kind == NodeKind::Hdv,
                                               kEmulatedVendorId);

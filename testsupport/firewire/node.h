@@ -20,10 +20,13 @@ namespace fwemu {
 // Initial values of the registers (IEC 61883-1 plug control registers;
 // IEEE 1394 isochronous resource manager registers).  The output master
 // plug: S100, broadcast channel base 63, one output plug.  The output plug:
-// on line, no connection, channel 63, 122-quadlet payload.  The kernel
+// on line, channel 63, 122-quadlet payload, and (as camcorders come up)
+// a broadcast connection of its own, so the stream flows on channel 63
+// before anyone connects; "nobroadcast" nodes start without it.  The kernel
 // itself allocates channel 31 (broadcast) when it is the resource manager.
 inline constexpr uint32_t kInitialOmpr = 0x3F000001;
-inline constexpr uint32_t kInitialOpcr = 0x803F007A;
+inline constexpr uint32_t kInitialOpcr = 0xC03F007A;
+inline constexpr uint32_t kBroadcastConnection = 0x40000000;
 inline constexpr uint32_t kInitialBandwidth = 4915;
 inline constexpr uint32_t kInitialChannelsHi = 0xFFFFFFFE;
 inline constexpr uint32_t kInitialChannelsLo = 0xFFFFFFFF;
