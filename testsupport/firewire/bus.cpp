@@ -32,8 +32,11 @@ constexpr auto kStreamGrace = milliseconds(1000);
 constexpr int kPlugResets = 3;
 constexpr int kPlugResetIntervalMs = 15;
 constexpr int64_t kCyclesPerSecond = 8000;
-// At most this many cycles per step: a stalled thread does not make bursts
-// longer than a second, and fast pacing hands out a buffer at a time.
+// At real time, a step that comes late catches up at most this many cycles
+// (31 ms): when this thread is starved of CPU, the bus clock slips rather
+// than flooding receivers with a burst no hardware would send.
+constexpr int64_t kMaxCatchUp = 250;
+// Fast pacing hands out at most a second of packets a step.
 constexpr int64_t kMaxCyclesPerStep = 8000;
 
 BusSpec SpecFromEnvironment(std::string* error) {
@@ -388,7 +391,7 @@ void Bus::Run() {
         const double exact =
             std::chrono::duration<double>(now - last).count() * kCyclesPerSecond + carry;
         last = now;
-        const int64_t cycles = std::min<int64_t>(static_cast<int64_t>(exact), kMaxCyclesPerStep);
+        const int64_t cycles = std::min<int64_t>(static_cast<int64_t>(exact), kMaxCatchUp);
         carry = exact - static_cast<double>(static_cast<int64_t>(exact));
         for (auto& node : m_nodes)
             if (node->tx) RunTransmitter(*node, cycles);

@@ -75,7 +75,7 @@ bool ParseBusSpec(const std::string& text, BusSpec& bus, std::string* error) {
             continue;
         }
         if (words[0] == "port") {
-            if (anyPortLine) ++port;
+            if (anyPortLine || !bus.nodes.empty()) ++port;
             anyPortLine = true;
             continue;
         }

@@ -30,7 +30,7 @@ RomInfo RomFor(const NodeSpec& spec) {
             break;
         case NodeKind::Iidc:
             rom.unitSpecId = kAvcSpecId;
-            rom.unitSwVersion = 0x000101;
+            rom.unitSwVersion = 0x000100;  // IIDC 1.04 (1.30 cameras carry 0x000101)
             break;
         case NodeKind::Disk:
             rom.unitSpecId = 0x00609E;
