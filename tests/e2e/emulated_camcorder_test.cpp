@@ -35,8 +35,10 @@ protected:
         if (!std::filesystem::exists(std::string(FWEMU_LIB_DIR) + "/libraw1394.so.11"))
             GTEST_SKIP() << "the emulated bus is not built";
         m_tape = m_scratch.path() + "/tape.dv";
-        Output("ffmpeg -v error -y -f lavfi -i testsrc=size=720x576:rate=25 -f lavfi -i "
-               "sine=f=1000:sample_rate=48000 -t 12 -target pal-dv -f dv " + Quote(m_tape));
+        Output(
+            "ffmpeg -v error -y -f lavfi -i testsrc=size=720x576:rate=25 -f lavfi -i "
+            "sine=f=1000:sample_rate=48000 -t 12 -target pal-dv -f dv " +
+            Quote(m_tape));
         ASSERT_TRUE(std::filesystem::exists(m_tape));
         WriteFile(m_scratch.path() + "/bus.txt",
                   "camcorder tape=" + m_tape + " vendor=Acme model=\"DV-1\"\n");
@@ -50,9 +52,12 @@ protected:
         return o;
     }
     std::string Emulator(const std::string& command) {
-        return Output("printf '%s\\n' " + Quote(command) + " | timeout 5 python3 -c \"import socket,sys;"
-                      "s=socket.socket(socket.AF_UNIX);s.connect('" + m_scratch.path() +
-                      "/control');s.sendall(sys.stdin.buffer.read());print(s.recv(4096).decode().strip())\"");
+        return Output(
+            "printf '%s\\n' " + Quote(command) +
+            " | timeout 5 python3 -c \"import socket,sys;"
+            "s=socket.socket(socket.AF_UNIX);s.connect('" +
+            m_scratch.path() +
+            "/control');s.sendall(sys.stdin.buffer.read());print(s.recv(4096).decode().strip())\"");
     }
 
     ScratchDir m_scratch;

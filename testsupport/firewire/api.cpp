@@ -302,8 +302,7 @@ int raw1394_arm_unregister(raw1394handle_t h, nodeaddr_t start) {
     return -1;
 }
 
-int raw1394_channel_modify(raw1394handle_t h, unsigned int channel,
-                           enum raw1394_modify_mode mode) {
+int raw1394_channel_modify(raw1394handle_t h, unsigned int channel, enum raw1394_modify_mode mode) {
     if (channel > 63) {
         errno = EINVAL;
         return -1;
@@ -414,8 +413,8 @@ int raw1394_read_cycle_timer(raw1394handle_t h, u_int32_t* cycle_timer, u_int64_
     const uint64_t us = duration_cast<microseconds>(now).count();
     const uint64_t ticks = duration_cast<nanoseconds>(now).count() * 3072 / 125000;  // 24.576 MHz
     const uint64_t cycles = ticks / 3072;
-    *cycle_timer = static_cast<u_int32_t>((cycles / 8000 % 128) << 25 | (cycles % 8000) << 12 |
-                                          ticks % 3072);
+    *cycle_timer =
+        static_cast<u_int32_t>((cycles / 8000 % 128) << 25 | (cycles % 8000) << 12 | ticks % 3072);
     *local_time = us;
     return 0;
 }
@@ -432,11 +431,16 @@ raw1394_errcode_t raw1394_get_errcode(raw1394handle_t h) { return h->errcode; }
 int raw1394_errcode_to_errno(raw1394_errcode_t errcode) {
     if (errcode < 0) return EAGAIN;
     switch (errcode & 0xFFFF) {
-        case 0x0: return 0;
-        case 0x4: return EAGAIN;
-        case 0x5: return EREMOTEIO;
-        case 0x6: return EPERM;
-        default: return EINVAL;
+        case 0x0:
+            return 0;
+        case 0x4:
+            return EAGAIN;
+        case 0x5:
+            return EREMOTEIO;
+        case 0x6:
+            return EPERM;
+        default:
+            return EINVAL;
     }
 }
 

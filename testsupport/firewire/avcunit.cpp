@@ -44,38 +44,72 @@ AvcUnit::AvcUnit(TapeDeck& deck, bool hdv, uint32_t companyId)
 void AvcUnit::TransportState(uint8_t& opcode, uint8_t& operand) const {
     opcode = kOpPlay;
     switch (const_cast<TapeDeck&>(m_deck).transport().Mode()) {
-        case ED_MODE_PLAY: operand = kPlayForward; break;
-        case ED_MODE_FREEZE: operand = kPlayForwardPause; break;
-        case ED_MODE_PLAY_FASTEST_FWD: operand = kPlayFastestForward; break;
-        case ED_MODE_PLAY_SLOWEST_FWD: operand = kPlaySlowestForward; break;
-        case ED_MODE_PLAY_FASTEST_REV: operand = kPlayFastestReverse; break;
-        case ED_MODE_PLAY_SLOWEST_REV: operand = kPlaySlowestReverse; break;
-        case ED_MODE_FF: opcode = kOpWind; operand = kWindFastForward; break;
-        case ED_MODE_REW: opcode = kOpWind; operand = kWindRewind; break;
-        default: opcode = kOpWind; operand = kWindStop; break;
+        case ED_MODE_PLAY:
+            operand = kPlayForward;
+            break;
+        case ED_MODE_FREEZE:
+            operand = kPlayForwardPause;
+            break;
+        case ED_MODE_PLAY_FASTEST_FWD:
+            operand = kPlayFastestForward;
+            break;
+        case ED_MODE_PLAY_SLOWEST_FWD:
+            operand = kPlaySlowestForward;
+            break;
+        case ED_MODE_PLAY_FASTEST_REV:
+            operand = kPlayFastestReverse;
+            break;
+        case ED_MODE_PLAY_SLOWEST_REV:
+            operand = kPlaySlowestReverse;
+            break;
+        case ED_MODE_FF:
+            opcode = kOpWind;
+            operand = kWindFastForward;
+            break;
+        case ED_MODE_REW:
+            opcode = kOpWind;
+            operand = kWindRewind;
+            break;
+        default:
+            opcode = kOpWind;
+            operand = kWindStop;
+            break;
     }
 }
 
 bool AvcUnit::SetModeFromPlay(uint8_t op) {
     long mode;
-    if (op == kPlayForward || op == 0x38) mode = ED_MODE_PLAY;
-    else if (op == kPlayForwardPause || op == 0x6D) mode = ED_MODE_FREEZE;
-    else if (op == 0x30) mode = ED_MODE_STEP_FWD;
-    else if (op == 0x40) mode = ED_MODE_STEP_REV;
-    else if (op > 0x30 && op < 0x38) mode = ED_MODE_PLAY_SLOWEST_FWD;
-    else if (op > 0x38 && op <= 0x3F) mode = ED_MODE_PLAY_FASTEST_FWD;
-    else if (op > 0x40 && op < 0x48) mode = ED_MODE_PLAY_SLOWEST_REV;
-    else if ((op >= 0x48 && op <= 0x4F) || op == 0x65) mode = ED_MODE_PLAY_FASTEST_REV;
-    else return false;
+    if (op == kPlayForward || op == 0x38)
+        mode = ED_MODE_PLAY;
+    else if (op == kPlayForwardPause || op == 0x6D)
+        mode = ED_MODE_FREEZE;
+    else if (op == 0x30)
+        mode = ED_MODE_STEP_FWD;
+    else if (op == 0x40)
+        mode = ED_MODE_STEP_REV;
+    else if (op > 0x30 && op < 0x38)
+        mode = ED_MODE_PLAY_SLOWEST_FWD;
+    else if (op > 0x38 && op <= 0x3F)
+        mode = ED_MODE_PLAY_FASTEST_FWD;
+    else if (op > 0x40 && op < 0x48)
+        mode = ED_MODE_PLAY_SLOWEST_REV;
+    else if ((op >= 0x48 && op <= 0x4F) || op == 0x65)
+        mode = ED_MODE_PLAY_FASTEST_REV;
+    else
+        return false;
     return m_deck.transport().SetMode(mode) == S_OK;
 }
 
 bool AvcUnit::SetModeFromWind(uint8_t op) {
     long mode;
-    if (op == kWindStop) mode = ED_MODE_STOP;
-    else if (op == kWindFastForward) mode = ED_MODE_FF;
-    else if (op == kWindRewind || op == kWindHighSpeedRewind) mode = ED_MODE_REW;
-    else return false;
+    if (op == kWindStop)
+        mode = ED_MODE_STOP;
+    else if (op == kWindFastForward)
+        mode = ED_MODE_FF;
+    else if (op == kWindRewind || op == kWindHighSpeedRewind)
+        mode = ED_MODE_REW;
+    else
+        return false;
     return m_deck.transport().SetMode(mode) == S_OK;
 }
 
@@ -107,10 +141,10 @@ std::vector<uint8_t> AvcUnit::TapeSubunit(const std::vector<uint8_t>& f, Clock::
     const uint8_t ctype = f[0], opcode = f[2];
     const uint8_t operand = f.size() > 3 ? f[3] : 0xFF;
     const bool inquiry = ctype == avc::kSpecificInquiry || ctype == avc::kGeneralInquiry;
-    const bool status = opcode == kOpTransportState || opcode == kOpTimeCode ||
-                        opcode == kOpOutputSignalMode;
-    const bool control = opcode == kOpPlay || opcode == kOpWind || opcode == kOpRecord ||
-                         opcode == kOpLoadMedium;
+    const bool status =
+        opcode == kOpTransportState || opcode == kOpTimeCode || opcode == kOpOutputSignalMode;
+    const bool control =
+        opcode == kOpPlay || opcode == kOpWind || opcode == kOpRecord || opcode == kOpLoadMedium;
     if (!status && !control) return WithCode(f, avc::kNotImplemented);
     if (inquiry) return WithCode(f, avc::kStable);
     std::vector<uint8_t> r = f;
@@ -131,8 +165,10 @@ std::vector<uint8_t> AvcUnit::TapeSubunit(const std::vector<uint8_t>& f, Clock::
     }
     if (ctype != avc::kControl) return WithCode(f, avc::kNotImplemented);
     bool accepted = false;
-    if (opcode == kOpPlay) accepted = SetModeFromPlay(operand);
-    else if (opcode == kOpWind) accepted = SetModeFromWind(operand);
+    if (opcode == kOpPlay)
+        accepted = SetModeFromPlay(operand);
+    else if (opcode == kOpWind)
+        accepted = SetModeFromWind(operand);
     return WithCode(f, accepted ? avc::kAccepted : avc::kRejected);
 }
 
@@ -154,8 +190,8 @@ std::vector<AvcReply> AvcUnit::Command(const std::vector<uint8_t>& frame, const 
     }
     if (faults.silent) return replies;
     const bool control = frame[0] == avc::kControl;
-    AvcReply final{faults.delayMs, faults.reject ? WithCode(frame, avc::kRejected)
-                                                 : Answer(frame, now)};
+    AvcReply final{faults.delayMs,
+                   faults.reject ? WithCode(frame, avc::kRejected) : Answer(frame, now)};
     if (control && final.frame[0] == avc::kAccepted && faults.transitionMs > 0)
         m_transitionUntil = now + std::chrono::milliseconds(faults.transitionMs);
     if (control && faults.interimMs != -1) {

@@ -58,8 +58,8 @@ private:
 
 // AV/C command types and response codes.
 namespace avc {
-inline constexpr uint8_t kControl = 0x00, kStatus = 0x01, kSpecificInquiry = 0x02,
-                         kNotify = 0x03, kGeneralInquiry = 0x04;
+inline constexpr uint8_t kControl = 0x00, kStatus = 0x01, kSpecificInquiry = 0x02, kNotify = 0x03,
+                         kGeneralInquiry = 0x04;
 inline constexpr uint8_t kNotImplemented = 0x08, kAccepted = 0x09, kRejected = 0x0A,
                          kInTransition = 0x0B, kStable = 0x0C, kInterim = 0x0F;
 }  // namespace avc

@@ -174,8 +174,7 @@ Node* Bus::Target(raw1394_handle* h, nodeid_t nodeId, int port) {
     return node;
 }
 
-int Bus::Read(raw1394_handle* h, nodeid_t nodeId, uint64_t addr, size_t length,
-              quadlet_t* buffer) {
+int Bus::Read(raw1394_handle* h, nodeid_t nodeId, uint64_t addr, size_t length, quadlet_t* buffer) {
     const int result = DoRead(h, nodeId, addr, length, buffer);
     Trace("read", nodeId, addr, length, result);
     return result;
@@ -208,29 +207,28 @@ int Bus::DoWrite(raw1394_handle* h, nodeid_t nodeId, uint64_t addr, size_t lengt
     if (rcode != kRcodeComplete) return Fail(h, rcode);
     h->errcode = 0;
     if (!fcp.empty() && node->avc) {
-        for (AvcReply& reply : node->avc->Command(fcp, node->spec.faults,
-                                                  std::chrono::steady_clock::now())) {
+        for (AvcReply& reply :
+             node->avc->Command(fcp, node->spec.faults, std::chrono::steady_clock::now())) {
             if (reply.delayMs <= 0) {
                 DeliverFcp(node, reply.frame);
             } else {
-                Schedule(reply.delayMs, [this, node, frame = std::move(reply.frame)] {
-                    DeliverFcp(node, frame);
-                });
+                Schedule(reply.delayMs,
+                         [this, node, frame = std::move(reply.frame)] { DeliverFcp(node, frame); });
             }
         }
     }
     return 0;
 }
 
-int Bus::Lock(raw1394_handle* h, nodeid_t nodeId, uint64_t addr, unsigned extcode,
-              quadlet_t data, quadlet_t arg, quadlet_t* result) {
+int Bus::Lock(raw1394_handle* h, nodeid_t nodeId, uint64_t addr, unsigned extcode, quadlet_t data,
+              quadlet_t arg, quadlet_t* result) {
     const int r = DoLock(h, nodeId, addr, extcode, data, arg, result);
     Trace("lock", nodeId, addr, 4, r);
     return r;
 }
 
-int Bus::DoLock(raw1394_handle* h, nodeid_t nodeId, uint64_t addr, unsigned extcode,
-                quadlet_t data, quadlet_t arg, quadlet_t* result) {
+int Bus::DoLock(raw1394_handle* h, nodeid_t nodeId, uint64_t addr, unsigned extcode, quadlet_t data,
+                quadlet_t arg, quadlet_t* result) {
     Node* node = Target(h, nodeId, h->port);
     if (!node) return -1;
     uint32_t old = 0;
@@ -260,9 +258,11 @@ void Bus::Reset(int portIndex, Node* initiator, bool renumber) {
     Port& p = m_ports[portIndex];
     const Time now = std::chrono::steady_clock::now();
     ++p.generation;
-    if (renumber && p.order.size() > 2) std::rotate(p.order.begin(), p.order.begin() + 1, p.order.end() - 1);
+    if (renumber && p.order.size() > 2)
+        std::rotate(p.order.begin(), p.order.begin() + 1, p.order.end() - 1);
     Renumber(p);
-    if (initiator && !initiator->isLocal()) initiator->readyAt = std::max(initiator->readyAt, now + kDeviceDelay);
+    if (initiator && !initiator->isLocal())
+        initiator->readyAt = std::max(initiator->readyAt, now + kDeviceDelay);
     Node& irm = *p.local;
     irm.bandwidth = kInitialBandwidth;
     irm.channelsHi = kInitialChannelsHi;
@@ -295,7 +295,8 @@ void Bus::Plug(Node* node) {
     node->opcr = node->spec.broadcast ? kInitialOpcr : kInitialOpcr & ~kBroadcastConnection;
     Reset(node->spec.port, nullptr, false);
     for (int i = 1; i < kPlugResets; ++i)
-        Schedule(i * kPlugResetIntervalMs, [this, port = node->spec.port] { Reset(port, nullptr, false); });
+        Schedule(i * kPlugResetIntervalMs,
+                 [this, port = node->spec.port] { Reset(port, nullptr, false); });
 }
 
 void Bus::Unplug(Node* node) {
@@ -345,7 +346,8 @@ void Bus::RunTransmitter(Node& node, int64_t cycles) {
         // As fast as the slowest listener takes the packets, and no faster.
         int64_t room = kMaxCyclesPerStep;
         for (raw1394_handle* h : listeners)
-            room = std::min<int64_t>(room, int64_t(h->iso.bufferPackets) - int64_t(h->iso.packets.size()));
+            room = std::min<int64_t>(
+                room, int64_t(h->iso.bufferPackets) - int64_t(h->iso.packets.size()));
         cycles = std::max<int64_t>(room, 0);
     }
     IsoPacket packet;

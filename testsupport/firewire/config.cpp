@@ -31,11 +31,16 @@ std::vector<std::string> Words(const std::string& line) {
 }
 
 bool KindFromName(const std::string& name, NodeKind& kind) {
-    if (name == "camcorder") kind = NodeKind::Camcorder;
-    else if (name == "hdv") kind = NodeKind::Hdv;
-    else if (name == "disk") kind = NodeKind::Disk;
-    else if (name == "iidc") kind = NodeKind::Iidc;
-    else return false;
+    if (name == "camcorder")
+        kind = NodeKind::Camcorder;
+    else if (name == "hdv")
+        kind = NodeKind::Hdv;
+    else if (name == "disk")
+        kind = NodeKind::Disk;
+    else if (name == "iidc")
+        kind = NodeKind::Iidc;
+    else
+        return false;
     return true;
 }
 
@@ -43,11 +48,16 @@ bool KindFromName(const std::string& name, NodeKind& kind) {
 
 const char* KindName(NodeKind kind) {
     switch (kind) {
-        case NodeKind::Local: return "local";
-        case NodeKind::Camcorder: return "camcorder";
-        case NodeKind::Hdv: return "hdv";
-        case NodeKind::Disk: return "disk";
-        case NodeKind::Iidc: return "iidc";
+        case NodeKind::Local:
+            return "local";
+        case NodeKind::Camcorder:
+            return "camcorder";
+        case NodeKind::Hdv:
+            return "hdv";
+        case NodeKind::Disk:
+            return "disk";
+        case NodeKind::Iidc:
+            return "iidc";
     }
     return "?";
 }
@@ -88,13 +98,20 @@ bool ParseBusSpec(const std::string& text, BusSpec& bus, std::string* error) {
             const size_t eq = w.find('=');
             const std::string key = w.substr(0, eq);
             const std::string value = eq == std::string::npos ? std::string() : w.substr(eq + 1);
-            if (key == "name") node.name = value;
-            else if (key == "tape") node.tape = value;
-            else if (key == "vendor") node.vendor = value;
-            else if (key == "model") node.model = value;
-            else if (key == "unplugged" && value.empty()) node.plugged = false;
-            else if (key == "nobroadcast" && value.empty()) node.broadcast = false;
-            else if (key == "playing" && value.empty()) node.playing = true;
+            if (key == "name")
+                node.name = value;
+            else if (key == "tape")
+                node.tape = value;
+            else if (key == "vendor")
+                node.vendor = value;
+            else if (key == "model")
+                node.model = value;
+            else if (key == "unplugged" && value.empty())
+                node.plugged = false;
+            else if (key == "nobroadcast" && value.empty())
+                node.broadcast = false;
+            else if (key == "playing" && value.empty())
+                node.playing = true;
             else if (key == "guid") {
                 char* end = nullptr;
                 node.guid = std::strtoull(value.c_str(), &end, 16);

@@ -20,16 +20,26 @@ namespace {
 
 const char* ModeName(long mode) {
     switch (mode) {
-        case ED_MODE_PLAY: return "play";
-        case ED_MODE_STOP: return "stop";
-        case ED_MODE_FREEZE: return "freeze";
-        case ED_MODE_FF: return "ff";
-        case ED_MODE_REW: return "rew";
-        case ED_MODE_PLAY_FASTEST_FWD: return "fastest-fwd";
-        case ED_MODE_PLAY_SLOWEST_FWD: return "slowest-fwd";
-        case ED_MODE_PLAY_FASTEST_REV: return "fastest-rev";
-        case ED_MODE_PLAY_SLOWEST_REV: return "slowest-rev";
-        default: return "other";
+        case ED_MODE_PLAY:
+            return "play";
+        case ED_MODE_STOP:
+            return "stop";
+        case ED_MODE_FREEZE:
+            return "freeze";
+        case ED_MODE_FF:
+            return "ff";
+        case ED_MODE_REW:
+            return "rew";
+        case ED_MODE_PLAY_FASTEST_FWD:
+            return "fastest-fwd";
+        case ED_MODE_PLAY_SLOWEST_FWD:
+            return "slowest-fwd";
+        case ED_MODE_PLAY_FASTEST_REV:
+            return "fastest-rev";
+        case ED_MODE_PLAY_SLOWEST_REV:
+            return "slowest-rev";
+        default:
+            return "other";
     }
 }
 
@@ -104,7 +114,8 @@ std::string ExecuteControl(Bus& bus, const std::string& line) {
 
     if (command == "nodes") {
         for (const auto& node : bus.nodes())
-            if (node->plugged) out << ' ' << node->spec.name << ':' << node->spec.port << ':' << node->phy;
+            if (node->plugged)
+                out << ' ' << node->spec.name << ':' << node->spec.port << ':' << node->phy;
         return out.str();
     }
     if (command == "generation") {
@@ -117,10 +128,12 @@ std::string ExecuteControl(Bus& bus, const std::string& line) {
         Node* by = nullptr;
         bool renumber = false;
         for (size_t i = 0; i < words.size(); ++i) {
-            if (words[i] == "renumber") renumber = true;
+            if (words[i] == "renumber")
+                renumber = true;
             else if (words[i] == "by" && i + 1 < words.size() && (by = bus.Find(words[++i])))
                 port = by->spec.port;
-            else return "error bad reset: " + words[i];
+            else
+                return "error bad reset: " + words[i];
         }
         if (port < 0) port = 0;
         if (port >= bus.PortCount()) return "error no such port";

@@ -41,8 +41,8 @@ private:
     const bool m_pal;
     const unsigned m_slotsPerFrame;
     uint32_t m_accumulator = 0;
-    unsigned m_slot = 0;         // data slot within the frame period
-    int64_t m_frame = -1;        // frame of this period, -1: no picture
+    unsigned m_slot = 0;   // data slot within the frame period
+    int64_t m_frame = -1;  // frame of this period, -1: no picture
     bool m_frameLost = false;
     uint8_t m_dbc = 0;
     int64_t m_framePeriods = 0;

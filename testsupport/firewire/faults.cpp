@@ -40,9 +40,12 @@ bool ApplyFaultSpec(const std::string& spec, Faults& f, std::string* error) {
         } else if (key == "late" && value.empty()) {
             f.late = true;
         } else if (key == "interim") {
-            if (value.empty()) f.interimMs = 300;
-            else if (value == "never") f.interimMs = Faults::kNever;
-            else if ((ok = ToInt(value, n))) f.interimMs = static_cast<int>(n);
+            if (value.empty())
+                f.interimMs = 300;
+            else if (value == "never")
+                f.interimMs = Faults::kNever;
+            else if ((ok = ToInt(value, n)))
+                f.interimMs = static_cast<int>(n);
         } else if (key == "delay") {
             if ((ok = ToInt(value, n))) f.delayMs = static_cast<int>(n);
         } else if (key == "transition") {

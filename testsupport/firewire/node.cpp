@@ -61,8 +61,8 @@ std::unique_ptr<Node> MakeNode(const NodeSpec& spec, std::string* error) {
     }
     if (node->deck && spec.playing) node->deck->transport().SetMode(ED_MODE_PLAY);
     if (node->deck)
-        node->avc = std::make_unique<AvcUnit>(*node->deck, spec.kind == NodeKind::Hdv,
-                                              kEmulatedVendorId);
+        node->avc =
+            std::make_unique<AvcUnit>(*node->deck, spec.kind == NodeKind::Hdv, kEmulatedVendorId);
     return node;
 }
 

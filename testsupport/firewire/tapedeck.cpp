@@ -29,9 +29,7 @@ TapeDeck::TapeDeck(dv::Standard standard, int64_t frames)
     : m_standard(standard), m_frames(frames), m_transport(frames) {}
 
 TapeDeck::TapeDeck(const std::string& path)
-    : m_data(ReadFile(path)),
-      m_frames(CountFrames(m_data, m_standard)),
-      m_transport(m_frames) {
+    : m_data(ReadFile(path)), m_frames(CountFrames(m_data, m_standard)), m_transport(m_frames) {
     m_data.resize(m_frames * frameSize());
 }
 

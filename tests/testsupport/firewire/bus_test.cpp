@@ -22,7 +22,8 @@ protected:
     // Runs a probe scenario on a bus of the given node lines (the tape is
     // $TAPE); returns its output.
     std::string Probe(const std::string& scenario, std::string nodes, bool withBus = true) {
-        for (size_t at; (at = nodes.find("$TAPE")) != std::string::npos;) nodes.replace(at, 5, m_tape);
+        for (size_t at; (at = nodes.find("$TAPE")) != std::string::npos;)
+            nodes.replace(at, 5, m_tape);
         std::map<std::string, std::string> env{{"FWEMU_CONTROL", m_dir.Path("control")}};
         env["FWEMU_BUS"] = withBus ? m_dir.Write("bus.txt", nodes) : "";
         const auto r = RunOnBus({FWEMU_PROBE, scenario}, m_dir.dir.string(), env, 30);
@@ -114,7 +115,8 @@ const AvcCase kAvcCases[] = {
 TEST_F(BusTest, AvcFaultsAsLibavc1394SeesThem) {
     for (const AvcCase& c : kAvcCases) {
         SCOPED_TRACE(c.faults);
-        const std::string out = Probe("avc", std::string("camcorder tape=$TAPE ") + c.faults + "\n");
+        const std::string out =
+            Probe("avc", std::string("camcorder tape=$TAPE ") + c.faults + "\n");
         std::istringstream in(out);
         std::string line, play, state;
         long ms = -1;
@@ -180,9 +182,12 @@ TEST_F(BusTest, ConfigRomsAndUnitsOfEveryKind) {
                                   "hdv\ndisk\niidc\n");
     // librom1394's node types: 2 AV/C, 3 SBP-2, 1 IIDC (DC), 0 unknown.
     EXPECT_NE(out.find("node 0 type 2 spec 00a02d sw 010001 text Acme Video|DV-1 vcr 1 signal 80"),
-              std::string::npos) << out;
-    EXPECT_NE(out.find("node 1 type 2 spec 00a02d sw 010001 text Emulated|Emulated hdv vcr 1 signal 90"),
-              std::string::npos) << out;
+              std::string::npos)
+        << out;
+    EXPECT_NE(
+        out.find("node 1 type 2 spec 00a02d sw 010001 text Emulated|Emulated hdv vcr 1 signal 90"),
+        std::string::npos)
+        << out;
     EXPECT_NE(out.find("node 2 type 3 spec 00609e sw 010483"), std::string::npos) << out;
     EXPECT_NE(out.find("node 3 type 1 spec 00a02d sw 000100"), std::string::npos) << out;
     EXPECT_NE(out.find("node 4 type 0"), std::string::npos) << out;  // the PC
@@ -192,11 +197,14 @@ TEST_F(BusTest, ConfigRomsAndUnitsOfEveryKind) {
 // its ROM read, AV/C answered, DV received; the camcorder's own broadcast
 // connection outlives a bus reset, so the stream goes on.
 TEST_F(BusTest, TheProgramsBusCodeReceivesAcrossAReset) {
-    std::map<std::string, std::string> env{{"FWEMU_CONTROL", m_dir.Path("control")},
-                                           {"FWEMU_BUS", m_dir.Write("bus.txt", "camcorder tape=" + m_tape + "\n")}};
+    std::map<std::string, std::string> env{
+        {"FWEMU_CONTROL", m_dir.Path("control")},
+        {"FWEMU_BUS", m_dir.Write("bus.txt", "camcorder tape=" + m_tape + "\n")}};
     const auto r = RunOnBus({FWEMU_DRIVER_PROBE}, m_dir.dir.string(), env, 30);
     ASSERT_EQ(r.status, 0) << r.output;
-    EXPECT_NE(r.output.find("rom 1 spec 00a02d text Emulated|Emulated camcorder"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("rom 1 spec 00a02d text Emulated|Emulated camcorder"),
+              std::string::npos)
+        << r.output;
     EXPECT_NE(r.output.find("play 1 09"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("receiving 1 channel 63"), std::string::npos) << r.output;
     EXPECT_EQ(Values(r.output, "reset_seen"), std::vector<long>{1});

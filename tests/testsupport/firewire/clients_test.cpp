@@ -14,6 +14,11 @@ using fwemutest::Scratch;
 
 class ClientsTest : public ::testing::Test {
 protected:
+    void SetUp() override {
+        // scripts/packages.txt installs them.
+        for (const char* program : {"dvcont", "dvgrab", "ffmpeg"})
+            if (!fwemutest::Installed(program)) GTEST_SKIP() << program << " is not installed";
+    }
     // A tape whose timecode starts at 01:02:03:07 (PAL) or as NTSC at the
     // same frame count.
     void MakeTape(dv::Standard standard, int frames) {
@@ -89,16 +94,18 @@ struct GrabCase {
 };
 
 TEST_F(ClientsTest, DvgrabWritesTheTapesFrames) {
-    for (const GrabCase c : {GrabCase{dv::Standard::PAL, "raw"}, GrabCase{dv::Standard::NTSC, "raw"},
-                             GrabCase{dv::Standard::PAL, "dv2"}}) {
+    for (const GrabCase c :
+         {GrabCase{dv::Standard::PAL, "raw"}, GrabCase{dv::Standard::NTSC, "raw"},
+          GrabCase{dv::Standard::PAL, "dv2"}}) {
         SCOPED_TRACE(std::string(c.format) + (c.standard == dv::Standard::PAL ? " PAL" : " NTSC"));
         MakeTape(c.standard, 40);
         // dvgrab plays the tape itself and stops when the transport stops
         // at the end of the tape.
-        const auto r = RunOnBus({"dvgrab", "-format", c.format, "cap-"}, m_dir.dir.string(),
-                                Bus(""), 60);
+        const auto r =
+            RunOnBus({"dvgrab", "-format", c.format, "cap-"}, m_dir.dir.string(), Bus(""), 60);
         ASSERT_EQ(r.status, 0) << r.output;
-        const std::string file = m_dir.Path(std::string("cap-001.") + (c.format == std::string("raw") ? "dv" : "avi"));
+        const std::string file =
+            m_dir.Path(std::string("cap-001.") + (c.format == std::string("raw") ? "dv" : "avi"));
         std::vector<uint8_t> capture = fwemutest::ReadBytes(file);
         std::filesystem::remove(file);
         if (std::string(c.format) == "dv2") {
@@ -107,7 +114,8 @@ TEST_F(ClientsTest, DvgrabWritesTheTapesFrames) {
             for (size_t i = 0; i + 8 + m_frameSize <= capture.size(); ++i) {
                 const uint8_t* p = &capture[i];
                 const uint32_t size = p[4] | p[5] << 8 | p[6] << 16 | uint32_t(p[7]) << 24;
-                if (p[0] == '0' && p[1] == '0' && p[2] == 'd' && p[3] == 'c' && size == m_frameSize) {
+                if (p[0] == '0' && p[1] == '0' && p[2] == 'd' && p[3] == 'c' &&
+                    size == m_frameSize) {
                     frames.insert(frames.end(), p + 8, p + 8 + size);
                     i += 7 + size;
                 }
@@ -125,16 +133,15 @@ TEST_F(ClientsTest, FfmpegCapturesTheTapesFrames) {
     // ffmpeg sends no PLAY: the deck is playing already.  Its video packets
     // are the whole DIF frames; the dv muxer would rebuild audio and
     // subcode, so the video stream is copied as it is.
-    const auto r = RunOnBus({"ffmpeg", "-v", "error", "-f", "iec61883", "-i", "auto",
-                             "-frames:v", "40", "-map", "0:v", "-c", "copy", "-f", "rawvideo",
-                             "cap.dv"},
+    const auto r = RunOnBus({"ffmpeg", "-v", "error", "-f", "iec61883", "-i", "auto", "-frames:v",
+                             "40", "-map", "0:v", "-c", "copy", "-f", "rawvideo", "cap.dv"},
                             m_dir.dir.string(), Bus("playing"), 60);
     ASSERT_EQ(r.status, 0) << r.output;
     ExpectTapeFrames(fwemutest::ReadBytes(m_dir.Path("cap.dv")), 40);
     // And through the dv muxer, as one would record a tape: whole frames
     // (the muxer holds the last video frame back for want of its audio).
-    const auto dv = RunOnBus({"ffmpeg", "-v", "error", "-f", "iec61883", "-i", "auto",
-                              "-frames:v", "40", "-c", "copy", "-f", "dv", "mux.dv"},
+    const auto dv = RunOnBus({"ffmpeg", "-v", "error", "-f", "iec61883", "-i", "auto", "-frames:v",
+                              "40", "-c", "copy", "-f", "dv", "mux.dv"},
                              m_dir.dir.string(), Bus("playing"), 60);
     ASSERT_EQ(dv.status, 0) << dv.output;
     const size_t muxed = fwemutest::ReadBytes(m_dir.Path("mux.dv")).size();
@@ -145,9 +152,10 @@ TEST_F(ClientsTest, FfmpegCapturesTheTapesFrames) {
 TEST_F(ClientsTest, DvgrabAtRealTimeLosesNothing) {
     MakeTape(dv::Standard::PAL, 25);
     const auto start = std::chrono::steady_clock::now();
-    const auto r = RunOnBus({"dvgrab", "-format", "raw", "cap-"}, m_dir.dir.string(),
-                            Bus("", false), 60);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const auto r =
+        RunOnBus({"dvgrab", "-format", "raw", "cap-"}, m_dir.dir.string(), Bus("", false), 60);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     ASSERT_EQ(r.status, 0) << r.output;
     ExpectTapeFrames(fwemutest::ReadBytes(m_dir.Path("cap-001.dv")), 24);
     // 25 frames at 25 a second, after dvgrab's own start.

@@ -56,15 +56,16 @@ int main() {
                 port->Generation());
     dvfw::ConfigRom rom;
     const bool read = port->ReadConfigRom(0, &rom);
-    std::printf("rom %d spec %06x text %s|%s\n", read, rom.unitSpecId,
-                rom.vendorName.c_str(), rom.modelName.c_str());
+    std::printf("rom %d spec %06x text %s|%s\n", read, rom.unitSpecId, rom.vendorName.c_str(),
+                rom.modelName.c_str());
     std::vector<uint8_t> answer;
     const auto status = port->Avc(0, {0x00, 0x20, 0xC3, 0x75}, &answer);
     std::printf("play %d %02x\n", status == dvfw::AvcStatus::Answered,
                 answer.empty() ? 0 : answer[0]);
     Counter counter;
     auto receiver = port->ReceiveDv(0, &counter);
-    std::printf("receiving %d channel %d\n", receiver != nullptr, receiver ? receiver->Channel() : -1);
+    std::printf("receiving %d channel %d\n", receiver != nullptr,
+                receiver ? receiver->Channel() : -1);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     std::printf("before_reset data %ld lost %ld\n", counter.data.load(), counter.lost.load());
     std::printf("emulator %s\n", Control("channel camcorder1").c_str());

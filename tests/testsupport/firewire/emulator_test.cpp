@@ -1,9 +1,8 @@
 // The emulator's parts on their own: bus descriptions, fault words,
 // configuration ROMs, the DV stream's cadence and headers, and the AV/C
 // unit's answers.
-#include <gtest/gtest.h>
-
 #include <edevdefs.h>
+#include <gtest/gtest.h>
 
 #include "avcunit.h"
 #include "config.h"
@@ -25,9 +24,9 @@ TEST(EmulatorTest, BusDescriptions) {
     const SpecCase cases[] = {
         {"camcorder tape=/t.dv\n", true, "camcorder1"},
         {"# two\ncamcorder name=a tape=x.dv delay=20 interim\nport\ndisk\n", true, "a"},
-        {"camcorder\n", false, ""},                       // no tape
-        {"scanner\n", false, ""},                         // unknown kind
-        {"camcorder tape=x.dv wobble=3\n", false, ""},    // unknown word
+        {"camcorder\n", false, ""},                     // no tape
+        {"scanner\n", false, ""},                       // unknown kind
+        {"camcorder tape=x.dv wobble=3\n", false, ""},  // unknown word
         {"camcorder tape=x.dv guid=zz\n", false, ""},
         {"pacing sideways\n", false, ""},
         {"hdv vendor=\"Big Maker\" model=\"HD 1\"\n", true, "hdv1"},
@@ -41,8 +40,10 @@ TEST(EmulatorTest, BusDescriptions) {
         }
     }
     BusSpec bus;
-    ASSERT_TRUE(ParseBusSpec("pacing fast\ncamcorder name=a tape=x.dv delay=20 interim=never\nport\n"
-                             "iidc vendor=\"Big Maker\" unplugged nobroadcast\n", bus, nullptr));
+    ASSERT_TRUE(
+        ParseBusSpec("pacing fast\ncamcorder name=a tape=x.dv delay=20 interim=never\nport\n"
+                     "iidc vendor=\"Big Maker\" unplugged nobroadcast\n",
+                     bus, nullptr));
     EXPECT_TRUE(bus.fast);
     EXPECT_EQ(bus.ports, 2);
     EXPECT_EQ(bus.nodes[0].faults.delayMs, 20);
@@ -199,7 +200,8 @@ TEST_P(StreamTest, LostFramesAreLostWhole) {
     EXPECT_EQ(m_tx->framesSent(), 2);
 }
 
-INSTANTIATE_TEST_SUITE_P(Standards, StreamTest, ::testing::Values(dv::Standard::PAL, dv::Standard::NTSC));
+INSTANTIATE_TEST_SUITE_P(Standards, StreamTest,
+                         ::testing::Values(dv::Standard::PAL, dv::Standard::NTSC));
 
 struct AvcCase {
     std::vector<uint8_t> command;
@@ -211,9 +213,12 @@ TEST(EmulatorTest, AvcAnswers) {
     AvcUnit unit(deck, false, 0x0000F0);
     const auto now = Clock::now();
     const AvcCase cases[] = {
-        {{0x01, 0xFF, 0x31, 0x07, 0xFF, 0xFF, 0xFF, 0xFF}, {0x0C, 0xFF, 0x31, 0x07, 0x20, 0xFF, 0xFF, 0xFF}},
-        {{0x01, 0xFF, 0x31, 0x17, 0xFF, 0xFF, 0xFF, 0xFF}, {0x0C, 0xFF, 0x31, 0x17, 0xFF, 0xFF, 0xFF, 0xFF}},
-        {{0x01, 0xFF, 0x30, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, {0x0C, 0xFF, 0x30, 0x07, 0x20, 0x00, 0x00, 0xF0}},
+        {{0x01, 0xFF, 0x31, 0x07, 0xFF, 0xFF, 0xFF, 0xFF},
+         {0x0C, 0xFF, 0x31, 0x07, 0x20, 0xFF, 0xFF, 0xFF}},
+        {{0x01, 0xFF, 0x31, 0x17, 0xFF, 0xFF, 0xFF, 0xFF},
+         {0x0C, 0xFF, 0x31, 0x17, 0xFF, 0xFF, 0xFF, 0xFF}},
+        {{0x01, 0xFF, 0x30, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
+         {0x0C, 0xFF, 0x30, 0x07, 0x20, 0x00, 0x00, 0xF0}},
         {{0x01, 0x20, 0xD0, 0x7F}, {0x0C, 0x20, 0xC4, 0x60}},  // stopped
         {{0x00, 0x20, 0xC3, 0x75}, {0x09, 0x20, 0xC3, 0x75}},  // PLAY
         {{0x01, 0x20, 0xD0, 0x7F}, {0x0C, 0x20, 0xC3, 0x75}},
@@ -234,7 +239,8 @@ TEST(EmulatorTest, AvcAnswers) {
         {{0x00, 0x20, 0xD0, 0x7F}, {0x08, 0x20, 0xD0, 0x7F}},  // a status as control
         {{0x01, 0x48, 0x31, 0x07}, {0x08, 0x48, 0x31, 0x07}},  // no such subunit
     };
-    for (const AvcCase& c : cases) EXPECT_EQ(unit.Answer(c.command, now), c.answer) << int(c.command[2]);
+    for (const AvcCase& c : cases)
+        EXPECT_EQ(unit.Answer(c.command, now), c.answer) << int(c.command[2]);
 }
 
 TEST(EmulatorTest, HdvUnitsAnswerAnHdvSignalMode) {

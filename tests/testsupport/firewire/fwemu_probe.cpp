@@ -2,12 +2,12 @@
 // libraw1394 API (the emulator beneath it through LD_LIBRARY_PATH) and the
 // real librom1394/libavc1394, steering the bus through FWEMU_CONTROL, and
 // prints what it saw as "key value" lines.
+#include <arpa/inet.h>
 #include <libavc1394/avc1394.h>
 #include <libavc1394/avc1394_vcr.h>
 #include <libavc1394/rom1394.h>
 #include <libraw1394/csr.h>
 #include <libraw1394/raw1394.h>
-#include <arpa/inet.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -65,8 +65,8 @@ int Pump(raw1394handle_t h, int ms) {
 
 int RomRead(raw1394handle_t h, int node) {
     quadlet_t q;
-    return raw1394_read(h, static_cast<nodeid_t>(0xFFC0 | node),
-                        CSR_REGISTER_BASE + CSR_CONFIG_ROM, 4, &q);
+    return raw1394_read(h, static_cast<nodeid_t>(0xFFC0 | node), CSR_REGISTER_BASE + CSR_CONFIG_ROM,
+                        4, &q);
 }
 
 // How long reads of a node's ROM keep failing, in ms (-1: never ended).
@@ -112,7 +112,9 @@ int InitiatorWindow() {
     return 0;
 }
 
-octlet_t GuidAt(raw1394handle_t h, int node) { return rom1394_get_guid(h, static_cast<nodeid_t>(node)); }
+octlet_t GuidAt(raw1394handle_t h, int node) {
+    return rom1394_get_guid(h, static_cast<nodeid_t>(node));
+}
 
 int PlugUnplug() {
     raw1394handle_t h = raw1394_new_handle_on_port(0);
@@ -212,8 +214,8 @@ int IsoReceive(bool pause) {
     raw1394_iso_recv_init(h, IsoHandler, 1000, 488, 63, RAW1394_DMA_PACKET_PER_BUFFER, 250);
     raw1394_iso_recv_start(h, -1, -1, 0);
     Pump(h, 1000);
-    std::printf("data %ld empty %ld gaps %ld dropped %ld bad %ld frames %ld\n", iso.data,
-                iso.empty, iso.dbcGaps, iso.dropped, iso.badHeader, iso.frames);
+    std::printf("data %ld empty %ld gaps %ld dropped %ld bad %ld frames %ld\n", iso.data, iso.empty,
+                iso.dbcGaps, iso.dropped, iso.badHeader, iso.frames);
     if (pause) {
         // Not reading for 300 ms: the 1000-packet buffer (125 ms) overflows.
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -228,7 +230,8 @@ int IsoReceive(bool pause) {
 
 int NoBus() {
     raw1394handle_t h = raw1394_new_handle();
-    std::printf("handle %d ports %d\n", h != nullptr, h ? raw1394_get_port_info(h, nullptr, 0) : -1);
+    std::printf("handle %d ports %d\n", h != nullptr,
+                h ? raw1394_get_port_info(h, nullptr, 0) : -1);
     if (h) raw1394_destroy_handle(h);
     return 0;
 }

@@ -37,7 +37,8 @@ struct Scratch {
     }
     std::string WriteBytes(const std::string& name, const std::vector<uint8_t>& bytes) const {
         std::ofstream out(Path(name), std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
         return Path(name);
     }
 };
@@ -88,6 +89,20 @@ inline RunResult RunOnBus(const std::vector<std::string>& argv, const std::strin
     const std::vector<uint8_t> out = ReadBytes(log);
     r.output.assign(out.begin(), out.end());
     return r;
+}
+
+// True when `program` is on the PATH.
+inline bool Installed(const std::string& program) {
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "";
+    for (size_t start = 0; start <= dirs.size();) {
+        size_t end = dirs.find(':', start);
+        if (end == std::string::npos) end = dirs.size();
+        if (access((dirs.substr(start, end - start) + "/" + program).c_str(), X_OK) == 0)
+            return true;
+        start = end + 1;
+    }
+    return false;
 }
 
 // Index in the tape of each frame of `capture` (-1: no tape frame has
