@@ -2,6 +2,9 @@
 // (testsupport/firewire) with one DV camcorder: listed, previewed,
 // transport driven over AV/C, recorded.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include "e2e.h"
 
@@ -51,13 +54,18 @@ protected:
                  "FWEMU_CONTROL=" + m_scratch.path() + "/control"};
         return o;
     }
+    // One command on the emulator's control socket; its answer.
     std::string Emulator(const std::string& command) {
-        return Output(
-            "printf '%s\\n' " + Quote(command) +
-            " | timeout 5 python3 -c \"import socket,sys;"
-            "s=socket.socket(socket.AF_UNIX);s.connect('" +
-            m_scratch.path() +
-            "/control');s.sendall(sys.stdin.buffer.read());print(s.recv(4096).decode().strip())\"");
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s/control", m_scratch.path().c_str());
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        std::string answer;
+        if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+            write(fd, (command + "\n").data(), command.size() + 1) > 0)
+            for (char c; read(fd, &c, 1) == 1 && c != '\n';) answer += c;
+        close(fd);
+        return answer;
     }
 
     ScratchDir m_scratch;
@@ -98,6 +106,39 @@ TEST_F(EmulatedCamcorder, ListedPreviewedAndRecorded) {
     ASSERT_NE(at, std::string::npos) << "the first recorded frame is no frame of the tape";
     for (size_t i = 0; i < frames.size(); ++i)
         ASSERT_EQ(tape.compare(at + i * kFrame, kFrame, frames[i]), 0) << "frame " << i;
+}
+
+// Five bus resets 20 ms apart while the preview runs: the picture and the
+// timecode go on.
+TEST_F(EmulatedCamcorder, PreviewSurvivesAResetStorm) {
+    Session s(BusOptions());
+    ASSERT_TRUE(s.Start());
+    ASSERT_TRUE(s.WaitUntilReady());
+    ASSERT_TRUE(s.ClickWhenEnabled(kPlay));
+    ASSERT_TRUE(s.WaitForText(kTransportMode, "Play"));
+    EXPECT_EQ(Emulator("storm 5 20"), "ok");
+    std::this_thread::sleep_for(milliseconds(1500));
+    const std::string before = s.Text(kTimecode);
+    EXPECT_TRUE(s.WaitFor([&] { return s.Text(kTimecode) != before; })) << "timecode stands still";
+    EXPECT_EQ(s.Text(kTransportMode), "Play");
+    EXPECT_GT(s.LitPreviewPixels("fw-after-storm"), 1000);
+    ASSERT_TRUE(s.Exit());
+}
+
+// Unplugged, the camcorder is gone; plugged again, it is back.  A plug makes
+// three resets at once and the new node answers nothing for 500 ms after
+// them, as on the kernel stack: the driver reads its ROM during the resets,
+// fails, and does not look again until some later reset.  Disabled until
+// the driver retries a node it could not read.
+TEST_F(EmulatedCamcorder, DISABLED_ReplugIsFoundAgain) {
+    Session s(BusOptions());
+    ASSERT_TRUE(s.Start());
+    ASSERT_TRUE(s.WaitUntilReady());
+    EXPECT_EQ(Emulator("unplug camcorder1"), "ok");
+    EXPECT_TRUE(s.WaitFor([&] { return !s.Enabled(kCapture); }, milliseconds(3000)));
+    EXPECT_EQ(Emulator("plug camcorder1"), "ok");
+    EXPECT_TRUE(s.WaitUntilReady(milliseconds(5000))) << "the camcorder is not found again";
+    ASSERT_TRUE(s.Exit());
 }
 
 }  // namespace
