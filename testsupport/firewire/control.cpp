@@ -6,6 +6,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -58,7 +60,10 @@ int PortOption(std::vector<std::string>& words) {
 void Serve(Bus* bus, int listener) {
     for (;;) {
         const int fd = accept(listener, nullptr, nullptr);
-        if (fd < 0) continue;
+        if (fd < 0) {
+            if (errno != EINTR) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
         std::string pending;
         char buffer[512];
         ssize_t n;
