@@ -84,6 +84,12 @@ TEST_F(BusTest, PluggingRenumbersNodesWithSeveralResets) {
     EXPECT_LE(window[0], 1000);
 }
 
+TEST_F(BusTest, ResetStormsAndRenumbering) {
+    const std::string out = Probe("storm", "camcorder tape=$TAPE\ndisk\n");
+    EXPECT_EQ(Values(out, "storm_resets"), (std::vector<long>{4, 4}));
+    EXPECT_EQ(Values(out, "renumbered"), (std::vector<long>{1, 1}));  // GUIDs stay, numbers move
+}
+
 TEST_F(BusTest, FcpResponsesReachEveryListeningHandle) {
     const std::string out = Probe("fcp-listeners", "camcorder tape=$TAPE\n");
     EXPECT_EQ(Values(out, "answers"), (std::vector<long>{1, 1}));

@@ -138,6 +138,21 @@ int PlugUnplug() {
     return 0;
 }
 
+int StormAndRenumber() {
+    raw1394handle_t h = raw1394_new_handle_on_port(0);
+    raw1394_set_bus_reset_handler(h, CountingResetHandler);
+    const unsigned g0 = raw1394_get_generation(h);
+    Control("storm 4 10");
+    Pump(h, 150);
+    std::printf("storm_resets %d generations %u\n", resets, raw1394_get_generation(h) - g0);
+    const octlet_t first = GuidAt(h, 0), second = GuidAt(h, 1);
+    Control("reset renumber");
+    Pump(h, 20);
+    std::printf("renumbered %d %d\n", GuidAt(h, 0) == second, GuidAt(h, 1) == first);
+    raw1394_destroy_handle(h);
+    return 0;
+}
+
 int fcpAnswers[2];
 int FcpCounter(raw1394handle_t h, nodeid_t node, int response, size_t length, unsigned char* data) {
     if (response) ++fcpAnswers[*static_cast<int*>(raw1394_get_userdata(h))];
@@ -280,6 +295,7 @@ int main(int argc, char** argv) {
     if (s == "initiator-window") return InitiatorWindow();
     if (s == "plug") return PlugUnplug();
     if (s == "fcp-listeners") return FcpListeners();
+    if (s == "storm") return StormAndRenumber();
     if (s == "avc") return AvcFaults();
     if (s == "iso") return IsoReceive(false);
     if (s == "iso-overflow") return IsoReceive(true);
