@@ -1,0 +1,69 @@
+// Construction of the emulated nodes.
+#include "node.h"
+
+#include <edevdefs.h>
+
+#include "configrom.h"
+
+namespace fwemu {
+
+namespace {
+
+constexpr uint32_t kEmulatedVendorId = 0x0000F0;  // company ID the emulated units carry
+constexpr uint32_t kAvcSpecId = 0x00A02D;
+
+RomInfo RomFor(const NodeSpec& spec) {
+    RomInfo rom;
+    rom.guid = spec.guid;
+    rom.vendor = spec.vendor;
+    rom.model = spec.model;
+    rom.vendorId = kEmulatedVendorId;
+    rom.modelId = 0x010000 | static_cast<uint32_t>(spec.kind);
+    switch (spec.kind) {
+        case NodeKind::Local:
+            rom.vendorId = 0x001F11;
+            break;
+        case NodeKind::Camcorder:
+        case NodeKind::Hdv:
+            rom.unitSpecId = kAvcSpecId;
+            rom.unitSwVersion = 0x010001;
+            break;
+        case NodeKind::Iidc:
+            rom.unitSpecId = kAvcSpecId;
+            rom.unitSwVersion = 0x000100;  // IIDC 1.04 (1.30 cameras carry 0x000101)
+            break;
+        case NodeKind::Disk:
+            rom.unitSpecId = 0x00609E;
+            rom.unitSwVersion = 0x010483;
+            break;
+    }
+    return rom;
+}
+
+}  // namespace
+
+std::unique_ptr<Node> MakeNode(const NodeSpec& spec, std::string* error) {
+    auto node = std::make_unique<Node>();
+    node->spec = spec;
+    node->plugged = spec.plugged;
+    node->rom = BuildConfigRom(RomFor(spec));
+    if (!spec.broadcast) node->opcr &= ~kBroadcastConnection;
+    if (spec.kind == NodeKind::Camcorder) {
+        node->deck = std::make_unique<TapeDeck>(spec.tape);
+        if (!node->deck->ok()) {
+            if (error) *error = "cannot read DV frames from " + spec.tape;
+            return nullptr;
+        }
+        node->tx = std::make_unique<DvTransmitter>(*node->deck);
+    } else if (spec.kind == NodeKind::Hdv) {
+        // An hour of tape without DV data.
+        node->deck = std::make_unique<TapeDeck>(dv::Standard::PAL, 25 * 3600);
+    }
+    if (node->deck && spec.playing) node->deck->transport().SetMode(ED_MODE_PLAY);
+    if (node->deck)
+        node->avc =
+            std::make_unique<AvcUnit>(*node->deck, spec.kind == NodeKind::Hdv, kEmulatedVendorId);
+    return node;
+}
+
+}  // namespace fwemu
