@@ -212,6 +212,24 @@ TEST_F(Camcorder, ARecordingGoesOnAcrossBusResetsAndLostFramesAreCounted) {
     EXPECT_EQ(order.skipped, shown) << "every frame lost in a gap is counted";
 }
 
+// Five bus resets 20 ms apart while the preview runs: the picture and the
+// timecode go on.
+TEST_F(Camcorder, PreviewSurvivesAResetStorm) {
+    AddCamcorder(500);
+    StartReady();
+    ASSERT_TRUE(s().ClickWhenEnabled(kPlay));
+    ASSERT_TRUE(s().WaitForText(kTransportMode, "Play"));
+    EXPECT_TRUE(bus_.Ok("storm 5 20"));
+    std::this_thread::sleep_for(milliseconds(1500));
+    const std::string before = s().Text(kTimecode);
+    EXPECT_TRUE(s().WaitFor([&] { return s().Text(kTimecode) != before; }))
+        << "timecode stands still";
+    EXPECT_EQ("Play", s().Text(kTransportMode));
+    EXPECT_EQ(kName, s().Text(kDevice));
+    EXPECT_GT(s().LitPreviewPixels("camcorder-after-storm"), 1000);
+    ASSERT_TRUE(s().Exit());
+}
+
 TEST_F(Camcorder, WholeFramesLostOnTheBusAreCounted) {
     AddCamcorder(500, "frameloss=25");
     StartReady();
@@ -262,10 +280,13 @@ TEST_F(Camcorder, SlowAndSilentDecksNeverHangTheProgram) {
 }
 
 TEST_F(Camcorder, OnlyDvTapeUnitsAreListedAndEachCanBeChosen) {
-    AddCamcorder(250);
-    const std::string ntsc = bus_.MakeTape("ntsc.dv", dv::Standard::NTSC, 300);
+    // Two camcorders cannot both send on the broadcast channel: each gets a
+    // channel of its own when connected.
+    AddCamcorder(250, "nobroadcast");
+    std::vector<uint8_t> ntscTape;
+    const std::string ntsc = bus_.MakeTape("ntsc.dv", dv::Standard::NTSC, 300, &ntscTape);
     ASSERT_FALSE(ntsc.empty());
-    bus_.Add("camcorder name=camcorder2 tape=" + ntsc + " vendor=Acme model=DV-2000");
+    bus_.Add("camcorder name=camcorder2 tape=" + ntsc + " vendor=Acme model=DV-2000 nobroadcast");
     bus_.Add("hdv vendor=Acme model=HDV-1");
     bus_.Add("disk vendor=Acme model=Disk");
     bus_.Add("iidc vendor=Acme model=Webcam");
@@ -276,6 +297,12 @@ TEST_F(Camcorder, OnlyDvTapeUnitsAreListedAndEachCanBeChosen) {
     EXPECT_TRUE(s().WaitForText(kDeviceType, "720 x 480 DV NTSC"));
     EXPECT_TRUE(s().WaitUntilReady());
     EXPECT_FALSE(s().Choose(kDevice, 2)) << "a third unit is listed";
+    // The NTSC camcorder records as it plays.
+    ASSERT_TRUE(Record(s(), 2.0));
+    const TapeMatch m = MatchTape(RecordedFrames(File(0), bus_.Dir() + "/ntsc-recorded.dv"),
+                                  ntscTape, dv::kFrameSizeNTSC);
+    EXPECT_TRUE(m.identical);
+    EXPECT_GT(m.frames, 45);
     // The units that are no DV tape decks were never sent AV/C: the nodes
     // the program's trace shows commands to are the camcorders'.
     std::istringstream nodes(bus_.Command("nodes"));
@@ -295,14 +322,14 @@ TEST_F(Camcorder, OnlyDvTapeUnitsAreListedAndEachCanBeChosen) {
     }
 }
 
-TEST_F(Camcorder, NtscAndA32kHzTapeAreRecordedAsTheyAre) {
-    // A 32 kHz PAL tape, paused when the program starts: its frames tell
+TEST_F(Camcorder, A32kHzTapeIsRecordedAt32kHz) {
+    // A 32 kHz PAL tape, playing when the program starts: its frames tell
     // the rate before the first graph is built.
     std::vector<uint8_t> tape;
     ASSERT_TRUE(dv::MakeTestTape(dv::Standard::PAL, 300, tape));
     ASSERT_TRUE(dv::PatchAudioTo32k12(tape, false));
     tapePath_ = bus_.WriteTape("tape32k.dv", tape, &tape_);
-    bus_.Add("camcorder name=camcorder1 tape=" + tapePath_ + " vendor=Acme model=DV-1000 state=pause");
+    bus_.Add("camcorder name=camcorder1 tape=" + tapePath_ + " vendor=Acme model=DV-1000 playing");
     StartReady();
     ASSERT_TRUE(Record(s(), 3.0));
     ASSERT_TRUE(s().Exit());

@@ -219,16 +219,18 @@ TEST_F(BusTest, TheProgramsBusCodeReceivesAcrossAReset) {
 }
 
 // A camcorder without a broadcast connection gets a point-to-point one from
-// the bus code; a bus reset clears it (IEC 61883-1) and nobody restores it:
-// the stream ends a second after the reset.  Disabled until the driver
-// re-establishes its connection after resets.
-TEST_F(BusTest, DISABLED_ThePointToPointConnectionIsRestoredAfterAReset) {
+// the bus code; a bus reset clears it (IEC 61883-1), and the bus code sets
+// it up again on the same channel: the stream goes on past the second a
+// connection survives unrestored.
+TEST_F(BusTest, ThePointToPointConnectionIsRestoredAfterAReset) {
     std::map<std::string, std::string> env{
         {"FWEMU_CONTROL", m_dir.Path("control")},
         {"FWEMU_BUS", m_dir.Write("bus.txt", "camcorder nobroadcast tape=" + m_tape + "\n")}};
     const auto r = RunOnBus({FWEMU_DRIVER_PROBE}, m_dir.dir.string(), env, 30);
     ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("receiving 1 channel 0"), std::string::npos) << r.output;
     EXPECT_GT(Values(r.output, "late_data").at(0), 3000) << r.output;
+    EXPECT_EQ(Values(r.output, "broken"), std::vector<long>{0});
 }
 
 }  // namespace

@@ -37,10 +37,12 @@ std::string Control(const std::string& command) {
 
 struct Counter final : dvfw::DvPacketSink {
     std::atomic<long> data{0}, empty{0}, lost{0};
+    std::atomic<bool> broken{false};
     void OnPacket(const uint8_t*, size_t size, unsigned l) override {
         (size == 480 ? data : empty)++;
         lost += l;
     }
+    void OnReceptionBroken() override { broken = true; }
 };
 
 }  // namespace
@@ -63,7 +65,7 @@ int main() {
     std::printf("play %d %02x\n", status == dvfw::AvcStatus::Answered,
                 answer.empty() ? 0 : answer[0]);
     Counter counter;
-    auto receiver = port->ReceiveDv(0, &counter);
+    auto receiver = port->ReceiveDv(0, port->Generation(), &counter);
     std::printf("receiving %d channel %d\n", receiver != nullptr,
                 receiver ? receiver->Channel() : -1);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -74,11 +76,14 @@ int main() {
     Control("reset");
     watcher.join();
     std::printf("after_reset nodes %d generation %u\n", port->NodeCount(), port->Generation());
+    // What the driver does once its scan found the unit again.
+    if (receiver) receiver->Reconnect(0, port->Generation());
     // Past the second a connection survives a reset unrestored.
     std::this_thread::sleep_for(std::chrono::milliseconds(1300));
     const long data = counter.data.load();
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     std::printf("late_data %ld\n", counter.data.load() - data);
+    std::printf("broken %d\n", counter.broken.load() ? 1 : 0);
     std::printf("emulator_after %s\n", Control("channel camcorder1").c_str());
     receiver.reset();
     std::printf("emulator_closed %s\n", Control("channel camcorder1").c_str());
