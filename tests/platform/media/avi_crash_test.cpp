@@ -1,0 +1,306 @@
+// A recording cut short at any moment leaves a valid AVI: the file is
+// frozen after every possible number of writes (as a killed process leaves
+// it) and read as an index-trusting reader reads it; and real processes are
+// killed mid-recording and the file handed to ffprobe, GStreamer and
+// mediainfo.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include "avi_snapshot.h"
+#include "avi_test_support.h"
+
+namespace {
+
+using namespace avitest;
+using media::avi::AviWriter;
+using media::avi::AviWriterOptions;
+using media::avi::DvSystem;
+using media::avi::WriteStatus;
+
+constexpr size_t kCheckpointFrames = 4;
+
+AviWriterOptions Checkpointed(uint64_t riffLimit) {
+    AviWriterOptions options;
+    options.compatibilityIndex = true;
+    options.riffLimit = riffLimit;
+    options.queueBytes = 1 << 20;
+    options.checkpointInterval = std::chrono::milliseconds(0);
+    options.checkpointFrames = kCheckpointFrames;
+    return options;
+}
+
+// Frames [0, frames) of `tape`, audio after each frame for Type-2.
+void Record(AviWriter& writer, const Tape& tape, AviType type, size_t frames) {
+    for (size_t i = 0; i < frames; ++i) {
+        writer.WriteChunk(0, tape.Frame(i), tape.frameBytes);
+        if (type == AviType::Type2) {
+            auto [at, size] = tape.AudioOf(i);
+            writer.WriteChunk(1, tape.pcm.data() + at, size);
+        }
+    }
+}
+
+// Video chunks whose bytes are all in the file, found by walking the
+// chunks from the first movi list on, past the sizes in the headers (the
+// writes of a recording leave no holes).
+uint64_t VideoChunksOnDisk(const std::string& d) {
+    using snapshot_detail::Id;
+    using snapshot_detail::U32;
+    uint64_t at = 0;
+    for (uint64_t list = 12; list + 12 <= d.size(); list += 8 + U32(d, list + 4)) {
+        if (Id(d, list) == "LIST" && Id(d, list + 8) == "movi") {
+            at = list + 12;
+            break;
+        }
+    }
+    uint64_t frames = 0;
+    while (at != 0 && at + 8 <= d.size()) {
+        const std::string id = Id(d, at);
+        const uint32_t size = U32(d, at + 4);
+        if (id == "RIFF") {
+            at += 24;  // into the next part's movi list
+            continue;
+        }
+        if (at + 8 + size > d.size()) break;
+        if (id == "00dc") ++frames;
+        at += 8 + size + (size & 1);
+    }
+    return frames;
+}
+
+// Every indexed video chunk holds the tape's frame of its place.
+bool FramesMatchTape(const std::string& d, const Snapshot& s, const Tape& tape) {
+    for (size_t k = 0; k < s.videoChunks.size(); ++k)
+        if (d.compare(s.videoChunks[k], tape.frameBytes, tape.Frame(k), tape.frameBytes) != 0)
+            return false;
+    return true;
+}
+
+TEST(AviCrash, FileFrozenAfterAnyWriteIsValid) {
+    struct Case {
+        const char* name;
+        bool pal;
+        AviType type;
+        uint64_t riffLimit;
+        size_t frames;
+    };
+    // Parts of about 13 (Type-2) and 16 (Type-1) frames: several part
+    // boundaries, checkpoints inside parts, and a last part left growing.
+    const Case cases[] = {
+        {"PAL Type-2", true, AviType::Type2, 2'000'000, 40},
+        {"NTSC Type-2", false, AviType::Type2, 2'000'000, 40},
+        {"PAL Type-1", true, AviType::Type1, 2'400'000, 40},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Tape& tape = GetTape(c.pal);
+        const unsigned streams = c.type == AviType::Type1 ? 1 : 2;
+        TempDir dir;
+        const fs::path out = dir / "frozen.avi";
+        size_t states = 0;
+        bool complete = false;
+        for (uint64_t writes = 0; !complete && writes < 400; ++writes) {
+            SCOPED_TRACE("frozen after " + std::to_string(writes) + " writes");
+            AviWriterOptions options = Checkpointed(c.riffLimit);
+            options.syncParts = false;  // syncing makes no difference to a frozen file
+            options.faults.freezeAfterWrites = writes;
+            {
+                AviWriter writer(options);
+                if (c.type == AviType::Type1) {
+                    writer.AddInterleavedDvStream(
+                        c.pal ? DvSystem::Pal625_50 : DvSystem::Ntsc525_60, {});
+                } else {
+                    writer.AddDvVideoStream(c.pal ? DvSystem::Pal625_50 : DvSystem::Ntsc525_60);
+                    writer.AddPcmStream(48000);
+                }
+                ASSERT_EQ(writer.Open(out.string()), WriteStatus::Ok);
+                Record(writer, tape, c.type, c.frames);
+                ASSERT_EQ(writer.Close(), WriteStatus::Ok);
+            }
+            const std::string d = ReadFile(out);
+            if (d.size() < 2048) continue;  // the header not yet written
+            ++states;
+            const Snapshot s = ReadSnapshot(d, streams);
+            ASSERT_EQ(s.error, "");
+            // The indexes reach every frame on disk but those since the
+            // last checkpoint (and the one whose checkpoint is on its way).
+            const uint64_t onDisk = VideoChunksOnDisk(d);
+            EXPECT_LE(s.frames, onDisk);
+            EXPECT_LE(onDisk, s.frames + kCheckpointFrames + 1);
+            EXPECT_TRUE(FramesMatchTape(d, s, tape));
+            if (c.type == AviType::Type2) {
+                EXPECT_EQ(s.audioSamples * 4, tape.AudioOf(s.frames).first)
+                    << "the audio of exactly the indexed frames";
+            }
+            if (states % 9 == 1) {
+                // ffmpeg may read on past the index into what is on disk.
+                const long packets = CountVideoPackets(out);
+                EXPECT_GE(packets, long(s.frames));
+                EXPECT_LE(packets, long(onDisk));
+            }
+            complete = s.frames == c.frames && d.find("idx1") != std::string::npos;
+        }
+        EXPECT_TRUE(complete) << "the clean recording ends with every frame";
+        EXPECT_GT(states, 20u);
+        std::printf("%s: %zu frozen states, each valid\n", c.name, states);
+    }
+}
+
+// A killed recording before its first checkpoint is an empty, valid AVI;
+// a later checkpoint covers everything before it.
+TEST(AviCrash, CheckpointsFollowTheInterval) {
+    const Tape& tape = GetTape(true);
+    TempDir dir;
+    const fs::path out = dir / "steps.avi";
+    AviWriterOptions options = Checkpointed(1ull << 30);
+    options.syncParts = false;
+    AviWriter writer(options);
+    writer.AddDvVideoStream(DvSystem::Pal625_50);
+    writer.AddPcmStream(48000);
+    ASSERT_EQ(writer.Open(out.string()), WriteStatus::Ok);
+    struct Step {
+        size_t framesWritten;
+        uint64_t framesIndexed;
+    };
+    // A checkpoint is taken before the video chunk that follows 4 frames.
+    const Step steps[] = {{0, 0}, {3, 0}, {4, 0}, {5, 4}, {8, 4}, {9, 8}, {30, 28}};
+    size_t written = 0;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.framesWritten);
+        for (; written < step.framesWritten; ++written) {
+            writer.WriteChunk(0, tape.Frame(written), tape.frameBytes);
+            auto [at, size] = tape.AudioOf(written);
+            writer.WriteChunk(1, tape.pcm.data() + at, size);
+        }
+        // Wait for the writer thread: the header rewrite is its last piece.
+        Snapshot s;
+        for (int i = 0; i < 200; ++i) {
+            s = ReadSnapshot(ReadFile(out), 2);
+            if (s.error.empty() && s.frames == step.framesIndexed) break;
+            ::usleep(10'000);
+        }
+        EXPECT_EQ(s.error, "");
+        EXPECT_EQ(s.frames, step.framesIndexed);
+    }
+    ASSERT_EQ(writer.Close(), WriteStatus::Ok);
+    const Snapshot s = ReadSnapshot(ReadFile(out), 2);
+    EXPECT_EQ(s.error, "");
+    EXPECT_EQ(s.frames, 30u);
+    EXPECT_EQ(writer.Totals().checkpoints, 7u);
+}
+
+// What GStreamer's AVI demuxer gives for the file's video: buffers and the
+// duration (s) of its segment; {-1, -1} when GStreamer is not there.
+std::pair<long, double> GstVideo(const fs::path& file, bool audioToo) {
+    if (RunCommand("command -v gst-launch-1.0 >/dev/null 2>&1").exitCode != 0) return {-1, -1};
+    const std::string audio = audioToo ? " d.audio_0 ! queue ! fakesink name=a" : "";
+    CommandResult r = RunCommand("gst-launch-1.0 filesrc location=" + Quote(file) +
+                                 " ! avidemux name=d d.video_0 ! queue ! fakesink name=v "
+                                 "silent=false -v" +
+                                 audio + " 2>&1");
+    long buffers = 0;
+    double seconds = -1;
+    std::istringstream lines(r.out);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.find("GstFakeSink:v: last-message = chain") != std::string::npos) ++buffers;
+        const size_t duration = line.find("duration=(guint64)");
+        if (line.find("GstFakeSink:v: last-message = event") != std::string::npos &&
+            line.find("type: segment") != std::string::npos && duration != std::string::npos)
+            seconds = std::atof(line.c_str() + duration + 18) / 1e9;
+    }
+    return {buffers, seconds};
+}
+
+// mediainfo's frame count and duration (ms) of the first video stream.
+std::pair<long, long> MediaInfoVideo(const fs::path& file) {
+    if (RunCommand("command -v mediainfo >/dev/null 2>&1").exitCode != 0) return {-1, -1};
+    CommandResult r = RunCommand("mediainfo --Inform='Video;%FrameCount% %Duration%' " +
+                                 Quote(file) + " 2>/dev/null");
+    long frames = -1;
+    double ms = -1;
+    std::sscanf(r.out.c_str(), "%ld %lf", &frames, &ms);
+    return {frames, long(ms + 0.5)};
+}
+
+// Real processes killed mid-recording, read by the real readers.
+TEST(AviCrash, KilledProcessLeavesAFileEveryReaderReads) {
+    const Tape& tape = GetTape(true);
+    struct Case {
+        const char* name;
+        AviType type;
+        size_t killAfter;  // frames given to the writer
+    };
+    const Case cases[] = {
+        {"Type-2, first RIFF", AviType::Type2, 70},
+        {"Type-1, first RIFF", AviType::Type1, 70},
+        {"Type-2, third RIFF", AviType::Type2, 90},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const fs::path out = dir / "killed.avi";
+        // Checkpoints every 25 frames, one second of PAL.
+        AviWriterOptions options = Checkpointed(c.killAfter == 90 ? 5'000'000 : 1ull << 30);
+        options.checkpointFrames = 25;
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            AviWriter writer(options);
+            if (c.type == AviType::Type1) {
+                writer.AddInterleavedDvStream(DvSystem::Pal625_50, {});
+            } else {
+                writer.AddDvVideoStream(DvSystem::Pal625_50);
+                writer.AddPcmStream(48000);
+            }
+            writer.Open(out.string());
+            Record(writer, tape, c.type, c.killAfter);
+            ::usleep(300'000);  // the writer thread catches up
+            ::kill(::getpid(), SIGKILL);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status));
+
+        const std::string d = ReadFile(out);
+
+        const Snapshot s = ReadSnapshot(d, c.type == AviType::Type1 ? 1 : 2);
+        ASSERT_EQ(s.error, "");
+        EXPECT_GE(s.frames + 25, c.killAfter) << "at most a second lost";
+        const std::string frames = std::to_string(s.frames);
+        const double seconds = s.frames * 0.04;
+
+        // ffmpeg reads on past the index (the chunks after the last
+        // checkpoint) but takes the header's figures.
+        EXPECT_GE(CountVideoPackets(out), long(s.frames));
+        auto format = Probe(out, "format=duration");
+        EXPECT_NEAR(std::atof(format["duration"].c_str()), seconds, 0.001) << "ffprobe";
+        std::string ffprobeFrames = "-";
+        if (c.type == AviType::Type2) {
+            auto video = Probe(out, "stream=nb_frames,duration");
+            EXPECT_EQ(video["nb_frames"], frames) << "ffprobe";
+            EXPECT_NEAR(std::atof(video["duration"].c_str()), seconds, 0.001) << "ffprobe";
+            auto audio = Probe(out, "stream=nb_frames", "a:0");
+            EXPECT_EQ(audio["nb_frames"], std::to_string(s.audioSamples)) << "ffprobe samples";
+            EXPECT_EQ(s.audioSamples, s.frames * 1920);
+            ffprobeFrames = video["nb_frames"];
+        }
+        const auto [gstBuffers, gstSeconds] = GstVideo(out, c.type == AviType::Type2);
+        if (gstBuffers >= 0) {
+            EXPECT_EQ(gstBuffers, long(s.frames)) << "GStreamer's avidemux";
+            EXPECT_NEAR(gstSeconds, seconds, 0.001) << "GStreamer's avidemux";
+        }
+        const auto [miFrames, miMs] = MediaInfoVideo(out);
+        if (miFrames >= 0) {
+            EXPECT_EQ(miFrames, long(s.frames)) << "mediainfo";
+            EXPECT_NEAR(miMs, long(seconds * 1000), 1) << "mediainfo";
+        }
+        std::printf(
+            "%s: killed after %zu frames; indexed %llu; ffprobe %s frames %s s; "
+            "GStreamer %ld frames %.3f s; mediainfo %ld frames %ld ms\n",
+            c.name, c.killAfter, static_cast<unsigned long long>(s.frames), ffprobeFrames.c_str(),
+            format["duration"].c_str(), gstBuffers, gstSeconds, miFrames, miMs);
+    }
+}
+
+}  // namespace
