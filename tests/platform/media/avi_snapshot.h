@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace avitest {
@@ -21,20 +22,20 @@ struct Snapshot {
 
 namespace snapshot_detail {
 
-inline uint32_t U32(const std::string& d, uint64_t at) {
+inline uint32_t U32(std::string_view d, uint64_t at) {
     uint32_t v = 0;
     if (at + 4 <= d.size()) std::memcpy(&v, d.data() + at, 4);
     return v;
 }
-inline uint64_t U64(const std::string& d, uint64_t at) {
+inline uint64_t U64(std::string_view d, uint64_t at) {
     return U32(d, at) | uint64_t(U32(d, at + 4)) << 32;
 }
-inline std::string Id(const std::string& d, uint64_t at) {
-    return at + 4 <= d.size() ? d.substr(at, 4) : std::string();
+inline std::string Id(std::string_view d, uint64_t at) {
+    return at + 4 <= d.size() ? std::string(d.substr(at, 4)) : std::string();
 }
 
 // The first chunk `id` in [begin, end), descending into LIST (not movi).
-inline uint64_t FindChunk(const std::string& d, uint64_t begin, uint64_t end, const std::string& id,
+inline uint64_t FindChunk(std::string_view d, uint64_t begin, uint64_t end, const std::string& id,
                           unsigned nth, unsigned& seen) {
     for (uint64_t at = begin; at + 8 <= end && at + 8 <= d.size();) {
         const uint32_t size = U32(d, at + 4);
@@ -47,7 +48,7 @@ inline uint64_t FindChunk(const std::string& d, uint64_t begin, uint64_t end, co
     }
     return UINT64_MAX;
 }
-inline uint64_t FindChunk(const std::string& d, uint64_t begin, uint64_t end, const std::string& id,
+inline uint64_t FindChunk(std::string_view d, uint64_t begin, uint64_t end, const std::string& id,
                           unsigned nth = 0) {
     unsigned seen = 0;
     return FindChunk(d, begin, end, id, nth, seen);
@@ -56,7 +57,7 @@ inline uint64_t FindChunk(const std::string& d, uint64_t begin, uint64_t end, co
 }  // namespace snapshot_detail
 
 // `streams`: 1 (Type-1) or 2 (Type-2, stream 1 PCM with 4-byte blocks).
-inline Snapshot ReadSnapshot(const std::string& d, unsigned streams) {
+inline Snapshot ReadSnapshot(std::string_view d, unsigned streams) {
     using namespace snapshot_detail;
     Snapshot s;
     auto fail = [&](const std::string& why) {
