@@ -472,7 +472,11 @@ Result RecordWithProgram(const std::string& home, const std::string& temp, long 
     std::string line;
     while (std::getline(totals, line)) {
         const size_t at = line.find("queue peak ");
-        if (at != std::string::npos) r.queuePeakMb = std::atof(line.c_str() + at + 11);
+        // The graph runs again for the preview after Stop Capture, and its
+        // multiplexer closes an empty file at exit: the recording's peak is
+        // the largest.
+        if (at != std::string::npos)
+            r.queuePeakMb = std::max(r.queuePeakMb, std::atof(line.c_str() + at + 11));
     }
     return r;
 }
