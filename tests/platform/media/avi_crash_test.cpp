@@ -190,6 +190,48 @@ TEST(AviCrash, CheckpointsFollowTheInterval) {
     EXPECT_EQ(writer.Totals().checkpoints, 7u);
 }
 
+// A checkpoint after every frame: past the super index entries kept for
+// the growing part, one index of the whole part so far takes their place.
+TEST(AviCrash, CheckpointIndexesOfAPartAreMergedWhenTheirEntriesRunOut) {
+    const Tape& tape = GetTape(true);
+    TempDir dir;
+    const fs::path out = dir / "merged.avi";
+    AviWriterOptions options = Checkpointed(1ull << 30);
+    options.syncParts = false;
+    options.checkpointFrames = 1;
+    AviWriter writer(options);
+    writer.AddInterleavedDvStream(DvSystem::Pal625_50, {});
+    ASSERT_EQ(writer.Open(out.string()), WriteStatus::Ok);
+    struct Step {
+        size_t frames;          // written so far
+        uint32_t videoIndexes;  // super index entries once the header is on disk
+    };
+    // Before frame k the checkpoint indexes frames up to k - 1: entry 64 is
+    // the last one of its own, the 65th checkpoint merges them all.
+    const Step steps[] = {{2, 1}, {65, 64}, {66, 1}, {70, 5}, {100, 35}};
+    size_t written = 0;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.frames);
+        for (; written < step.frames; ++written)
+            writer.WriteChunk(0, tape.Frame(written), tape.frameBytes);
+        Snapshot s;
+        for (int i = 0; i < 200; ++i) {
+            s = ReadSnapshot(ReadFile(out), 1);
+            if (s.error.empty() && s.frames + 1 == step.frames) break;
+            ::usleep(10'000);
+        }
+        EXPECT_EQ(s.error, "");
+        EXPECT_EQ(s.frames + 1, step.frames);
+        EXPECT_EQ(s.videoIndexes, step.videoIndexes);
+    }
+    ASSERT_EQ(writer.Close(), WriteStatus::Ok);
+    const Snapshot s = ReadSnapshot(ReadFile(out), 1);
+    EXPECT_EQ(s.error, "");
+    EXPECT_EQ(s.frames, 100u);
+    EXPECT_EQ(s.videoIndexes, 1u) << "one index for the finished part";
+    EXPECT_EQ(CountVideoPackets(out), 100);
+}
+
 // Real processes killed mid-recording, read by the real readers.
 TEST(AviCrash, KilledProcessLeavesAFileEveryReaderReads) {
     const Tape& tape = GetTape(true);

@@ -17,6 +17,7 @@ struct Snapshot {
     unsigned parts = 0;
     uint64_t frames = 0;                // video (or interleaved) chunks the indexes reach
     uint64_t audioSamples = 0;          // PCM sample frames the indexes reach
+    uint32_t videoIndexes = 0;          // entries in the first stream's super index
     std::vector<uint64_t> videoChunks;  // data offsets of the indexed video chunks, in order
 };
 
@@ -93,6 +94,7 @@ inline Snapshot ReadSnapshot(std::string_view d, unsigned streams) {
         const uint64_t strh = FindChunk(d, 12, hdrlEnd, "strh", st);
         if (indx == UINT64_MAX || strh == UINT64_MAX) return fail(tag + "no strh or indx");
         const uint32_t used = U32(d, indx + 12);
+        if (st == 0) s.videoIndexes = used;
         const std::string chunkId = Id(d, indx + 16);
         const bool pcm = chunkId[2] == 'w';
         uint64_t units = 0;
