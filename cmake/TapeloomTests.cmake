@@ -1,7 +1,9 @@
 # tapeloom_add_tests(<dir-name> LIBS <targets...>): one test executable per
 # *_test.cpp in the current directory, each linked with gtest_main and the
 # given libraries, every test case registered with ctest. Files named
-# *_long_test.cpp get the label "long".  Test executables named in
+# *_long_test.cpp get the label "long".  Every test runs with
+# TAPELOOM_DECK_THREADING=0: virtual decks start playing at once (tests that
+# look at the threading delay ask for it in their deck options).  Test executables named in
 # TAPELOOM_SINGLE_THREADED_TESTS start no threads of their own and drive no
 # code that does; the ThreadSanitizer build leaves them out (they are still
 # defined, so that their directories can add properties to them).
@@ -44,10 +46,11 @@ function(tapeloom_add_tests prefix)
       # Long tests (minutes, gigabytes): excluded by the test presets, run by
       # `scripts/test --long`.
       gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                           PROPERTIES TIMEOUT 1800 LABELS long)
+                           PROPERTIES TIMEOUT 1800 LABELS long
+                           ENVIRONMENT TAPELOOM_DECK_THREADING=0)
     else()
       gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                           PROPERTIES TIMEOUT 120)
+                           PROPERTIES TIMEOUT 120 ENVIRONMENT TAPELOOM_DECK_THREADING=0)
     endif()
   endforeach()
 endfunction()

@@ -13,7 +13,7 @@ TEST(DeckConfig, DecksWithNamesTapesAndOptions) {
     std::vector<std::string> errors;
     std::vector<DeckConfig> decks = ParseDeckList(
         " Virtual DV Deck = pal ;Studio=/data/tape one.dv, signal=5000 "
-        ",no-timecode,damage=7,unplug=99; Late=ntsc, signal = 5001 @ 250",
+        ",no-timecode,damage=7,unplug=99,thread=0; Late=ntsc, signal = 5001 @ 250, thread=800",
         &errors);
     EXPECT_TRUE(errors.empty());
     ASSERT_EQ(3u, decks.size());
@@ -32,6 +32,10 @@ TEST(DeckConfig, DecksWithNamesTapesAndOptions) {
     EXPECT_EQ(0, decks[1].signalFrom);
     EXPECT_EQ(5001, decks[2].signal);
     EXPECT_EQ(250, decks[2].signalFrom);
+    // Threading: the deck list's default, none, or its own time.
+    EXPECT_EQ(-1, decks[0].threadMs);
+    EXPECT_EQ(0, decks[1].threadMs);
+    EXPECT_EQ(800, decks[2].threadMs);
     EXPECT_TRUE(ParseDeckList("", &errors).empty());
     EXPECT_TRUE(errors.empty());
 }
@@ -57,6 +61,9 @@ TEST(DeckConfig, EachBadDeckGivesOneMessageAndIsLeftOut) {
         "Deck=pal,signal=5000@-1",
         "Deck=pal,no-timecode=1",
         "Deck=pal,damage=99999999999",
+        "Deck=pal,thread=60001",
+        "Deck=pal,thread=-1",
+        "Deck=pal,thread=",
     };
     for (const char* text : bad) {
         std::vector<std::string> errors;

@@ -349,3 +349,42 @@ TEST_F(DeckGraphTest, FaultOptions) {
     for (size_t i = 0; i < 16; ++i) EXPECT_EQ(seen[i].frame, seen[i].timecode);
     EXPECT_EQ(S_OK, g.control->Stop());
 }
+
+// A real-time deck threads its tape for about a second before it plays
+// from stop; a paused unpaced deck sends its still frame at the tape's
+// rate instead of as fast as the graph takes it.
+TEST_F(DeckGraphTest, PlayFromStopWaitsForTheTapeAndAPausedDeckSendsAtTheTapeRate) {
+    Configure("Deck=pal,thread=1000", "realtime");
+    {
+        TestGraph g;
+        ASSERT_TRUE(g.Build(BindDeck(L"Deck").Get()));
+        ASSERT_EQ(S_OK, g.control->Run());
+        const auto play = std::chrono::steady_clock::now();
+        ASSERT_EQ(S_OK, g.Transport()->put_Mode(ED_MODE_PLAY));
+        EXPECT_EQ(ED_MODE_PLAY, g.Mode());
+        ASSERT_TRUE(WaitFor([&] { return g.capture->Count() > 0; }));
+        const double waited =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - play).count();
+        EXPECT_GT(waited, 0.9);
+        EXPECT_LT(waited, 2.5);  // a loaded machine wakes late
+        EXPECT_EQ(S_OK, g.control->Stop());
+    }
+    Configure("Deck=pal", "unpaced");
+    TestGraph g;
+    ASSERT_TRUE(g.Build(BindDeck(L"Deck").Get()));
+    ASSERT_EQ(S_OK, g.control->Run());
+    ASSERT_EQ(S_OK, g.Transport()->put_Mode(ED_MODE_PLAY));
+    ASSERT_TRUE(WaitFor([&] { return g.capture->Count() > 10; }));
+    ASSERT_EQ(S_OK, g.Transport()->put_Mode(ED_MODE_FREEZE));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const size_t before = g.capture->Count();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const size_t still = g.capture->Count() - before;
+    EXPECT_GE(still, 15u);  // 25 a second, fewer on a loaded machine
+    EXPECT_LE(still, 30u);
+    ASSERT_EQ(S_OK, g.Transport()->put_Mode(ED_MODE_THAW));
+    const size_t thawed = g.capture->Count();
+    ASSERT_TRUE(WaitFor([&] { return g.capture->Count() > thawed + 300; }, 3000))
+        << "unpaced again after the pause";
+    EXPECT_EQ(S_OK, g.control->Stop());
+}

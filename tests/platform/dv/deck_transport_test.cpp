@@ -132,3 +132,39 @@ TEST(DeckTransport, ThawOutsideFreezeChangesNothing) {
     EXPECT_EQ(S_OK, t.SetMode(ED_MODE_THAW));
     EXPECT_EQ(ED_MODE_STOP, t.Mode());
 }
+
+// A motion from stop threads the tape first: no picture, no movement, the
+// mode already the one asked for. Motions that follow one another, and
+// steps, go at once; stop unthreads.
+TEST(DeckTransport, AMotionFromStopThreadsTheTapeFirst) {
+    struct Case {
+        const char* name;
+        long first, second;                // modes set in turn (0: none)
+        std::vector<int64_t> afterFirst;   // ticks after the first mode
+        std::vector<int64_t> afterSecond;  // ticks after the second
+    };
+    const Case cases[] = {
+        {"play from stop", ED_MODE_PLAY, 0, {-1, -1, -1, 0, 1}, {}},
+        {"freeze from stop", ED_MODE_FREEZE, 0, {-1, -1, -1, 0, 0}, {}},
+        {"wind from stop, then play", ED_MODE_FF, ED_MODE_PLAY, {-1, -1, -1, -1}, {30, 31}},
+        {"play, then stop and play", ED_MODE_PLAY, ED_MODE_STOP, {-1, -1, -1, 0}, {-1, -1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeckTransport t(1000, 3);
+        ASSERT_EQ(S_OK, t.SetMode(c.first));
+        EXPECT_EQ(c.first, t.Mode());
+        EXPECT_EQ(c.afterFirst, Ticks(t, int(c.afterFirst.size())));
+        if (!c.second) continue;
+        t.SetMode(c.second);
+        EXPECT_EQ(c.afterSecond, Ticks(t, int(c.afterSecond.size())));
+    }
+    // After a stop the next motion threads again.
+    DeckTransport t(1000, 2);
+    t.SetMode(ED_MODE_PLAY);
+    Ticks(t, 4);  // -1 -1 0 1
+    t.SetMode(ED_MODE_STOP);
+    t.SetMode(ED_MODE_PLAY);
+    EXPECT_EQ(2, t.Threading());
+    EXPECT_EQ((std::vector<int64_t>{-1, -1, 1, 2}), Ticks(t, 4));
+}

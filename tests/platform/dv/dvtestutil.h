@@ -93,10 +93,11 @@ inline std::vector<uint8_t> FfmpegTape(const TempDir& dir, dv::Standard standard
 
 // The audio stream `stream` of a DV file as ffmpeg decodes it: interleaved
 // 16-bit stereo.
-inline std::vector<int16_t> FfmpegAudio(const std::string& path, int stream = 0) {
-    const std::string bytes =
-        Run("ffmpeg -nostdin -loglevel error -i '" + path + "' -map 0:a:" + std::to_string(stream) +
-            " -f s16le -acodec pcm_s16le -");
+// `rate`: resampled by ffmpeg to that rate; 0: the tape's own.
+inline std::vector<int16_t> FfmpegAudio(const std::string& path, int stream = 0, int rate = 0) {
+    const std::string bytes = Run(
+        "ffmpeg -nostdin -loglevel error -i '" + path + "' -map 0:a:" + std::to_string(stream) +
+        (rate ? " -ar " + std::to_string(rate) : std::string()) + " -f s16le -acodec pcm_s16le -");
     std::vector<int16_t> pcm(bytes.size() / 2);
     for (size_t i = 0; i < pcm.size(); ++i)
         pcm[i] = static_cast<int16_t>(uint8_t(bytes[2 * i]) | uint8_t(bytes[2 * i + 1]) << 8);

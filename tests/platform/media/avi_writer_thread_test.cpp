@@ -45,6 +45,46 @@ TEST(AviWriterThread, BorrowedBuffersAreHeldOnlyWithinTheBound) {
     EXPECT_TRUE(ReadBackVideo(dir / "out.avi") == tape.dv);
 }
 
+// A disk that stops answering for a while: the queue takes up what comes
+// meanwhile (its high-water mark says how much), nothing is lost, and the
+// producer is held only once the bound is reached.
+TEST(AviWriterThread, AStalledDiskFillsTheQueueAndLosesNothing) {
+    const Tape& tape = GetTape(true);
+    struct Case {
+        size_t queueBytes;
+        bool producerHeld;  // the stall outlasts what the queue holds
+    };
+    for (const Case c : {Case{32u << 20, false}, Case{3u << 20, true}}) {
+        SCOPED_TRACE(c.queueBytes);
+        TempDir dir;
+        AviWriterOptions options;
+        options.queueBytes = c.queueBytes;
+        options.faults.stallAtOffset = 2'000'000;
+        options.faults.stallFor = std::chrono::milliseconds(600);
+        AviWriter writer(options);
+        writer.AddDvVideoStream(DvSystem::Pal625_50);
+        ASSERT_EQ(writer.Open((dir / "out.avi").string()), WriteStatus::Ok);
+        const auto start = std::chrono::steady_clock::now();
+        for (size_t i = 0; i < 60; ++i)
+            ASSERT_EQ(writer.WriteChunk(0, tape.Frame(i), tape.frameBytes), WriteStatus::Ok);
+        const double queued =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        ASSERT_EQ(writer.Close(), WriteStatus::Ok);
+        const auto totals = writer.Totals();
+        EXPECT_EQ(totals.frames, 60u);
+        if (c.producerHeld) {
+            EXPECT_GT(queued, 0.3);
+            EXPECT_LE(totals.queuePeakBytes, c.queueBytes);
+            EXPECT_GT(totals.queuePeakBytes, c.queueBytes - 2 * 144008);
+        } else {
+            EXPECT_LT(queued, 0.3);
+            EXPECT_GT(totals.queuePeakBytes, 35u * 144008) << "the frames during the stall";
+        }
+        EXPECT_NE(totals.Line().find("queue peak"), std::string::npos);
+        EXPECT_TRUE(ReadBackVideo(dir / "out.avi") == tape.dv.substr(0, 60 * tape.frameBytes));
+    }
+}
+
 TEST(AviWriterThread, UnownedBytesAreCopiedBeforeWriteChunkReturns) {
     const Tape& tape = GetTape(true);
     TempDir dir;

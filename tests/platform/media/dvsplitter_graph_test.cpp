@@ -26,8 +26,9 @@ void Build(MediaTest& t, ComPtr<IGraphBuilder> graph, std::vector<uint8_t> tape,
     ASSERT_TRUE(g->splitter);
     ASSERT_EQ(S_OK, graph->AddFilter(g->source, L"Tape"));
     ASSERT_EQ(S_OK, graph->AddFilter(g->splitter.Get(), L"DV Splitter"));
-    ASSERT_EQ(S_OK, graph->ConnectDirect(NthPin(g->source, PINDIR_OUTPUT, 0).Get(),
-                                         NthPin(g->splitter.Get(), PINDIR_INPUT, 0).Get(), nullptr));
+    ASSERT_EQ(S_OK,
+              graph->ConnectDirect(NthPin(g->source, PINDIR_OUTPUT, 0).Get(),
+                                   NthPin(g->splitter.Get(), PINDIR_INPUT, 0).Get(), nullptr));
     for (int i = 0;; ++i) {
         ComPtr<IPin> out = NthPin(g->splitter.Get(), PINDIR_OUTPUT, i);
         if (!out) break;
@@ -37,7 +38,8 @@ void Build(MediaTest& t, ComPtr<IGraphBuilder> graph, std::vector<uint8_t> tape,
         g->sinks.push_back(sink);
         const std::wstring name = L"Sink" + std::to_wstring(i);
         ASSERT_EQ(S_OK, graph->AddFilter(sink, name.c_str()));
-        ASSERT_EQ(S_OK, graph->ConnectDirect(out.Get(), NthPin(sink, PINDIR_INPUT, 0).Get(), nullptr));
+        ASSERT_EQ(S_OK,
+                  graph->ConnectDirect(out.Get(), NthPin(sink, PINDIR_INPUT, 0).Get(), nullptr));
     }
 }
 
@@ -141,6 +143,47 @@ TEST_F(DvSplitterTest, RateChangeMidTapeIsConvertedToTheStreamRate) {
     const double rms = std::sqrt(energy / converted);
     EXPECT_GT(rms, peak * 0.5) << "the converted part is not silent";
     EXPECT_LT(jump, peak * 0.3) << "no clicks at the change or inside the converted part";
+}
+
+// Signal-to-noise ratio (dB) of `ours` against `reference`.
+double Snr(const int16_t* ours, const int16_t* reference, size_t n) {
+    double signal = 0, noise = 0;
+    for (size_t i = 0; i < n; ++i) {
+        signal += double(reference[i]) * reference[i];
+        noise += (double(ours[i]) - reference[i]) * (double(ours[i]) - reference[i]);
+    }
+    return noise > 0 ? 10 * std::log10(signal / noise) : 200;  // 200: identical
+}
+
+// A 48 kHz stretch, a 32 kHz stretch, 48 kHz again: both 48 kHz stretches
+// are sample-identical to the tape, in their places; the 32 kHz one is
+// what ffmpeg's own resampling to 48 kHz makes of it, and exactly as long.
+TEST_F(DvSplitterTest, RateChangeIsResampledAsFfmpegDoes) {
+    std::vector<uint8_t> native = dvtest::FfmpegTape(dir, dv::Standard::PAL, 1.0);
+    std::vector<uint8_t> other = native;
+    ASSERT_TRUE(dv::PatchAudioTo32k12(other, false));
+    std::vector<uint8_t> tape = native;
+    tape.insert(tape.end(), other.begin(), other.end());
+    tape.insert(tape.end(), native.begin(), native.end());
+    ASSERT_TRUE(dvtest::WriteFile(dir / "native.dv", native));
+    ASSERT_TRUE(dvtest::WriteFile(dir / "other.dv", other));
+    const std::vector<int16_t> nativePcm = dvtest::FfmpegAudio(dir / "native.dv");
+    const std::vector<int16_t> reference = dvtest::FfmpegAudio(dir / "other.dv", 0, 48000);
+    ASSERT_EQ(nativePcm.size(), 25u * 1920 * 2);
+    ASSERT_EQ(reference.size(), 25u * 1920 * 2);
+
+    SplitGraph g;
+    Build(*this, NewGraph(), tape, &g);
+    ASSERT_TRUE(RunToEnd(g.graph.Get(), g.sinks));
+    const std::vector<int16_t> pcm = ToPcm(g.sinks[1]->Bytes());
+    const size_t stretch = nativePcm.size();
+    ASSERT_EQ(pcm.size(), 3 * stretch) << "every stretch as long as its frames";
+    EXPECT_TRUE(std::equal(nativePcm.begin(), nativePcm.end(), pcm.begin()));
+    EXPECT_TRUE(std::equal(nativePcm.begin(), nativePcm.end(), pcm.begin() + 2 * stretch));
+    const double snr = Snr(pcm.data() + stretch, reference.data(), stretch);
+    std::printf("32 kHz stretch against ffmpeg's resampling to 48 kHz: SNR %.1f dB%s\n", snr,
+                snr >= 200 ? " (sample-identical)" : "");
+    EXPECT_GT(snr, 60.0);
 }
 
 TEST_F(DvSplitterTest, OutputsAppearWithTheInputAndDefaultTo48kHz) {

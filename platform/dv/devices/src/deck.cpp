@@ -13,6 +13,17 @@
 
 namespace dvdeck {
 
+namespace {
+
+int64_t ThreadTicks(long ms, dv::Standard standard) {
+    if (ms <= 0) return 0;
+    // Frame periods, rounded to the nearest: 25 or 30000/1001 a second.
+    return standard == dv::Standard::PAL ? (int64_t(ms) * 25 + 500) / 1000
+                                         : (int64_t(ms) * 30000 + 500500) / 1001000;
+}
+
+}  // namespace
+
 std::shared_ptr<Deck> Deck::Open(const DeckConfig& config, bool realTime, std::string* error) {
     std::unique_ptr<Tape> tape;
     if (config.tape == "pal")
@@ -29,7 +40,7 @@ Deck::Deck(const DeckConfig& config, std::unique_ptr<Tape> tape, bool realTime)
     : m_config(config),
       m_tape(std::move(tape)),
       m_realTime(realTime),
-      m_transport(m_tape->Frames()) {
+      m_transport(m_tape->Frames(), ThreadTicks(config.threadMs, m_tape->Standard())) {
     m_headBuffer.resize(m_tape->MaxFrameSize());
     if (m_realTime) m_motor = std::thread([this] { MotorLoop(); });
 }
@@ -187,7 +198,18 @@ bool Deck::NextFrame(DeckStream* s, int64_t* frame) {
             }
         } else if (s->running->load(std::memory_order_acquire)) {
             // Unpaced: the tape moves one period per frame taken; a still
-            // transport (stopped, or at an end) waits for a new mode.
+            // transport (stopped, or at an end) waits for a new mode.  A
+            // still frame comes at the tape's rate, as fast as a real deck
+            // sends it: a paused deck is no busy loop.
+            if (m_transport.Mode() == ED_MODE_FREEZE && m_transport.Threading() == 0) {
+                const auto period = std::chrono::nanoseconds(FrameStart(1) * 100);
+                const auto now = std::chrono::steady_clock::now();
+                if (now < s->stillDue) {
+                    m_cv.wait_until(lock, s->stillDue);
+                    continue;
+                }
+                s->stillDue = (now - s->stillDue > period ? now : s->stillDue) + period;
+            }
             const long before = m_transport.Mode();
             const int64_t shown = m_transport.Tick();
             if (shown >= 0) {

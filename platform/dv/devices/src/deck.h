@@ -15,6 +15,7 @@
 #include <windef.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -47,6 +48,8 @@ struct DeckFormat {
 // taken (dropped: frames that found the queue full).
 struct DeckStream : DvStream {
     std::deque<int64_t> queue;  // guarded by the deck's lock
+    // Unpaced: when the next still frame is due (guarded by the deck's lock).
+    std::chrono::steady_clock::time_point stillDue{};
 };
 
 class Deck final : public DvDevice {
@@ -101,7 +104,7 @@ private:
 
     std::atomic<long> m_delivered{0};
 
-    DeckTransport m_transport;          // guarded by m_lock
+    DeckTransport m_transport;           // guarded by m_lock
     std::vector<DeckStream*> m_streams;  // guarded by m_lock
     bool m_motorStop = false;
     std::thread m_motor;

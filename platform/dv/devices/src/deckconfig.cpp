@@ -40,6 +40,15 @@ bool ParseCount(const std::string& s, long* value) {
     return true;
 }
 
+// Milliseconds, 0 to a minute.
+bool ParseMilliseconds(const std::string& s, long* value) {
+    if (s == "0") {
+        *value = 0;
+        return true;
+    }
+    return ParseCount(s, value) && *value <= 60000;
+}
+
 // "<code>" or "<code>@<frame>" (the code is reported from that tape frame on).
 bool ParseSignal(const std::string& s, DeckConfig* deck) {
     const size_t at = s.find('@');
@@ -79,6 +88,10 @@ std::string ParseDeck(const std::string& entry, DeckConfig* deck) {
             deck->damageEvery = n;
         } else if (key == "unplug" && ParseCount(value, &n)) {
             deck->unplugAfter = n;
+        } else if (key == "thread" && ParseMilliseconds(value, &n)) {
+            deck->threadMs = n;
+        } else if (key == "thread") {
+            return "deck \"" + name + "\": \"" + option + "\" needs milliseconds from 0 to 60000";
         } else if (key == "signal") {
             return "deck \"" + name + "\": \"" + option +
                    "\" needs a whole number from 1, optionally followed by @<frame>";

@@ -97,8 +97,25 @@ private:
                          pacing.c_str());
             return;
         }
+        // Threading the tape takes about a second, as on a real deck; the
+        // test suites set TAPELOOM_DECK_THREADING=0 so that decks start at once.
+        long threadMs = 1000;
+        const std::string threading = Env("TAPELOOM_DECK_THREADING");
+        if (!threading.empty()) {
+            char* end = nullptr;
+            const long ms = std::strtol(threading.c_str(), &end, 10);
+            if (*end == '\0' && ms >= 0 && ms <= 60000)
+                threadMs = ms;
+            else
+                std::fprintf(stderr,
+                             "tapeloom: TAPELOOM_DECK_THREADING is \"%s\" (expected milliseconds "
+                             "from 0 to 60000); 1000 taken\n",
+                             threading.c_str());
+        }
         std::vector<std::string> errors;
         std::vector<DeckConfig> configs = ParseDeckList(Env("TAPELOOM_DECKS"), &errors);
+        for (DeckConfig& c : configs)
+            if (c.threadMs < 0) c.threadMs = threadMs;
         for (const std::string& e : errors)
             std::fprintf(stderr, "tapeloom: TAPELOOM_DECKS: %s; deck left out\n", e.c_str());
         for (const DeckConfig& c : configs) {
@@ -181,9 +198,9 @@ HRESULT ListDecks(std::vector<ComPtr<IMoniker>>* pMonikers) {
         if (!deck->Plugged()) continue;
         // A deck that was unplugged (or configured away) is gone.
         ComPtr<IMoniker> moniker;
-        HRESULT hr = CreateDvDeviceMoniker<DeckPin>(deck->Config().name.c_str(),
-                                                    CLSID_TapeloomVirtualDeck, deck,
-                                                    moniker.ReleaseAndGetAddressOf());
+        HRESULT hr =
+            CreateDvDeviceMoniker<DeckPin>(deck->Config().name.c_str(), CLSID_TapeloomVirtualDeck,
+                                           deck, moniker.ReleaseAndGetAddressOf());
         if (SUCCEEDED(hr)) pMonikers->push_back(std::move(moniker));
     }
     return S_OK;

@@ -17,9 +17,14 @@ HRESULT DeckTransport::SetMode(long mode) {
         case ED_MODE_PLAY_SLOWEST_FWD:
         case ED_MODE_PLAY_FASTEST_REV:
         case ED_MODE_PLAY_SLOWEST_REV:
-            // A new motion starts from the frame under the head.
+            // A new motion starts from the frame under the head; from stop,
+            // once the tape is threaded.
             if (m_shown >= 0) m_pos = m_shown * kUnit;
             m_shown = -1;
+            if (mode == ED_MODE_STOP)
+                m_threading = 0;
+            else if (m_mode == ED_MODE_STOP)
+                m_threading = m_threadTicks;
             m_mode = mode;
             return S_OK;
         case ED_MODE_THAW:
@@ -82,6 +87,10 @@ void DeckTransport::Clamp() {
 
 int64_t DeckTransport::Tick() {
     if (m_frames <= 0) return -1;
+    if (m_threading > 0) {
+        --m_threading;
+        return -1;
+    }
     int64_t shown = -1;
     if (HasPicture()) shown = m_pos / kUnit;
     m_shown = shown;

@@ -28,7 +28,8 @@ AsyncFile::Piece AsyncFile::Owned(uint64_t offset, std::vector<uint8_t> bytes) {
     return piece;
 }
 
-AsyncFile::AsyncFile(size_t maxQueuedBytes) : maxQueued_(maxQueuedBytes) {}
+AsyncFile::AsyncFile(size_t maxQueuedBytes, FileFaults faults)
+    : maxQueued_(maxQueuedBytes), faults_(faults) {}
 
 AsyncFile::~AsyncFile() { Close(); }
 
@@ -44,6 +45,7 @@ WriteStatus AsyncFile::Open(const std::string& path) {
         std::lock_guard<std::mutex> lock(mutex_);
         status_ = WriteStatus::Ok;
         writtenEnd_ = 0;
+        queuePeak_ = 0;
         stop_ = false;
     }
     thread_ = std::thread(&AsyncFile::Run, this);
@@ -62,6 +64,7 @@ WriteStatus AsyncFile::Queue(Piece piece) {
     });
     if (status_ != WriteStatus::Ok) return status_;
     queuedBytes_ += bytes;
+    queuePeak_ = std::max(queuePeak_, queuedBytes_);
     queue_.push_back(std::move(piece));
     wake_.notify_one();
     return WriteStatus::Ok;
@@ -82,6 +85,19 @@ WriteStatus AsyncFile::Drain() {
 uint64_t AsyncFile::WrittenEnd() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return writtenEnd_;
+}
+
+size_t AsyncFile::QueuePeakBytes() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return queuePeak_;
+}
+
+bool AsyncFile::Admit(uint64_t offset, uint64_t end) {
+    if (faults_.stallFor.count() > 0 && end > faults_.stallAtOffset &&
+        offset <= faults_.stallAtOffset && !stalled_.exchange(true)) {
+        std::this_thread::sleep_for(faults_.stallFor);
+    }
+    return writeCalls_.fetch_add(1) < faults_.freezeAfterWrites;
 }
 
 WriteStatus AsyncFile::Status() const {
@@ -144,6 +160,10 @@ WriteStatus AsyncFile::WriteBatch(std::vector<Piece>& batch, uint64_t* written) 
         total += p.Bytes();
     }
     const uint64_t offset = batch.front().offset;
+    if (!Admit(offset, offset + total)) {
+        *written = total;
+        return WriteStatus::Ok;
+    }
     size_t done = 0, first = 0;
     while (done < total) {
         ssize_t n = ::pwritev(fd_, iov.data() + first, static_cast<int>(iov.size() - first),
@@ -175,6 +195,7 @@ WriteStatus AsyncFile::WriteBatch(std::vector<Piece>& batch, uint64_t* written) 
 
 WriteStatus AsyncFile::WriteDirect(uint64_t offset, const std::vector<uint8_t>& bytes) {
     if (fd_ < 0) return WriteStatus::WriteError;
+    if (!Admit(offset, offset + bytes.size())) return WriteStatus::Ok;
     size_t done = 0;
     while (done < bytes.size()) {
         ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done,
@@ -191,6 +212,7 @@ WriteStatus AsyncFile::WriteDirect(uint64_t offset, const std::vector<uint8_t>& 
 
 WriteStatus AsyncFile::Truncate(uint64_t size) {
     if (fd_ < 0) return WriteStatus::WriteError;
+    if (!Admit(UINT64_MAX, UINT64_MAX)) return WriteStatus::Ok;
     int rc;
     do {
         rc = ::ftruncate(fd_, static_cast<off_t>(size));

@@ -250,7 +250,7 @@ std::vector<uint8_t> BuildExtensionHead(uint32_t riffSize, uint32_t moviSize) {
 
 uint64_t StandardIndexSize(uint32_t entries) { return 8 + 24 + 8ull * entries; }
 
-std::vector<uint8_t> BuildStandardIndex(const std::vector<ChunkRef>& chunks, unsigned stream,
+std::vector<uint8_t> BuildStandardIndex(std::span<const ChunkRef> chunks, unsigned stream,
                                         uint32_t indexId, uint32_t chunkId, uint64_t base) {
     uint32_t count = 0;
     for (const ChunkRef& c : chunks) count += c.stream == stream;

@@ -4,11 +4,21 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <span>
 
 namespace media::avi {
 namespace {
 
 uint64_t ChunkBytes(uint64_t size) { return 8 + size + (size & 1); }
+
+// What a standard index of `stream`'s chunks among `chunks` says they last:
+// frames, or PCM sample frames.
+uint64_t Duration(std::span<const ChunkRef> chunks, unsigned stream, const StreamHeader& s) {
+    uint64_t duration = 0;
+    for (const ChunkRef& c : chunks)
+        if (c.stream == stream) duration += s.kind == StreamKind::Pcm ? c.size / s.BlockAlign() : 1;
+    return duration;
+}
 
 StreamHeader VideoHeader(StreamKind kind, DvSystem system) {
     StreamHeader s;
@@ -28,14 +38,17 @@ std::string AviWriterTotals::Line() const {
     char text[256];
     std::snprintf(
         text, sizeof text,
-        "AVI writer stopped: %llu frames, %.1f MB, %u RIFF part%s, finalised in %.0f ms%s%s",
+        "AVI writer stopped: %llu frames, %.1f MB, %u RIFF part%s, %u checkpoint%s, queue peak "
+        "%.1f MB, finalised in %.0f ms%s%s",
         static_cast<unsigned long long>(frames), bytes / 1e6, parts, parts == 1 ? "" : "s",
-        finaliseMs, status == WriteStatus::Ok ? "" : ", first failure: ",
+        checkpoints, checkpoints == 1 ? "" : "s", queuePeakBytes / 1e6, finaliseMs,
+        status == WriteStatus::Ok ? "" : ", first failure: ",
         status == WriteStatus::Ok ? "" : WriteStatusName(status));
     return text;
 }
 
-AviWriter::AviWriter(AviWriterOptions options) : options_(options), file_(options.queueBytes) {}
+AviWriter::AviWriter(AviWriterOptions options)
+    : options_(options), file_(options.queueBytes, options.faults) {}
 
 AviWriter::~AviWriter() { Close(); }
 
@@ -101,14 +114,27 @@ WriteStatus AviWriter::Open(const std::string& path) {
     const WriteStatus opened = file_.Open(path);
     if (opened != WriteStatus::Ok) return Fail(opened);
 
-    Part first;
-    first.riffStart = 0;
-    first.end = HeaderSize(MakeHeader());
-    first.moviStart = first.end - 12;
-    first.counts.assign(streams_.size(), 0);
-    parts_.assign(1, std::move(first));
+    parts_.clear();
+    const uint64_t headerSize = HeaderSize(MakeHeader());
+    parts_.push_back(NewPart(0, headerSize));
     open_ = true;
+    lastCheckpoint_ = std::chrono::steady_clock::now();
+    framesSinceCheckpoint_ = 0;
     return Fail(file_.Queue(AsyncFile::Owned(0, BuildHeader(MakeHeader()))));
+}
+
+AviWriter::Part AviWriter::NewPart(uint64_t riffStart, uint64_t headSize) const {
+    // Sizes of an empty movi list from the start: a file killed before its
+    // first checkpoint is an empty but valid AVI.
+    Part part;
+    part.riffStart = riffStart;
+    part.end = riffStart + headSize;
+    part.moviStart = part.end - 12;
+    part.counts.assign(streams_.size(), 0);
+    part.checkpointIndexes.assign(streams_.size(), {});
+    part.riffSize = uint32_t(part.end - riffStart - 8);
+    part.moviSize = 4;
+    return part;
 }
 
 uint64_t AviWriter::ProjectedRiffSize(const Part& part, size_t extraChunkBytes) const {
@@ -128,10 +154,27 @@ WriteStatus AviWriter::WriteChunk(int stream, const void* data, size_t size,
         return WriteStatus::WriteError;  // a caller's mistake; the recording goes on
 
     const uint64_t bytes = ChunkBytes(size);
+    const bool due = CheckpointDue(stream);
+    // Parts end before a video chunk, with room kept for the audio that
+    // follows it, so that a part holds whole frames (a file cut at a part
+    // boundary has as much sound as picture). PCM starts a part only when
+    // that room was not enough.
+    uint64_t room = 0;
+    if (streams_[stream].kind != StreamKind::Pcm) {
+        for (const StreamHeader& other : streams_)
+            if (other.kind == StreamKind::Pcm) room += other.suggestedBuffer;
+    }
+    const uint64_t limit =
+        options_.riffLimit +
+        (streams_[stream].kind == StreamKind::Pcm ? streams_[0].suggestedBuffer : 0);
     if (!parts_.back().chunks.empty() &&
-        ProjectedRiffSize(parts_.back(), bytes) > options_.riffLimit) {
+        ProjectedRiffSize(parts_.back(),
+                          bytes + room + (due ? CheckpointBytes(parts_.back()) : 0)) > limit) {
         const WriteStatus started = StartNextPart();
         if (started != WriteStatus::Ok) return Fail(started);
+    } else if (due) {
+        const WriteStatus checkpoint = Checkpoint();
+        if (checkpoint != WriteStatus::Ok) return Fail(checkpoint);
     }
     Part& part = parts_.back();
     StreamHeader& s = streams_[stream];
@@ -162,18 +205,95 @@ WriteStatus AviWriter::WriteChunk(int stream, const void* data, size_t size,
     part.end += bytes;
     s.length += s.kind == StreamKind::Pcm ? size32 / s.BlockAlign() : 1;
     s.suggestedBuffer = std::max(s.suggestedBuffer, uint32_t(bytes));
+    if (s.kind != StreamKind::Pcm) ++framesSinceCheckpoint_;
     return Fail(file_.Queue(std::move(piece)));
+}
+
+bool AviWriter::CheckpointDue(int stream) const {
+    // Taken before a video (or interleaved) chunk, so that a Type-2 frame's
+    // audio is never indexed without its picture.
+    if (streams_[stream].kind == StreamKind::Pcm) return false;
+    const Part& part = parts_.back();
+    if (part.chunks.size() == part.checkpointed) return false;
+    if (options_.checkpointFrames && framesSinceCheckpoint_ >= options_.checkpointFrames)
+        return true;
+    return options_.checkpointInterval.count() > 0 &&
+           std::chrono::steady_clock::now() - lastCheckpoint_ >= options_.checkpointInterval;
+}
+
+uint64_t AviWriter::CheckpointBytes(const Part& part) const {
+    const bool merge =
+        std::any_of(part.checkpointIndexes.begin(), part.checkpointIndexes.end(),
+                    [](const auto& entries) { return entries.size() >= kCheckpointIndexEntries; });
+    std::vector<uint32_t> counts(streams_.size(), 0);
+    for (size_t k = merge ? 0 : part.checkpointed; k < part.chunks.size(); ++k)
+        ++counts[part.chunks[k].stream];
+    uint64_t bytes = 0;
+    for (uint32_t count : counts)
+        if (count) bytes += StandardIndexSize(count);
+    return bytes;
+}
+
+WriteStatus AviWriter::Checkpoint() {
+    Part& part = parts_.back();
+    const bool isFirst = parts_.size() == 1;
+    // Past the reserved super index entries, one index of the whole part so
+    // far replaces the part's checkpoint indexes.
+    const bool merge =
+        std::any_of(part.checkpointIndexes.begin(), part.checkpointIndexes.end(),
+                    [](const auto& entries) { return entries.size() >= kCheckpointIndexEntries; });
+    const size_t from = merge ? 0 : part.checkpointed;
+    const std::span<const ChunkRef> fresh(part.chunks.data() + from, part.chunks.size() - from);
+
+    // 1. The indexes go after the chunks they cover; nothing points at them yet.
+    std::vector<AsyncFile::Piece> appended;
+    for (unsigned i = 0; i < streams_.size(); ++i) {
+        const StreamHeader& s = streams_[i];
+        const uint64_t duration = Duration(fresh, i, s);
+        if (duration == 0) continue;
+        std::vector<uint8_t> ix =
+            BuildStandardIndex(fresh, i, s.IndexId(i), s.ChunkId(i), part.moviStart);
+        const SuperIndexEntry entry{part.end, uint32_t(ix.size()), uint32_t(duration)};
+        if (merge) part.checkpointIndexes[i].clear();
+        part.checkpointIndexes[i].push_back(entry);
+        part.end += ix.size();
+        appended.push_back(AsyncFile::Owned(entry.offset, std::move(ix)));
+    }
+    part.checkpointed = part.chunks.size();
+    part.riffSize = uint32_t(part.end - part.riffStart - 8);
+    part.moviSize = uint32_t(part.end - part.moviStart - 8);
+    lastCheckpoint_ = std::chrono::steady_clock::now();
+    framesSinceCheckpoint_ = 0;
+    ++totals_.checkpoints;
+
+    for (AsyncFile::Piece& piece : appended)
+        if (WriteStatus st = file_.Queue(std::move(piece)); st != WriteStatus::Ok) return st;
+    // 2. Chunks and indexes reach the device before anything points at them.
+    if (options_.syncParts)
+        if (WriteStatus st = file_.QueueSync(); st != WriteStatus::Ok) return st;
+    // 3. The sizes and the header, rewritten in place, take them in.
+    if (!isFirst)
+        if (WriteStatus st = file_.Queue(
+                AsyncFile::Owned(part.riffStart, BuildExtensionHead(part.riffSize, part.moviSize)));
+            st != WriteStatus::Ok)
+            return st;
+    return file_.Queue(AsyncFile::Owned(0, BuildHeader(MakeHeader())));
 }
 
 FileHeader AviWriter::MakeHeader() const {
     FileHeader h;
     h.streams = streams_;
-    h.superIndexCapacity = options_.superIndexCapacity;
+    h.superIndexCapacity = options_.superIndexCapacity + kCheckpointIndexEntries;
     for (size_t i = 0; i < h.streams.size(); ++i) {
         StreamHeader& s = h.streams[i];
         s.superIndex.clear();
-        for (const Part& p : parts_)
-            if (i < p.indexes.size() && p.indexes[i].size) s.superIndex.push_back(p.indexes[i]);
+        for (const Part& p : parts_) {
+            if (i < p.indexes.size() && p.indexes[i].size)
+                s.superIndex.push_back(p.indexes[i]);
+            else if (i < p.checkpointIndexes.size())
+                s.superIndex.insert(s.superIndex.end(), p.checkpointIndexes[i].begin(),
+                                    p.checkpointIndexes[i].end());
+        }
         if (s.kind == StreamKind::Pcm) {
             h.maxBytesPerSec += s.rate * s.BlockAlign();
         } else {
@@ -197,6 +317,8 @@ AviWriter::Closing AviWriter::FinishPart(Part& part, bool withIndexes) {
     const bool isFirst = &part == &parts_.front();
     uint64_t pos = part.end;
     part.indexes.assign(streams_.size(), {});
+    part.checkpointIndexes.assign(streams_.size(), {});
+    part.checkpointed = part.chunks.size();
     part.hasIdx1 = false;
     if (withIndexes) {
         for (unsigned i = 0; i < streams_.size(); ++i) {
@@ -204,12 +326,7 @@ AviWriter::Closing AviWriter::FinishPart(Part& part, bool withIndexes) {
             const StreamHeader& s = streams_[i];
             std::vector<uint8_t> ix =
                 BuildStandardIndex(part.chunks, i, s.IndexId(i), s.ChunkId(i), part.moviStart);
-            uint64_t duration = part.counts[i];
-            if (s.kind == StreamKind::Pcm) {
-                duration = 0;
-                for (const ChunkRef& c : part.chunks)
-                    if (c.stream == i) duration += c.size / s.BlockAlign();
-            }
+            const uint64_t duration = Duration(part.chunks, i, s);
             part.indexes[i] = {pos, uint32_t(ix.size()), uint32_t(duration)};
             const uint64_t at = pos;
             pos += ix.size();
@@ -238,22 +355,23 @@ WriteStatus AviWriter::StartNextPart() {
     if (parts_.size() >= options_.superIndexCapacity) return WriteStatus::FileTooLarge;
     Part& last = parts_.back();
     Closing closing = FinishPart(last, true);
+    lastCheckpoint_ = std::chrono::steady_clock::now();
+    framesSinceCheckpoint_ = 0;
+    ++totals_.checkpoints;
+    // As at a checkpoint: indexes, sync, then the sizes and header that
+    // point at them. The finished part is on disk before the next one begins.
     for (AsyncFile::Piece& piece : closing.appended)
         if (WriteStatus st = file_.Queue(std::move(piece)); st != WriteStatus::Ok) return st;
-    for (AsyncFile::Piece& piece : closing.patches)
-        if (WriteStatus st = file_.Queue(std::move(piece)); st != WriteStatus::Ok) return st;
-    // The finished part is on disk before the next one begins.
     if (options_.syncParts)
         if (WriteStatus st = file_.QueueSync(); st != WriteStatus::Ok) return st;
+    for (AsyncFile::Piece& piece : closing.patches)
+        if (WriteStatus st = file_.Queue(std::move(piece)); st != WriteStatus::Ok) return st;
 
-    Part next;
-    next.riffStart = last.end + last.indexBytes;
-    next.moviStart = next.riffStart + 12;
-    next.end = next.riffStart + kExtensionHeadSize;
-    next.counts.assign(streams_.size(), 0);
+    Part next = NewPart(last.end + last.indexBytes, kExtensionHeadSize);
     const uint64_t at = next.riffStart;
+    const uint32_t riffSize = next.riffSize, moviSize = next.moviSize;
     parts_.push_back(std::move(next));
-    return file_.Queue(AsyncFile::Owned(at, BuildExtensionHead(0, 0)));
+    return file_.Queue(AsyncFile::Owned(at, BuildExtensionHead(riffSize, moviSize)));
 }
 
 void AviWriter::RecountStreams() {
@@ -300,12 +418,16 @@ WriteStatus AviWriter::Finalise() {
     }
 
     Part& last = parts_.back();
-    if (!last.chunks.empty())
-        last.end = last.chunks.back().offset + ChunkBytes(last.chunks.back().size);
-    else
-        last.end = parts_.size() == 1 ? headerSize : last.riffStart + kExtensionHeadSize;
-    // Cuts a partly written chunk, or an earlier attempt to finish this part.
-    file_.Truncate(last.end);
+    if (status_ != WriteStatus::Ok) {
+        if (!last.chunks.empty())
+            last.end = last.chunks.back().offset + ChunkBytes(last.chunks.back().size);
+        else
+            last.end = parts_.size() == 1 ? headerSize : last.riffStart + kExtensionHeadSize;
+        // Cuts a partly written chunk, or an earlier attempt to finish this part.
+        file_.Truncate(last.end);
+    }
+    // After a clean recording nothing is cut: the header on disk may point
+    // at the last checkpoint's indexes until the final header replaces it.
 
     Closing closing = FinishPart(last, true);
     WriteStatus indexed = WriteStatus::Ok;
@@ -341,6 +463,7 @@ WriteStatus AviWriter::Close() {
     const Part& last = parts_.back();
     totals_.bytes = last.end + last.indexBytes;
     totals_.parts = uint32_t(parts_.size());
+    totals_.queuePeakBytes = file_.QueuePeakBytes();
     totals_.finaliseMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     totals_.status = status_;

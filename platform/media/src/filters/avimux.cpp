@@ -52,6 +52,7 @@
 #include "media/mediatype.h"
 #include "mmreg.h"
 #include "uuids.h"
+#include "writerhooks.h"
 
 namespace {
 
@@ -254,6 +255,8 @@ protected:
         if (path.empty()) return S_OK;  // no writer behind: nothing is recorded
         media::avi::AviWriterOptions options;
         options.compatibilityIndex = m_compatibilityIndex.load(std::memory_order_relaxed);
+        m_hooks = media::WriterHooksFromEnvironment();
+        m_hooks.Apply(options);
         m_writer = std::make_unique<AviWriter>(options);
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (fd < 0) {
@@ -270,6 +273,7 @@ protected:
         // A run that recorded nothing still leaves a valid (empty) file.
         if (!m_writer->IsOpen() && !m_failed) OpenWriter(-1, nullptr, 0);
         const WriteStatus status = m_writer->Close();
+        m_hooks.Report(m_writer->Totals());
         if (status != WriteStatus::Ok) Fail(ErrorOf(status));
         m_writer.reset();
         return S_OK;
@@ -360,6 +364,7 @@ private:
 
     std::mutex m_fileLock;  // guards what follows
     std::unique_ptr<AviWriter> m_writer;
+    media::WriterHooks m_hooks;
     std::string m_path;
     struct Planned {
         bool used = false;

@@ -11,8 +11,9 @@
 // of the input type (the packs of the tape's first frame, as the device
 // reports them); without one it is 48 kHz.  An AVI audio stream has one rate,
 // so a frame recorded at another rate (a tape switched between 12-bit and
-// 16-bit mode) is converted to the stream's rate by linear interpolation:
-// sound and synchronisation survive the change.  Damaged audio becomes
+// 16-bit mode) is converted to the stream's rate with libswresample
+// (audiorateconverter.h): sound and synchronisation survive the change, and
+// frames at the stream's rate pass sample-identical.  Damaged audio becomes
 // silence of the frame's length (see dvaudioextractor.h).
 //
 // Threads: Receive runs on the upstream streaming thread and delivers every
@@ -23,11 +24,11 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cmath>
 #include <cstring>
 #include <memory>
 
 #include "amvideo.h"
+#include "audiorateconverter.h"
 #include "difpacks.h"
 #include "dvaudioextractor.h"
 #include "media/basefilter.h"
@@ -40,8 +41,10 @@
 namespace {
 
 constexpr DWORD kFourccDvsd = 0x64737664;  // 'dvsd'
-// Room for the longest frame at any rate after conversion, stereo 16-bit.
-constexpr long kAudioBufferBytes = (dv::kMaxSamplesPerFrame + 8) * 4;
+// Room for the longest frame at any rate after conversion, with what the
+// converter's delay held, stereo 16-bit.
+constexpr long kAudioBufferBytes =
+    (dv::kMaxSamplesPerFrame + 8 + media::AudioRateConverter::kMaxExtraSamples) * 4;
 
 int RateFromCode(int smp) {
     switch (smp) {
@@ -81,48 +84,6 @@ TapeFormat FormatFromDvInfo(const AM_MEDIA_TYPE& mt) {
     }
     return f;
 }
-
-// Converts one frame's stereo samples from one rate to another, keeping
-// its place across frames so that the joins are seamless.
-class RateConverter {
-public:
-    // Writes the converted samples into out (room for maxOut) and returns
-    // their number.
-    int Convert(const int16_t* in, int n, int inRate, int outRate, int16_t* out, int maxOut) {
-        if (inRate != m_inRate || outRate != m_outRate) {
-            m_inRate = inRate;
-            m_outRate = outRate;
-            m_inTotal = m_outTotal = 0;
-            m_last[0] = n > 0 ? in[0] : 0;
-            m_last[1] = n > 0 ? in[1] : 0;
-        }
-        if (n <= 0) return 0;
-        const int64_t outEnd = (m_inTotal + n) * outRate / inRate;
-        int count = static_cast<int>(outEnd - m_outTotal);
-        if (count > maxOut) count = maxOut;
-        const double ratio = static_cast<double>(inRate) / outRate;
-        for (int j = 0; j < count; ++j) {
-            const double x = static_cast<double>(m_outTotal + j) * ratio - m_inTotal;
-            int i = static_cast<int>(std::floor(x));
-            const double f = x - i;
-            for (int c = 0; c < 2; ++c) {
-                const double s0 = i < 0 ? m_last[c] : in[2 * std::min(i, n - 1) + c];
-                const double s1 = in[2 * std::min(i + 1, n - 1) + c];
-                out[2 * j + c] = static_cast<int16_t>(std::lround(s0 + (s1 - s0) * f));
-            }
-        }
-        m_inTotal += n;
-        m_outTotal += count;
-        m_last[0] = in[2 * (n - 1)];
-        m_last[1] = in[2 * (n - 1) + 1];
-        return count;
-    }
-
-private:
-    int m_inRate = 0, m_outRate = 0;
-    int64_t m_inTotal = 0, m_outTotal = 0;
-    int16_t m_last[2] = {0, 0};
-};
 
 class DvSplitter;
 
@@ -218,21 +179,33 @@ public:
 
     HRESULT EndOfStream() {
         if (m_video.IsConnected()) m_video.DeliverEndOfStream();
-        for (auto& a : m_audio)
-            if (a.IsConnected()) a.DeliverEndOfStream();
+        for (int pair = 0; pair < 2; ++pair) {
+            if (!m_audio[pair].IsConnected()) continue;
+            // The end of a converted stretch that the resampler still holds.
+            DeliverPcm(pair, nullptr, 0, 0, nullptr, nullptr);
+            m_audio[pair].DeliverEndOfStream();
+        }
         return S_OK;
     }
 
 protected:
     HRESULT OnActive() override {
         m_extractor = std::make_unique<dv::AudioExtractor>();
-        m_converter[0] = m_converter[1] = RateConverter();
+        m_converter[0].Reset();
+        m_converter[1].Reset();
         return S_OK;
     }
 
 private:
     HRESULT DeliverAudio(int pair, const dv::AudioExtraction& ex, REFERENCE_TIME* t0,
                          REFERENCE_TIME* t1) {
+        return DeliverPcm(pair, m_pcm[pair], ex.samples, ex.sampleRate, t0, t1);
+    }
+
+    // Delivers `n` samples at `rate` converted to the stream's rate; with no
+    // samples, only what the converter still holds, if anything.
+    HRESULT DeliverPcm(int pair, const int16_t* pcm, int n, int rate, REFERENCE_TIME* t0,
+                       REFERENCE_TIME* t1) {
         IMemAllocator* alloc = m_audio[pair].Allocator();
         if (!alloc) return VFW_E_NO_ALLOCATOR;
         IMediaSample* out = nullptr;
@@ -241,17 +214,15 @@ private:
         BYTE* dst = nullptr;
         out->GetPointer(&dst);
         const int maxOut = out->GetSize() / 4;
-        const int rate = m_format.sampleRate;
-        int n = 0;
-        if (ex.sampleRate == rate) {
-            n = std::min(ex.samples, maxOut);
-            std::memcpy(dst, m_pcm[pair], static_cast<size_t>(n) * 4);
-            m_converter[pair] = RateConverter();
-        } else {
-            n = m_converter[pair].Convert(m_pcm[pair], ex.samples, ex.sampleRate, rate,
-                                          reinterpret_cast<int16_t*>(dst), maxOut);
+        auto* samples = reinterpret_cast<int16_t*>(dst);
+        const int count =
+            pcm ? m_converter[pair].Convert(pcm, n, rate, m_format.sampleRate, samples, maxOut)
+                : m_converter[pair].Flush(samples, maxOut);
+        if (!pcm && count == 0) {
+            out->Release();
+            return S_OK;
         }
-        out->SetActualDataLength(n * 4);
+        out->SetActualDataLength(count * 4);
         out->SetTime(t0, t0 ? t1 : nullptr);
         out->SetSyncPoint(TRUE);
         hr = m_audio[pair].Deliver(out);
@@ -266,7 +237,7 @@ private:
     TapeFormat m_format;
     // Streaming thread only.
     std::unique_ptr<dv::AudioExtractor> m_extractor = std::make_unique<dv::AudioExtractor>();
-    RateConverter m_converter[2];
+    media::AudioRateConverter m_converter[2];
     int16_t m_pcm[2][dv::kAudioBufferSamples * 2];
 };
 

@@ -4,9 +4,10 @@
 //
 // <tape> is a raw DV file or a built-in generated tape, "pal" or "ntsc".
 // Options (faults for tests): signal=<code>[@<frame>] (reports that signal
-// code instead of the tape's, from tape frame <frame> on), no-timecode (no timecode reader), damage=<N>
-// (every Nth frame delivered is damaged), unplug=<N> (the deck unplugs
-// itself after delivering N frames).
+// code instead of the tape's, from tape frame <frame> on), no-timecode (no timecode reader),
+// damage=<N> (every Nth frame delivered is damaged), unplug=<N> (the deck unplugs itself after
+// delivering N frames), thread=<ms> (how long the deck takes to thread its tape when it starts from
+// stop; the default is TAPELOOM_DECK_THREADING, else 1000 ms).
 #pragma once
 
 #include <string>
@@ -15,13 +16,14 @@
 namespace dvdeck {
 
 struct DeckConfig {
-    std::wstring name;  // the device's friendly name
-    std::string tape;   // a file path, or "pal" / "ntsc"
-    long signal = 0;    // 0: the tape's own signal code
+    std::wstring name;    // the device's friendly name
+    std::string tape;     // a file path, or "pal" / "ntsc"
+    long signal = 0;      // 0: the tape's own signal code
     long signalFrom = 0;  // the tape frame from which `signal` is reported
     bool timecodeReader = true;
     long damageEvery = 0;  // 0: no damaged frames
     long unplugAfter = 0;  // 0: stays plugged
+    long threadMs = -1;    // -1: the deck list's default
 
     bool BuiltinTape() const { return tape == "pal" || tape == "ntsc"; }
 };

@@ -15,6 +15,8 @@
 // thread; WriteDirect and Truncate only after Drain().
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -28,6 +30,18 @@
 #include "media/avi/write_status.h"
 
 namespace media::avi {
+
+// Faults injected by tests and the capture benchmark; none by default.
+struct FileFaults {
+    // The file stops changing after this many writes (pwritev, pwrite,
+    // ftruncate), as if the process had been killed there: later writes
+    // are skipped and reported done.
+    uint64_t freezeAfterWrites = UINT64_MAX;
+    // The writer thread stalls for `stallFor` before its first write that
+    // reaches `stallAtOffset`, as a disk that stops answering for a while.
+    uint64_t stallAtOffset = UINT64_MAX;
+    std::chrono::milliseconds stallFor{0};
+};
 
 class AsyncFile {
 public:
@@ -47,7 +61,7 @@ public:
 
     static Piece Owned(uint64_t offset, std::vector<uint8_t> bytes);
 
-    explicit AsyncFile(size_t maxQueuedBytes);
+    explicit AsyncFile(size_t maxQueuedBytes, FileFaults faults = {});
     ~AsyncFile();
     AsyncFile(const AsyncFile&) = delete;
     AsyncFile& operator=(const AsyncFile&) = delete;
@@ -68,6 +82,10 @@ public:
     // ending at or below this offset are complete on disk.
     uint64_t WrittenEnd() const;
     WriteStatus Status() const;
+    // The most bytes the queue has held since Open().
+    size_t QueuePeakBytes() const;
+    // Writes made so far (pwritev, pwrite, ftruncate calls), frozen ones included.
+    uint64_t WriteCalls() const { return writeCalls_.load(); }
 
     // Synchronous operations for finalising, after Drain(); they ignore the
     // sticky status (a last attempt) and return their own outcome.
@@ -81,8 +99,13 @@ public:
 private:
     void Run();
     WriteStatus WriteBatch(std::vector<Piece>& batch, uint64_t* written);
+    // Counts a write about to be made; false when the faults freeze the file.
+    bool Admit(uint64_t offset, uint64_t end);
 
     const size_t maxQueued_;
+    const FileFaults faults_;
+    std::atomic<uint64_t> writeCalls_{0};
+    std::atomic<bool> stalled_{false};
     int fd_ = -1;
     std::thread thread_;
     mutable std::mutex mutex_;
@@ -90,6 +113,7 @@ private:
     std::condition_variable roomOrDone_;  // producer: room, idle or failure
     std::deque<Piece> queue_;
     size_t queuedBytes_ = 0;
+    size_t queuePeak_ = 0;
     bool busy_ = false;
     bool stop_ = false;
     WriteStatus status_ = WriteStatus::Ok;

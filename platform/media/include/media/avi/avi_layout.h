@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace media::avi {
@@ -90,7 +91,7 @@ struct ChunkRef {
 
 // An 'ix##' chunk for `stream`'s chunks among `chunks`, with base offset
 // `base`; entries point at the chunk data.
-std::vector<uint8_t> BuildStandardIndex(const std::vector<ChunkRef>& chunks, unsigned stream,
+std::vector<uint8_t> BuildStandardIndex(std::span<const ChunkRef> chunks, unsigned stream,
                                         uint32_t indexId, uint32_t chunkId, uint64_t base);
 uint64_t StandardIndexSize(uint32_t entries);
 

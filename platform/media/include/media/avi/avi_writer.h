@@ -8,15 +8,24 @@
 // part would pass the RIFF limit. Type-1: one 'iavs' stream; Type-2: a
 // 'vids' stream and an 'auds' PCM stream.
 //
+// A file that is still growing is a valid AVI up to its last checkpoint.
+// About once a second (and at every part boundary) the writer appends
+// 'ix##' indexes of the chunks since the previous checkpoint to the movi
+// list, syncs the data, and then rewrites in place the sizes of the growing
+// part and the header (super index entries, frame counts, stream lengths).
+// Nothing a header on disk points at is ever overwritten, so a process
+// killed between any two writes leaves a file that readers take up to the
+// last checkpoint. When a part ends, and at Close(), one index per stream
+// replaces the part's checkpoint indexes in the super index (the old ones
+// stay in the movi list, where readers skip them).
+//
 // Threads: WriteChunk() is called on the streaming thread(s) and only
 // queues the chunk for the writer thread of an AsyncFile; it blocks only
 // while that queue is at its bound (the disk slower than the stream). The
 // first write failure is sticky and returned by every later WriteChunk().
 // Close() finalises on the caller's thread: sizes and indexes of the last
 // part, the header's figures; after a failure it keeps every chunk that
-// reached the disk whole. Each finished part's indexes and sizes are queued,
-// and synced, before the first chunk of the next part, so a killed
-// recording keeps its finished parts.
+// reached the disk whole.
 //
 // Frame data: WriteChunk() either keeps the caller's buffer alive through
 // `keep` until it has been written (no copy), or, with no `keep`, copies the
@@ -24,6 +33,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -43,21 +53,35 @@ struct AviWriterOptions {
     uint64_t riffLimit = 1ull << 30;    // a RIFF part ends before it passes this size
     size_t queueBytes = 32u << 20;      // bound of the writer thread's queue
     uint32_t superIndexCapacity = 256;  // RIFF parts a file can have (about 21 hours)
-    // fdatasync each finished part on the writer thread before the next one
-    // begins, so finished parts survive a power cut; the file's last part is
-    // left to the kernel, so that stopping stays quick.
+    // fdatasync on the writer thread at each checkpoint and part boundary,
+    // before the header that points at the new indexes is rewritten: a power
+    // cut loses at most about two checkpoint intervals. Close() does not sync,
+    // so that stopping stays quick.
     bool syncParts = true;
+    // How often the growing file is made valid on disk; zero: only at part
+    // boundaries and Close(). Counted at video (or interleaved) chunks.
+    std::chrono::milliseconds checkpointInterval{1000};
+    // Also after this many video chunks since the last checkpoint; 0: off.
+    uint32_t checkpointFrames = 0;
+    FileFaults faults;  // tests and benchmarks only
 };
 
+// Checkpoint indexes a growing part may have in the super index before
+// they are merged into one index of the whole part so far.
+constexpr uint32_t kCheckpointIndexEntries = 64;
+
 struct AviWriterTotals {
-    uint64_t frames = 0;        // video (or interleaved) chunks kept in the file
-    uint64_t audioSamples = 0;  // PCM sample frames kept in the file
-    uint64_t bytes = 0;         // final file size
-    uint32_t parts = 0;         // RIFF parts
+    uint64_t frames = 0;          // video (or interleaved) chunks kept in the file
+    uint64_t audioSamples = 0;    // PCM sample frames kept in the file
+    uint64_t bytes = 0;           // final file size
+    uint32_t parts = 0;           // RIFF parts
+    uint32_t checkpoints = 0;     // times the growing file was made valid on disk
+    uint64_t queuePeakBytes = 0;  // the writer queue's high-water mark
     double finaliseMs = 0;
     WriteStatus status = WriteStatus::Ok;  // first failure, if any
 
-    // "AVI writer stopped: 1234 frames, 177.6 MB, 1 RIFF part, finalised in 3 ms"
+    // "AVI writer stopped: 1234 frames, 177.6 MB, 1 RIFF part, 49 checkpoints,
+    //  queue peak 1.2 MB, finalised in 3 ms"
     std::string Line() const;
 };
 
@@ -100,7 +124,11 @@ private:
         std::vector<ChunkRef> chunks;
         std::vector<uint32_t> counts;          // chunks per stream
         std::vector<SuperIndexEntry> indexes;  // per stream; size 0 = none
-        uint64_t indexBytes = 0;               // written after the chunks
+        // Per stream, the checkpoint indexes of the growing part (before
+        // the part is finished), and how many chunks they cover.
+        std::vector<std::vector<SuperIndexEntry>> checkpointIndexes;
+        size_t checkpointed = 0;
+        uint64_t indexBytes = 0;  // written after the chunks
         bool hasIdx1 = false;
         uint32_t riffSize = 0, moviSize = 0;  // once finished
     };
@@ -113,6 +141,10 @@ private:
     WriteStatus Fail(WriteStatus status);
     uint64_t ProjectedRiffSize(const Part& part, size_t extraChunkBytes) const;
     WriteStatus StartNextPart();
+    bool CheckpointDue(int stream) const;
+    uint64_t CheckpointBytes(const Part& part) const;
+    WriteStatus Checkpoint();
+    Part NewPart(uint64_t riffStart, uint64_t headSize) const;
     Closing FinishPart(Part& part, bool withIndexes);
     FileHeader MakeHeader() const;
     void RecountStreams();
@@ -126,6 +158,8 @@ private:
     bool open_ = false;
     std::atomic<WriteStatus> status_{WriteStatus::Ok};
     AviWriterTotals totals_;
+    std::chrono::steady_clock::time_point lastCheckpoint_;
+    uint32_t framesSinceCheckpoint_ = 0;
 };
 
 }  // namespace media::avi
