@@ -118,10 +118,17 @@ protected:
         return std::make_unique<Session>(options);
     }
 
-    // Whether the X display shows a top-level window with the main title.
-    static bool OnTheDisplay() {
-        return Output("xwininfo -root -tree").find("\"" + std::string(kMainTitle) + "\"") !=
-               std::string::npos;
+    // Whether the X display shows a top-level window with the main title
+    // whose window class is the entry's StartupWMClass (which lets a dock
+    // put the window with its launcher).
+    bool OnTheDisplay() {
+        if (Output("xwininfo -root -tree").find("\"" + std::string(kMainTitle) + "\"") ==
+            std::string::npos)
+            return false;
+        const std::string wm_class = ReadGroup(entry_, "Desktop Entry")["StartupWMClass"];
+        const std::string props = Output("xprop -name " + Quote(kMainTitle) + " WM_CLASS");
+        EXPECT_NE(props.find(", \"" + wm_class + "\""), std::string::npos) << props;
+        return true;
     }
 
     std::string entry_;
