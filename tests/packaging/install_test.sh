@@ -27,8 +27,9 @@ metainfo=$usr/share/metainfo/$id.metainfo.xml
 [ -f "$metainfo" ] || fail "no AppStream metadata"
 out=$(desktop-file-validate "$desktop" 2>&1) && [ -z "$out" ] ||
     fail "desktop-file-validate: $out"
-appstreamcli validate --no-net "$metainfo" >"$root.val" 2>&1 ||
-    fail "appstreamcli validate: $(cat "$root.val")"
+# validate-tree also checks the metadata against the desktop entry it names.
+appstreamcli validate-tree --no-net "$root" >"$root.val" 2>&1 ||
+    fail "appstreamcli validate-tree: $(cat "$root.val")"
 rm -f "$root.val"
 # The entry's icon and program are the ones installed.
 grep -qx "Icon=$id" "$desktop" || fail "the entry's icon is not $id"
