@@ -1,6 +1,6 @@
 // The desktop entry's commands, run as a desktop runs them: the menu entry
 // starts the program, and its second action starts it on the built-in
-// virtual deck, ready to record.
+// virtual deck, ready to record, its tape playing into the preview.
 //
 // By default the entry is the source tree's and `tapeloom` on the PATH is
 // the program just built.  With TAPELOOM_INSTALLED=1 it is the installed
@@ -144,6 +144,13 @@ TEST_F(DesktopEntry, VirtualDeckActionStartsReadyToRecord) {
     ASSERT_TRUE(s->WaitUntilReady());
     EXPECT_EQ(s->Text(kDevice), kDeck);
     EXPECT_TRUE(s->WaitForText(kDeviceType, "720 x 576 DV PAL")) << s->Text(kDeviceType);
+    // The tape plays into the preview frame: the DV decoder and the
+    // display work where the program is installed.
+    ASSERT_TRUE(s->ClickWhenEnabled(kPlay));
+    long lit = 0;
+    EXPECT_TRUE(s->WaitFor([&] { return (lit = s->LitPreviewPixels("launch-preview")) > 1000; },
+                           milliseconds(5000)))
+        << "preview frame stays dark: " << lit << " of the sampled pixels lit";
     if (Installed()) {
         EXPECT_TRUE(OnTheDisplay());
     }
