@@ -192,8 +192,15 @@ TEST_F(Camcorder, ARecordingGoesOnAcrossBusResetsAndLostFramesAreCounted) {
     ASSERT_TRUE(s().Click(kCapture));
     ASSERT_TRUE(s().WaitForText(kCapture, "Stop Capture"));
     std::this_thread::sleep_for(milliseconds(2000));
-    // Caused by another node, renumbering the bus; then by the camcorder
+    // Caused by another node, renumbering the bus, with a gap of lost
+    // packets (more than two frames) around it; then by the camcorder
     // itself (it answers nothing for a while after it).
+    std::istringstream sent(bus_.Command("frames camcorder1"));  // ok frames packets lost
+    std::string ok;
+    long frames = 0, packets = 0;
+    sent >> ok >> frames >> packets;
+    ASSERT_EQ("ok", ok);
+    ASSERT_TRUE(bus_.Ok("fault camcorder1 burst=" + std::to_string(packets + 100) + ":700"));
     ASSERT_TRUE(bus_.Ok("reset renumber"));
     std::this_thread::sleep_for(milliseconds(2000));
     ASSERT_TRUE(bus_.Ok("reset by camcorder1"));
@@ -209,6 +216,7 @@ TEST_F(Camcorder, ARecordingGoesOnAcrossBusResetsAndLostFramesAreCounted) {
     const InOrder order = FramesInOrder(recorded, tape_, dv::kFrameSizePAL);
     ASSERT_GE(order.skipped, 0) << "a recorded frame is not on the tape";
     EXPECT_GT(order.frames, 120) << "frames after the resets were recorded";
+    EXPECT_GE(order.skipped, 2) << "the gap lost whole frames";
     EXPECT_EQ(order.skipped, shown) << "every frame lost in a gap is counted";
 }
 
