@@ -67,7 +67,7 @@ Bus& Bus::Get() {
     return *bus;
 }
 
-Bus::Bus(const BusSpec& spec, std::string* error) : m_fast(spec.fast) {
+Bus::Bus(const BusSpec& spec, std::string* error) : m_fast(spec.fast), m_speed(spec.speed) {
     for (const NodeSpec& ns : spec.nodes) {
         std::unique_ptr<Node> node = MakeNode(ns, error);
         if (!node) {
@@ -391,9 +391,10 @@ void Bus::Run() {
             action();
         }
         const double exact =
-            std::chrono::duration<double>(now - last).count() * kCyclesPerSecond + carry;
+            std::chrono::duration<double>(now - last).count() * kCyclesPerSecond * m_speed + carry;
         last = now;
-        const int64_t cycles = std::min<int64_t>(static_cast<int64_t>(exact), kMaxCatchUp);
+        const int64_t cycles =
+            std::min<int64_t>(static_cast<int64_t>(exact), kMaxCatchUp * m_speed);
         carry = exact - static_cast<double>(static_cast<int64_t>(exact));
         for (auto& node : m_nodes)
             if (node->tx) RunTransmitter(*node, cycles);

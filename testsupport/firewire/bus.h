@@ -96,6 +96,7 @@ private:
     std::vector<raw1394_handle*> m_handles;
     std::multimap<std::chrono::steady_clock::time_point, std::function<void()>> m_actions;
     bool m_fast = false;
+    int m_speed = 1;  // real time times this
     bool m_started = false;
     int64_t m_iterations = 0;
     std::thread m_thread;

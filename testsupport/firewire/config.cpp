@@ -79,9 +79,12 @@ bool ParseBusSpec(const std::string& text, BusSpec& bus, std::string* error) {
         const std::vector<std::string> words = Words(line);
         if (words.empty()) continue;
         if (words[0] == "pacing") {
-            if (words.size() != 2 || (words[1] != "fast" && words[1] != "realtime"))
-                return fail("pacing takes realtime or fast");
+            const bool speed = words.size() == 2 && words[1].size() > 1 && words[1][0] == 'x' &&
+                               std::atoi(words[1].c_str() + 1) > 0;
+            if (words.size() != 2 || (words[1] != "fast" && words[1] != "realtime" && !speed))
+                return fail("pacing takes realtime, fast or x<N>");
             bus.fast = words[1] == "fast";
+            bus.speed = speed ? std::atoi(words[1].c_str() + 1) : 1;
             continue;
         }
         if (words[0] == "port") {
@@ -102,6 +105,8 @@ bool ParseBusSpec(const std::string& text, BusSpec& bus, std::string* error) {
                 node.name = value;
             else if (key == "tape")
                 node.tape = value;
+            else if (key == "repeat" && std::atoi(value.c_str()) > 0)
+                node.repeat = std::atoi(value.c_str());
             else if (key == "vendor")
                 node.vendor = value;
             else if (key == "model")

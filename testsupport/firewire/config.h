@@ -2,10 +2,10 @@
 // port or node, '#' starts a comment, words are key=value (values may be
 // double-quoted).
 //
-//   pacing realtime | fast        how the camcorders' clocks run (below)
+//   pacing realtime | fast | x<N> how the camcorders' clocks run (below)
 //   port                          starts the next port (nodes before the
 //                                 first "port" line are on port 0)
-//   <kind> [name=<n>] [tape=<file>] [vendor=<text>] [model=<text>]
+//   <kind> [name=<n>] [tape=<file>] [repeat=<n>] [vendor=<text>] [model=<text>]
 //          [guid=<hex>] [unplugged] [nobroadcast] [playing] [<fault words>]
 //
 // Kinds: camcorder (AV/C tape subunit, plays the raw DV file `tape`), hdv
@@ -20,7 +20,9 @@
 // Pacing realtime: 8000 cycles a second.  Pacing fast: while a receiver
 // listens to a camcorder's channel, the camcorder's clock runs as fast as
 // the slowest listening receiver frees its buffer, so nothing is lost
-// (injected losses aside); with no receiver it runs at real time.
+// (injected losses aside); with no receiver it runs at real time.  Pacing
+// x<N>: N times real time, whatever the receivers do (long tests of a
+// program that must keep up).
 #pragma once
 
 #include <cstdint>
@@ -37,6 +39,7 @@ struct NodeSpec {
     NodeKind kind = NodeKind::Camcorder;
     std::string name;
     std::string tape;
+    int repeat = 1;  // repeat=<n>: the file played n times over as one tape
     std::string vendor;
     std::string model;
     uint64_t guid = 0;
@@ -50,6 +53,7 @@ struct NodeSpec {
 struct BusSpec {
     int ports = 0;
     bool fast = false;
+    int speed = 1;  // pacing x<N>: N times real time
     std::vector<NodeSpec> nodes;
 };
 

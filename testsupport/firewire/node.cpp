@@ -49,7 +49,7 @@ std::unique_ptr<Node> MakeNode(const NodeSpec& spec, std::string* error) {
     node->rom = BuildConfigRom(RomFor(spec));
     if (!spec.broadcast) node->opcr &= ~kBroadcastConnection;
     if (spec.kind == NodeKind::Camcorder) {
-        node->deck = std::make_unique<TapeDeck>(spec.tape);
+        node->deck = std::make_unique<TapeDeck>(spec.tape, spec.repeat);
         if (!node->deck->ok()) {
             if (error) *error = "cannot read DV frames from " + spec.tape;
             return nullptr;

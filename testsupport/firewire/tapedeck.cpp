@@ -1,6 +1,7 @@
 // The emulated camcorder's tape.
 #include "tapedeck.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -26,11 +27,14 @@ uint8_t Bcd(int v) { return static_cast<uint8_t>((v / 10) << 4 | (v % 10)); }
 }  // namespace
 
 TapeDeck::TapeDeck(dv::Standard standard, int64_t frames)
-    : m_standard(standard), m_frames(frames), m_transport(frames) {}
+    : m_standard(standard), m_fileFrames(frames), m_frames(frames), m_transport(frames) {}
 
-TapeDeck::TapeDeck(const std::string& path)
-    : m_data(ReadFile(path)), m_frames(CountFrames(m_data, m_standard)), m_transport(m_frames) {
-    m_data.resize(m_frames * frameSize());
+TapeDeck::TapeDeck(const std::string& path, int repeats)
+    : m_data(ReadFile(path)),
+      m_fileFrames(CountFrames(m_data, m_standard)),
+      m_frames(m_fileFrames * std::max(repeats, 1)),
+      m_transport(m_frames) {
+    m_data.resize(m_fileFrames * frameSize());
 }
 
 void TapeDeck::HeadTimecode(uint8_t out[4]) const {

@@ -16,15 +16,19 @@ class TapeDeck {
 public:
     // A deck without tape data (HDV units): `frames` frame periods long.
     TapeDeck(dv::Standard standard, int64_t frames);
-    // Loads `path`; ok() is false when it cannot be read or holds no frame.
-    explicit TapeDeck(const std::string& path);
+    // Loads `path`, played `repeats` times over as one tape (a long tape
+    // from a short file); ok() is false when it cannot be read or holds no
+    // frame.
+    explicit TapeDeck(const std::string& path, int repeats = 1);
 
     bool ok() const { return m_frames > 0; }
     dv::Standard standard() const { return m_standard; }
     int64_t frames() const { return m_frames; }
     size_t frameSize() const { return dv::FrameSize(m_standard); }
     bool hasData() const { return !m_data.empty(); }
-    const uint8_t* frame(int64_t index) const { return m_data.data() + index * frameSize(); }
+    const uint8_t* frame(int64_t index) const {
+        return m_data.data() + (index % m_fileFrames) * frameSize();
+    }
 
     dvdeck::DeckTransport& transport() { return m_transport; }
 
@@ -36,6 +40,7 @@ public:
 private:
     std::vector<uint8_t> m_data;
     dv::Standard m_standard = dv::Standard::PAL;
+    int64_t m_fileFrames = 0;
     int64_t m_frames = 0;
     dvdeck::DeckTransport m_transport;
 };

@@ -29,6 +29,8 @@ TEST(EmulatorTest, BusDescriptions) {
         {"camcorder tape=x.dv wobble=3\n", false, ""},  // unknown word
         {"camcorder tape=x.dv guid=zz\n", false, ""},
         {"pacing sideways\n", false, ""},
+        {"pacing x0\n", false, ""},
+        {"pacing x8\ncamcorder tape=x.dv repeat=360\n", true, "camcorder1"},
         {"hdv vendor=\"Big Maker\" model=\"HD 1\"\n", true, "hdv1"},
     };
     for (const SpecCase& c : cases) {
@@ -53,6 +55,9 @@ TEST(EmulatorTest, BusDescriptions) {
     EXPECT_FALSE(bus.nodes[1].plugged);
     EXPECT_FALSE(bus.nodes[1].broadcast);
     EXPECT_NE(bus.nodes[0].guid, bus.nodes[1].guid);
+    ASSERT_TRUE(ParseBusSpec("pacing x8\ncamcorder tape=x.dv repeat=360\n", bus, nullptr));
+    EXPECT_EQ(bus.speed, 8);
+    EXPECT_EQ(bus.nodes.at(0).repeat, 360);
 }
 
 class StreamTest : public ::testing::TestWithParam<dv::Standard> {

@@ -1,0 +1,59 @@
+// An hour of tape from a camcorder on the emulated bus, recorded Type-2
+// with preview at eight times real time: the program keeps up, its memory
+// stays flat, and the file holds every frame.  Long: minutes and 13 GB.
+#include <gtest/gtest.h>
+
+#include "camcorder.h"
+
+namespace {
+
+using namespace e2e;
+
+long ResidentKilobytes(int pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+    return -1;
+}
+
+TEST(CamcorderLong, AnHourOfTapeAtEightTimesRealTimeWithFlatMemory) {
+    EmulatedBus bus;
+    // The generated tape's 250 frames played 360 times over: an hour.
+    std::vector<uint8_t> tape;
+    const std::string path = bus.MakeTape("tape.dv", dv::Standard::PAL, 250, &tape);
+    ASSERT_FALSE(path.empty());
+    bus.Add("pacing x8");
+    bus.Add("camcorder name=camcorder1 tape=" + path + " repeat=360 vendor=Acme model=DV-1000");
+    Session s(bus.ProgramOptions());
+    ASSERT_TRUE(s.Start());
+    ASSERT_TRUE(s.WaitUntilReady());
+    ASSERT_TRUE(s.Click(kCapture));
+    ASSERT_TRUE(s.WaitForText(kCapture, "Stop Capture"));
+    // Resident memory every 5 s until the tape has run out (an hour of tape
+    // in about 7.5 minutes).
+    std::vector<long> resident;
+    const auto start = Clock::now();
+    while (s.Text(kTransportMode) != "Stop" && Clock::now() - start < std::chrono::minutes(20)) {
+        std::this_thread::sleep_for(milliseconds(5000));
+        resident.push_back(ResidentKilobytes(s.process().pid()));
+    }
+    ASSERT_EQ("Stop", s.Text(kTransportMode)) << "the tape did not run out";
+    ASSERT_TRUE(s.Click(kCapture));
+    ASSERT_TRUE(s.WaitForText(kCapture, "Capture", milliseconds(60000)));
+    const long dropped = std::atol(s.Text(kDropped).c_str());
+    ASSERT_TRUE(s.Exit());
+
+    // Flat: the last half never above the first minute's highest by more
+    // than 16 MB.
+    ASSERT_GE(resident.size(), 20u);
+    const long early = *std::max_element(resident.begin(), resident.begin() + 12);
+    const long late = *std::max_element(resident.begin() + resident.size() / 2, resident.end());
+    EXPECT_LE(late, early + 16 * 1024) << "resident kB: first minute " << early << ", last half "
+                                       << late;
+    const Probe p = ProbeFile(s.Temp() + "/Tapeloom00000.avi");
+    EXPECT_TRUE(p.HasStream("audio pcm_s16le 48000")) << ::testing::PrintToString(p.streams);
+    EXPECT_EQ(0, dropped);
+    EXPECT_GE(p.videoFrames, 90000 - 25) << "an hour of frames (the first moment aside)";
+}
+
+}  // namespace
