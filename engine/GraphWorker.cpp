@@ -197,7 +197,12 @@ void CCapturePanel::OnGraphEvent() {
             IMediaEventEx* pEvents = m_pMediaEvent;
             pEvents->AddRef();
             if (lCode == EC_ERRORABORT) {
-                if (m_pBuilder != NULL && m_bCapturing) OnCaptureButton();
+                // A recording that ends by itself is told; an error while
+                // none runs leaves the writer to be started anew at Capture.
+                if (m_pBuilder != NULL && m_bCapturing)
+                    EndRecordingOnError(static_cast<HRESULT>(lParam1));
+                else
+                    m_bGraphFailed = true;
                 if (m_pDeviceList->GetCount() > 0 &&
                     !CDeviceList::IsSupportedDvDevice(m_pDeviceList->GetMoniker(m_nDeviceIndex)))
                     ResetToNoDevice();
