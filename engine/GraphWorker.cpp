@@ -73,12 +73,16 @@ bool CCapturePanel::ScanAndBuild() {
         // the graph down and must not do it under a build.  A re-scan
         // request while devices are listed is ignored.
         if (m_bShuttingDown || m_pDeviceList->GetCount() > 0) {
+            // Graph events that came meanwhile were put off, as during a
+            // build: they are asked for again below, once the lock is free.
+            AtRacePoint(RacePoint::WorkerIgnoresRescan);
             Sleep(0);
-            return true;
+        } else {
+            eOutcome = kNoDevice;
+            m_pDeviceList->Enumerate();
         }
-        eOutcome = kNoDevice;
-        m_pDeviceList->Enumerate();
-        if (m_pDeviceList->GetCount() > 0 && !m_bShuttingDown) {
+        if (eOutcome == kNoDevice && m_pDeviceList->GetCount() > 0 && !m_bShuttingDown) {
+            AtRacePoint(RacePoint::WorkerScanning);
             m_wndDeviceType.SetWindowText("Initializing...");
             m_wndDeviceCombo.ResetContent();
             for (int i = 0; i < m_pDeviceList->GetCount(); ++i) {
@@ -130,6 +134,7 @@ bool CCapturePanel::ScanAndBuild() {
     // half built, and were put off, are handled now.
     if (m_bShuttingDown) return true;
     if (eOutcome == kReady) {
+        AtRacePoint(RacePoint::WorkerBuildDone);
         m_wndDeviceCombo.EnableWindow(TRUE);
         m_btnCapture.EnableWindow(TRUE);
         m_wndFileTypeCombo.EnableWindow(TRUE);
@@ -185,7 +190,10 @@ void CCapturePanel::OnGraphEvent() {
     // While the worker builds, the graph is half made: the events wait in
     // the graph's queue until the worker, done, asks for them again.
     std::unique_lock<std::mutex> lock(m_buildLock, std::try_to_lock);
-    if (!lock.owns_lock()) return;
+    if (!lock.owns_lock()) {
+        AtRacePoint(RacePoint::GraphEventPutOff);
+        return;
+    }
 
     IGraphBuilder* pGraph = m_pGraph;
     if (pGraph != NULL) pGraph->AddRef();

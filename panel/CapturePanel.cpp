@@ -216,6 +216,7 @@ void CCapturePanel::OnDeviceSelChange() {
                          "The Selected Capture Device is no longer valid, The selection will not "
                          "be changed.",
                          "Tapeloom", MB_ICONEXCLAMATION | MB_OK);
+            AtRacePoint(RacePoint::AfterDeviceMessageBox);
             lock.lock();
             ResetToNoDevice();
         } else {

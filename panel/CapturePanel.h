@@ -253,7 +253,24 @@ public:
     // changes that find it held are put off until the build is over.
     std::mutex m_buildLock;
 
+    // ---- Test hooks -------------------------------------------------------
+    // Points where a thread meets another at the build lock.  Tests park a
+    // thread at one of them to run the other side's handling there, in a
+    // set order; without a hook nothing happens.
+    enum class RacePoint {
+        WorkerIgnoresRescan,    // worker, lock held, a re-scan request ignored
+        WorkerScanning,         // worker, lock held, devices found, before its first send
+        WorkerBuildDone,        // worker, lock released, before the controls come alive
+        GraphEventPutOff,       // panel's thread, graph events put off (lock held elsewhere)
+        AfterDeviceMessageBox,  // panel's thread, "no longer valid" answered, lock not held
+    };
+    using RaceHook = void (*)(CCapturePanel* pPanel, RacePoint point);
+    std::atomic<RaceHook> m_pfnRaceHook{nullptr};
+
 private:
+    void AtRacePoint(RacePoint point) {
+        if (RaceHook pfnHook = m_pfnRaceHook.load()) pfnHook(this, point);
+    }
     // Waits until the worker is out of its scan and build, handling the
     // worker's sent messages meanwhile; after it no build starts.
     void StopWorkerBuilds();
