@@ -80,6 +80,7 @@ bool CCapturePanel::ScanAndBuild() {
         } else {
             eOutcome = kNoDevice;
             m_pDeviceList->Enumerate();
+            ++m_nScanCount;
         }
         if (eOutcome == kNoDevice && m_pDeviceList->GetCount() > 0 && !m_bShuttingDown) {
             AtRacePoint(RacePoint::WorkerScanning);
@@ -142,6 +143,14 @@ bool CCapturePanel::ScanAndBuild() {
     }
     if (m_hNotifyWnd != NULL) ::PostMessage(m_hNotifyWnd, WM_GRAPHEVENT, 0, 0);
     return eOutcome != kFailed;
+}
+
+void CCapturePanel::LockBuildAnsweringWorker(std::unique_lock<std::mutex>& lock) {
+    while (!lock.try_lock()) {
+        MSG msg;
+        PeekMessage(&msg, NULL, 0, 0, PM_NOREMOVE);
+        Sleep(1);
+    }
 }
 
 void CCapturePanel::CreateNotifyWindow() {

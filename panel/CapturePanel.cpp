@@ -211,14 +211,20 @@ void CCapturePanel::OnDeviceSelChange() {
         // The device list and the graph are the worker's while it builds.
         std::unique_lock<std::mutex> lock(m_buildLock);
         if (!CDeviceList::IsSupportedDvDevice(m_pDeviceList->GetMoniker(nSelection))) {
+            const unsigned nScans = m_nScanCount;
             lock.unlock();
             ::MessageBox(m_hWnd,
                          "The Selected Capture Device is no longer valid, The selection will not "
                          "be changed.",
                          "Tapeloom", MB_ICONEXCLAMATION | MB_OK);
             AtRacePoint(RacePoint::AfterDeviceMessageBox);
-            lock.lock();
-            ResetToNoDevice();
+            // While the box was up the device's loss may have been handled
+            // and the worker may be scanning again, sending to this thread
+            // under the lock: the lock is taken with its calls answered.
+            LockBuildAnsweringWorker(lock);
+            // A reset meanwhile has emptied the list, and a scan since has
+            // made a new one: either way the list chosen from has gone.
+            if (m_nScanCount == nScans && m_pDeviceList->GetCount() > 0) ResetToNoDevice();
         } else {
             m_nDeviceIndex = nSelection;
             std::string strType;

@@ -253,6 +253,10 @@ public:
     // changes that find it held are put off until the build is over.
     std::mutex m_buildLock;
 
+    // Scans the worker has made, counted under m_buildLock: a handler that
+    // let go of the lock can tell whether the device list was made anew.
+    unsigned m_nScanCount = 0;
+
     // ---- Test hooks -------------------------------------------------------
     // Points where a thread meets another at the build lock.  Tests park a
     // thread at one of them to run the other side's handling there, in a
@@ -271,6 +275,10 @@ private:
     void AtRacePoint(RacePoint point) {
         if (RaceHook pfnHook = m_pfnRaceHook.load()) pfnHook(this, point);
     }
+    // Takes the build lock on the panel's thread while answering the
+    // worker's sent messages, since the worker may be calling into this
+    // thread while it holds the lock.
+    void LockBuildAnsweringWorker(std::unique_lock<std::mutex>& lock);
     // Waits until the worker is out of its scan and build, handling the
     // worker's sent messages meanwhile; after it no build starts.
     void StopWorkerBuilds();

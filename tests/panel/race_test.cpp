@@ -144,3 +144,39 @@ TEST_F(RaceTest, ADeviceLostWhileTheWorkerIgnoresARescanIsHandled) {
     EXPECT_EQ(nullptr, m_panel->m_pGraph);
     Close();
 }
+
+// "No longer valid" answered while the device's loss was handled and the
+// worker scans again: the worker sends to the panel's thread under the
+// lock, so the handler must not simply wait for the lock.  The worker's new
+// list stands; the handler's reset is not made on it.
+TEST_F(RaceTest, TheLockAfterTheDeviceMessageBoxIsTakenWithoutDeadlock) {
+    decktest::Configure("PAL Deck=pal; Second Deck=pal", "realtime");
+    Open();
+    ASSERT_TRUE(WaitForPreview());
+    ASSERT_EQ(S_OK, VirtualDeckUnplug(L"Second Deck"));
+    Pump(300);
+    Hooked();
+    g.afterBox = [](CCapturePanel* pPanel) {
+        // The loss of the selected device, handled in the box's loop: the
+        // list is emptied and the worker asked to scan.
+        pPanel->ResetToNoDevice();
+        // Back in the handler only once the worker holds the lock and is
+        // about to call into this thread.
+        std::unique_lock<std::mutex> l(g.lock);
+        g.changed.wait_for(l, std::chrono::seconds(10), [] { return g.workerScanning; });
+    };
+    MessageBoxAnswer answer;
+    {
+        Watchdog watchdog(20, "The device choice and the worker's scan are deadlocked.");
+        Choose(IDC_DEVICE, 1);
+    }
+    EXPECT_EQ(1, answer.m_count);
+    EXPECT_TRUE(g.workerScanning);
+    ASSERT_TRUE(WaitForPreview());
+    Pump(300);
+    EXPECT_EQ(std::vector<std::string>{"PAL Deck"}, Items(IDC_DEVICE));
+    EXPECT_EQ("720 x 576 DV PAL", Text(IDC_DEVICE_TYPE));
+    EXPECT_NE(nullptr, m_panel->m_pGraph);
+    EXPECT_TRUE(Enabled(IDC_CAPTURE));
+    Close();
+}
