@@ -136,13 +136,25 @@ bool CCapturePanel::ScanAndBuild() {
     if (m_bShuttingDown) return true;
     if (eOutcome == kReady) {
         AtRacePoint(RacePoint::WorkerBuildDone);
-        m_wndDeviceCombo.EnableWindow(TRUE);
-        m_btnCapture.EnableWindow(TRUE);
-        m_wndFileTypeCombo.EnableWindow(TRUE);
-        m_btnBrowse.EnableWindow(TRUE);
+        // The panel's thread may have reset to no device since the lock
+        // was let go (the device lost as the build ended): the controls are
+        // enabled there, where no reset can come between the test and them.
+        ::SendMessage(m_hWnd, WM_GRAPHREADY, 0, 0);
     }
     if (m_hNotifyWnd != NULL) ::PostMessage(m_hNotifyWnd, WM_GRAPHEVENT, 0, 0);
     return eOutcome != kFailed;
+}
+
+LRESULT CCapturePanel::OnGraphReady(WPARAM, LPARAM) {
+    // Still the graph the worker built: no reset has emptied the list.
+    if (m_bShuttingDown || m_pDeviceList == NULL || m_pDeviceList->GetCount() == 0 ||
+        m_pBuilder == NULL)
+        return 0;
+    m_wndDeviceCombo.EnableWindow(TRUE);
+    m_btnCapture.EnableWindow(TRUE);
+    m_wndFileTypeCombo.EnableWindow(TRUE);
+    m_btnBrowse.EnableWindow(TRUE);
+    return 0;
 }
 
 void CCapturePanel::LockBuildAnsweringWorker(std::unique_lock<std::mutex>& lock) {

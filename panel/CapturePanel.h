@@ -31,6 +31,9 @@ class CDeviceList;
 // To the panel: a recording ended by itself (a write failed, the disk is
 // full, ...); the user is told once the handler that ended it is done.
 #define WM_CAPTURESTOPPED (WM_USER + 6)
+// Sent by the worker to the panel once its build is over: the controls
+// come alive, unless the device has gone meanwhile.
+#define WM_GRAPHREADY (WM_USER + 7)
 
 class CCapturePanel : public CDialog {
 public:
@@ -92,6 +95,7 @@ protected:
     afx_msg void OnTimer(UINT_PTR nIDEvent);
     afx_msg LRESULT OnCaptureFileLost(WPARAM wParam, LPARAM lParam);
     afx_msg LRESULT OnCaptureStopped(WPARAM wParam, LPARAM lParam);
+    afx_msg LRESULT OnGraphReady(WPARAM wParam, LPARAM lParam);
     DECLARE_MESSAGE_MAP()
 
 public:

@@ -180,3 +180,23 @@ TEST_F(RaceTest, TheLockAfterTheDeviceMessageBoxIsTakenWithoutDeadlock) {
     EXPECT_TRUE(Enabled(IDC_CAPTURE));
     Close();
 }
+
+// The device is lost just after the worker let go of the lock at the end
+// of its build, before it enabled the controls: the reset's disabled
+// controls stay disabled.
+TEST_F(RaceTest, AResetAfterTheBuildKeepsTheControlsDisabled) {
+    decktest::Configure("Virtual DV Deck=pal", "realtime");
+    Open();
+    Hooked();
+    Park(RacePoint::WorkerBuildDone);
+    ASSERT_TRUE(PumpUntil([] { return g.parked.load(); }));
+    EXPECT_TRUE(AllDisabled());
+
+    ASSERT_EQ(S_OK, VirtualDeckUnplug(L"Virtual DV Deck"));
+    ASSERT_TRUE(PumpUntil([&] { return DeviceGone(); }));
+    Release();
+    Pump(500);
+    EXPECT_TRUE(DeviceGone());
+    EXPECT_TRUE(AllDisabled());
+    Close();
+}
