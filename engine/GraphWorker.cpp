@@ -226,15 +226,16 @@ void CCapturePanel::OnGraphEvent() {
             IMediaEventEx* pEvents = m_pMediaEvent;
             pEvents->AddRef();
             if (lCode == EC_ERRORABORT) {
+                const bool bDeviceGone =
+                    m_pDeviceList->GetCount() > 0 &&
+                    !CDeviceList::IsSupportedDvDevice(m_pDeviceList->GetMoniker(m_nDeviceIndex));
                 // A recording that ends by itself is told; an error while
                 // none runs leaves the writer to be started anew at Capture.
                 if (m_pBuilder != NULL && m_bCapturing)
-                    EndRecordingOnError(static_cast<HRESULT>(lParam1));
+                    EndRecordingOnError(static_cast<HRESULT>(lParam1), bDeviceGone);
                 else
                     m_bGraphFailed = true;
-                if (m_pDeviceList->GetCount() > 0 &&
-                    !CDeviceList::IsSupportedDvDevice(m_pDeviceList->GetMoniker(m_nDeviceIndex)))
-                    ResetToNoDevice();
+                if (bDeviceGone) ResetToNoDevice();
             } else if (lCode == EC_DEVICE_LOST && lParam2 == 0) {
                 IUnknown* pUnknown = reinterpret_cast<IUnknown*>(lParam1);
                 IBaseFilter* pFilter = NULL;

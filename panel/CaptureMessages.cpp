@@ -24,8 +24,8 @@ std::string CapturedTimeText(long nSeconds) {
     return szText;
 }
 
-std::string RecordingStoppedText(HRESULT hrCause, bool bFileKept, LPCSTR pszFile,
-                                 long nSeconds) {
+std::string RecordingStoppedText(HRESULT hrCause, bool bDeviceLost, bool bFileKept,
+                                 LPCSTR pszFile, long nSeconds) {
     const std::string strTime = CapturedTimeText(nSeconds);
     // A file that is gone explains the stop whatever error the writer saw.
     if (!bFileKept)
@@ -44,6 +44,9 @@ std::string RecordingStoppedText(HRESULT hrCause, bool bFileKept, LPCSTR pszFile
     } else if (hrCause == HRESULT_FROM_WIN32(ERROR_WRITE_FAULT)) {
         pszWhy = "the Capture File could not be written";
         pszAdvice = " Check the disk, or choose another file.";
+    } else if (bDeviceLost) {
+        pszWhy = "the Capture Device was lost";
+        pszAdvice = " Connect it again to capture the rest.";
     }
     return std::string("The recording stopped because ") + pszWhy +
            ", What was captured (" + strTime + ") is saved in " +

@@ -22,7 +22,8 @@ std::string CapturedTimeText(long nSeconds);
 
 // A recording ended by itself.  hrCause is the error the graph reported
 // (the disk full, the file too large, a write failed, or another error);
-// bFileKept tells whether the recorded file is still on disk under
-// pszFile, nSeconds how much was captured.
-std::string RecordingStoppedText(HRESULT hrCause, bool bFileKept, LPCSTR pszFile,
-                                 long nSeconds);
+// bDeviceLost tells that the device was gone by then (which explains any
+// error but the file's own), bFileKept whether the recorded file is still
+// on disk under pszFile, nSeconds how much was captured.
+std::string RecordingStoppedText(HRESULT hrCause, bool bDeviceLost, bool bFileKept,
+                                 LPCSTR pszFile, long nSeconds);

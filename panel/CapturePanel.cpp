@@ -333,7 +333,7 @@ LRESULT CCapturePanel::OnCaptureFileLost(WPARAM, LPARAM) {
     return 0;
 }
 
-void CCapturePanel::EndRecordingOnError(HRESULT hrCause) {
+void CCapturePanel::EndRecordingOnError(HRESULT hrCause, bool bDeviceLost) {
     const std::string strRecorded = m_strCaptureFile;
     m_bEndingOnError = true;
     OnCaptureButton();
@@ -343,7 +343,8 @@ void CCapturePanel::EndRecordingOnError(HRESULT hrCause) {
     // and there are no more than the moment it took the event to come.
     const long nSeconds = static_cast<long>(m_nNotDropped) / (m_nVideoStandard != 0 ? 25 : 30);
     m_strStoppedText =
-        RecordingStoppedText(hrCause, FileExists(strRecorded), strRecorded.c_str(), nSeconds);
+        RecordingStoppedText(hrCause, bDeviceLost, FileExists(strRecorded), strRecorded.c_str(),
+                             nSeconds);
     // This runs inside the graph's event handling; the box comes after it.
     if (!m_bShuttingDown && m_hWnd != NULL) ::PostMessage(m_hWnd, WM_CAPTURESTOPPED, 0, 0);
 }

@@ -150,10 +150,10 @@ public:
     // dealt with by starting the writer anew on the name, which makes the
     // file again and clears the writer's earlier failure.
     LPCSTR CaptureRefusal();
-    // A recording ended by itself with the error the graph reported: it is
-    // stopped as Stop Capture stops it, and the user is told why, how much
-    // was captured and where it is.
-    void EndRecordingOnError(HRESULT hrCause);
+    // A recording ended by itself with the error the graph reported (the
+    // device gone by then, or not): it is stopped as Stop Capture stops it,
+    // and the user is told why, how much was captured and where it is.
+    void EndRecordingOnError(HRESULT hrCause, bool bDeviceLost);
 
     // ---- Fields, in the panel's order -----------------------------------
     CDeviceList* m_pDeviceList = NULL;

@@ -14,6 +14,7 @@
 #include <edevdefs.h>
 
 #include "decktest.h"
+#include "dvdevices/virtualdeck.h"
 #include "media/basefilter.h"
 #include "messageboxanswer.h"
 #include "paneltest.h"
@@ -192,6 +193,29 @@ TEST_F(RecordingEndTest, ARecordingThatEndsByItselfIsTold) {
         }
     }
     Close();
+}
+
+// An error that comes with the device gone: the message names the device,
+// and the panel shows the device gone, as after its loss.
+TEST_F(RecordingEndTest, ARecordingEndedWithTheDeviceGoneSaysSo) {
+    const std::string file = ChooseIn(Path("clips"));
+    Click(IDC_CAPTURE);
+    ASSERT_TRUE(m_panel->m_bCapturing);
+    Pump(1300);
+    MessageBoxAnswer answer;
+    RaiseGraphEvent(EC_ERRORABORT, E_FAIL, 0);
+    ASSERT_EQ(S_OK, VirtualDeckUnplug(L"Virtual DV Deck"));
+    ASSERT_TRUE(PumpUntil([&] { return answer.m_count == 1; }));
+    char time[16];
+    snprintf(time, sizeof time, "00:00:%02d", static_cast<int>(m_panel->m_nNotDropped / 25));
+    EXPECT_EQ("The recording stopped because the Capture Device was lost, What was captured (" +
+                  std::string(time) + ") is saved in " + file +
+                  ". Connect it again to capture the rest.",
+              answer.m_text);
+    EXPECT_TRUE(PumpUntil([&] { return Text(IDC_DEVICE_TYPE) == "No Supported DV Devices"; }));
+    EXPECT_FALSE(Enabled(IDC_CAPTURE));
+    Close();
+    EXPECT_GT(ProbeVideoFrames(file), 10);
 }
 
 // Root writes whatever the permissions say: the file and the folder are
