@@ -73,12 +73,17 @@ bool CCapturePanel::ScanAndBuild() {
         // the graph down and must not do it under a build.  A re-scan
         // request while devices are listed is ignored.
         if (m_bShuttingDown || m_pDeviceList->GetCount() > 0) {
+            // Graph events that came meanwhile were put off, as during a
+            // build: they are asked for again below, once the lock is free.
+            AtRacePoint(RacePoint::WorkerIgnoresRescan);
             Sleep(0);
-            return true;
+        } else {
+            eOutcome = kNoDevice;
+            m_pDeviceList->Enumerate();
+            ++m_nScanCount;
         }
-        eOutcome = kNoDevice;
-        m_pDeviceList->Enumerate();
-        if (m_pDeviceList->GetCount() > 0 && !m_bShuttingDown) {
+        if (eOutcome == kNoDevice && m_pDeviceList->GetCount() > 0 && !m_bShuttingDown) {
+            AtRacePoint(RacePoint::WorkerScanning);
             m_wndDeviceType.SetWindowText("Initializing...");
             m_wndDeviceCombo.ResetContent();
             for (int i = 0; i < m_pDeviceList->GetCount(); ++i) {
@@ -130,13 +135,34 @@ bool CCapturePanel::ScanAndBuild() {
     // half built, and were put off, are handled now.
     if (m_bShuttingDown) return true;
     if (eOutcome == kReady) {
-        m_wndDeviceCombo.EnableWindow(TRUE);
-        m_btnCapture.EnableWindow(TRUE);
-        m_wndFileTypeCombo.EnableWindow(TRUE);
-        m_btnBrowse.EnableWindow(TRUE);
+        AtRacePoint(RacePoint::WorkerBuildDone);
+        // The panel's thread may have reset to no device since the lock
+        // was let go (the device lost as the build ended): the controls are
+        // enabled there, where no reset can come between the test and them.
+        ::SendMessage(m_hWnd, WM_GRAPHREADY, 0, 0);
     }
     if (m_hNotifyWnd != NULL) ::PostMessage(m_hNotifyWnd, WM_GRAPHEVENT, 0, 0);
     return eOutcome != kFailed;
+}
+
+LRESULT CCapturePanel::OnGraphReady(WPARAM, LPARAM) {
+    // Still the graph the worker built: no reset has emptied the list.
+    if (m_bShuttingDown || m_pDeviceList == NULL || m_pDeviceList->GetCount() == 0 ||
+        m_pBuilder == NULL)
+        return 0;
+    m_wndDeviceCombo.EnableWindow(TRUE);
+    m_btnCapture.EnableWindow(TRUE);
+    m_wndFileTypeCombo.EnableWindow(TRUE);
+    m_btnBrowse.EnableWindow(TRUE);
+    return 0;
+}
+
+void CCapturePanel::LockBuildAnsweringWorker(std::unique_lock<std::mutex>& lock) {
+    while (!lock.try_lock()) {
+        MSG msg;
+        PeekMessage(&msg, NULL, 0, 0, PM_NOREMOVE);
+        Sleep(1);
+    }
 }
 
 void CCapturePanel::CreateNotifyWindow() {
@@ -185,7 +211,10 @@ void CCapturePanel::OnGraphEvent() {
     // While the worker builds, the graph is half made: the events wait in
     // the graph's queue until the worker, done, asks for them again.
     std::unique_lock<std::mutex> lock(m_buildLock, std::try_to_lock);
-    if (!lock.owns_lock()) return;
+    if (!lock.owns_lock()) {
+        AtRacePoint(RacePoint::GraphEventPutOff);
+        return;
+    }
 
     IGraphBuilder* pGraph = m_pGraph;
     if (pGraph != NULL) pGraph->AddRef();
@@ -197,10 +226,16 @@ void CCapturePanel::OnGraphEvent() {
             IMediaEventEx* pEvents = m_pMediaEvent;
             pEvents->AddRef();
             if (lCode == EC_ERRORABORT) {
-                if (m_pBuilder != NULL && m_bCapturing) OnCaptureButton();
-                if (m_pDeviceList->GetCount() > 0 &&
-                    !CDeviceList::IsSupportedDvDevice(m_pDeviceList->GetMoniker(m_nDeviceIndex)))
-                    ResetToNoDevice();
+                const bool bDeviceGone =
+                    m_pDeviceList->GetCount() > 0 &&
+                    !CDeviceList::IsSupportedDvDevice(m_pDeviceList->GetMoniker(m_nDeviceIndex));
+                // A recording that ends by itself is told; an error while
+                // none runs leaves the writer to be started anew at Capture.
+                if (m_pBuilder != NULL && m_bCapturing)
+                    EndRecordingOnError(static_cast<HRESULT>(lParam1), bDeviceGone);
+                else
+                    m_bGraphFailed = true;
+                if (bDeviceGone) ResetToNoDevice();
             } else if (lCode == EC_DEVICE_LOST && lParam2 == 0) {
                 IUnknown* pUnknown = reinterpret_cast<IUnknown*>(lParam1);
                 IBaseFilter* pFilter = NULL;

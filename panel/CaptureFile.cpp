@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "CaptureMessages.h"
 #include "CapturePanel.h"
 #include "PanelIds.h"
 
@@ -61,6 +62,31 @@ bool FormNextName(LPCSTR pszSource, int nDestSize, int nWidth, std::string& strR
 bool FileExists(LPCSTR pszName) {
     OFSTRUCT of;
     return OpenFile(pszName, &of, OF_EXIST) != HFILE_ERROR;
+}
+
+// The file exists and may be written; opening it for writing changes
+// nothing in it.  *pdwError takes the reason when it may not.
+bool FileWritable(LPCSTR pszName, DWORD* pdwError) {
+    OFSTRUCT of;
+    const HFILE hFile = OpenFile(pszName, &of, OF_WRITE);
+    if (hFile == HFILE_ERROR) {
+        if (pdwError != NULL) *pdwError = of.nErrCode;
+        return false;
+    }
+    _lclose(hFile);
+    return true;
+}
+
+// The graph runs with its recording branch in place.
+bool GraphRuns(IGraphBuilder* pGraph, IFileSinkFilter* pFileSink) {
+    if (pGraph == NULL || pFileSink == NULL) return false;
+    IMediaControl* pControl = NULL;
+    pGraph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&pControl));
+    if (pControl == NULL) return false;
+    OAFILTER_STATE state = State_Stopped;
+    const HRESULT hr = pControl->GetState(0, &state);
+    pControl->Release();
+    return SUCCEEDED(hr) && state == State_Running;
 }
 
 // The canonical form of an existing file's path; empty when it does not exist.
@@ -160,12 +186,21 @@ BOOL CCapturePanel::SetCaptureFile(LPCSTR pszName) {
     return TRUE;
 }
 
-BOOL CCapturePanel::OutputFileReady() {
-    if (FileExists(m_strCaptureFile.c_str())) return TRUE;
+LPCSTR CCapturePanel::CaptureRefusal() {
+    if (!m_bGraphFailed && GraphRuns(m_pGraph, m_pFileSink) &&
+        FileWritable(m_strCaptureFile.c_str(), NULL))
+        return NULL;
     // The name is copied: SetCaptureFile assigns it to m_strCaptureFile.
     const std::string strName = m_strCaptureFile;
+    m_bGraphFailed = false;
     SetCaptureFile(strName.c_str());
-    return FileExists(strName.c_str());
+    if (!GraphRuns(m_pGraph, m_pFileSink)) return kGraphNotStartedText;
+    DWORD dwError = ERROR_SUCCESS;
+    if (FileWritable(strName.c_str(), &dwError)) return NULL;
+    // No folder: the file could not be made.  A folder that lets no file
+    // be made, or a file that may not be written (another user's, say),
+    // would take the recording nowhere just the same.
+    return dwError == ERROR_PATH_NOT_FOUND ? kCannotCreateText : kCannotWriteText;
 }
 
 void CCapturePanel::UseChosenCaptureFile(LPCSTR pszChosen) {
@@ -183,6 +218,13 @@ void CCapturePanel::UseChosenCaptureFile(LPCSTR pszChosen) {
     DeleteIfExists(pszChosen);
     SetCaptureFile(pszChosen);
     DeleteIfExists(strPrevious.c_str());
+
+    // A Stop Capture that could form no name at all stopped the recording
+    // branch and left Capture off: the file chosen now brings both back.
+    if (m_pBuilder != NULL && m_pFileSink == NULL && !m_bCapturing && StartGraph()) {
+        m_btnCapture.EnableWindow(TRUE);
+        m_wndFileTypeCombo.EnableWindow(TRUE);
+    }
 }
 
 void CCapturePanel::OnBrowse() {

@@ -6,6 +6,7 @@
 
 #include <new>
 
+#include "CaptureMessages.h"
 #include "DeviceList.h"
 
 namespace {
@@ -21,14 +22,6 @@ const int kBannerBitmap = 144;
 
 // Room for a numbered output name while the next free one is looked for.
 const int kNameBufferSize = 2000;
-
-// What the user is told when a recording cannot start, or cannot be kept,
-// because its file is not where the panel shows it.
-const char kCannotCreateText[] =
-    "The Capture File could not be created, Nothing will be recorded. Check that its folder "
-    "exists, or choose another file.";
-const char kLostText[] =
-    "The Capture File was removed during the recording, The recording could not be saved.";
 
 bool FileExists(const std::string& strName) {
     OFSTRUCT of;
@@ -59,6 +52,8 @@ ON_WM_SHOWWINDOW()
 ON_WM_DESTROY()
 ON_WM_TIMER()
 ON_MESSAGE(WM_CAPTUREFILELOST, &CCapturePanel::OnCaptureFileLost)
+ON_MESSAGE(WM_CAPTURESTOPPED, &CCapturePanel::OnCaptureStopped)
+ON_MESSAGE(WM_GRAPHREADY, &CCapturePanel::OnGraphReady)
 ON_BN_CLICKED(IDC_CAPTURE, &CCapturePanel::OnCaptureButton)
 ON_BN_CLICKED(IDC_BROWSE, &CCapturePanel::OnBrowse)
 ON_CBN_SELCHANGE(IDC_FILE_TYPE, &CCapturePanel::OnFileTypeChange)
@@ -217,13 +212,20 @@ void CCapturePanel::OnDeviceSelChange() {
         // The device list and the graph are the worker's while it builds.
         std::unique_lock<std::mutex> lock(m_buildLock);
         if (!CDeviceList::IsSupportedDvDevice(m_pDeviceList->GetMoniker(nSelection))) {
+            const unsigned nScans = m_nScanCount;
             lock.unlock();
             ::MessageBox(m_hWnd,
                          "The Selected Capture Device is no longer valid, The selection will not "
                          "be changed.",
                          "Tapeloom", MB_ICONEXCLAMATION | MB_OK);
-            lock.lock();
-            ResetToNoDevice();
+            AtRacePoint(RacePoint::AfterDeviceMessageBox);
+            // While the box was up the device's loss may have been handled
+            // and the worker may be scanning again, sending to this thread
+            // under the lock: the lock is taken with its calls answered.
+            LockBuildAnsweringWorker(lock);
+            // A reset meanwhile has emptied the list, and a scan since has
+            // made a new one: either way the list chosen from has gone.
+            if (m_nScanCount == nScans && m_pDeviceList->GetCount() > 0) ResetToNoDevice();
         } else {
             m_nDeviceIndex = nSelection;
             std::string strType;
@@ -255,8 +257,8 @@ void CCapturePanel::OnCaptureButton() {
     if (!m_bCapturing) {
         // Nothing would be written: recording does not start, and the tape
         // is left as it is.
-        if (!OutputFileReady()) {
-            ::MessageBox(m_hWnd, kCannotCreateText, "Tapeloom", MB_ICONEXCLAMATION | MB_OK);
+        if (LPCSTR pszRefusal = CaptureRefusal()) {
+            ::MessageBox(m_hWnd, pszRefusal, "Tapeloom", MB_ICONEXCLAMATION | MB_OK);
             return;
         }
         if (m_nTransportMode != ED_MODE_PLAY) OnPlay();
@@ -294,7 +296,7 @@ void CCapturePanel::OnCaptureButton() {
     // removed while it ran), so the recording ends up nowhere.  This
     // handler also runs inside the graph's event handling and the
     // shutdown; the user is told after it, and not at all at shutdown.
-    if (!FileExists(m_strCaptureFile) && !m_bShuttingDown && m_hWnd != NULL)
+    if (!FileExists(m_strCaptureFile) && !m_bShuttingDown && !m_bEndingOnError && m_hWnd != NULL)
         ::PostMessage(m_hWnd, WM_CAPTUREFILELOST, 0, 0);
 
     // The recording is done: the output moves on to the next free name.
@@ -304,9 +306,14 @@ void CCapturePanel::OnCaptureButton() {
     // name is taken instead, and when even that fails the graph is
     // stopped, which completes the file, and recording is refused until
     // another file is chosen.
+    // A name too long for the buffer is never cut into another one: it has
+    // no next name, as one whose number cannot grow.
     char szName[kNameBufferSize] = "";
-    m_strCaptureFile.copy(szName, kNameBufferSize - 1);
-    BOOL bNamed = MakeFreeName(szName, kNameBufferSize);
+    BOOL bNamed = FALSE;
+    if (m_strCaptureFile.size() < static_cast<size_t>(kNameBufferSize)) {
+        m_strCaptureFile.copy(szName, kNameBufferSize - 1);
+        bNamed = MakeFreeName(szName, kNameBufferSize);
+    }
     if (!bNamed) bNamed = DefaultCaptureFile(szName, kNameBufferSize);
     if (!bNamed) {
         StopGraph();
@@ -323,6 +330,30 @@ void CCapturePanel::OnCaptureButton() {
 
 LRESULT CCapturePanel::OnCaptureFileLost(WPARAM, LPARAM) {
     ::MessageBox(m_hWnd, kLostText, "Tapeloom", MB_ICONEXCLAMATION | MB_OK);
+    return 0;
+}
+
+void CCapturePanel::EndRecordingOnError(HRESULT hrCause, bool bDeviceLost) {
+    const std::string strRecorded = m_strCaptureFile;
+    m_bEndingOnError = true;
+    OnCaptureButton();
+    m_bEndingOnError = false;
+    // The captured time as the Captured counter shows it, taken as the
+    // recording stopped: the frames after the failure were not written,
+    // and there are no more than the moment it took the event to come.
+    const long nSeconds = static_cast<long>(m_nNotDropped) / (m_nVideoStandard != 0 ? 25 : 30);
+    m_strStoppedText =
+        RecordingStoppedText(hrCause, bDeviceLost, FileExists(strRecorded), strRecorded.c_str(),
+                             nSeconds);
+    // This runs inside the graph's event handling; the box comes after it.
+    if (!m_bShuttingDown && m_hWnd != NULL) ::PostMessage(m_hWnd, WM_CAPTURESTOPPED, 0, 0);
+}
+
+LRESULT CCapturePanel::OnCaptureStopped(WPARAM, LPARAM) {
+    if (m_strStoppedText.empty()) return 0;
+    const std::string strText = m_strStoppedText;
+    m_strStoppedText.clear();
+    ::MessageBox(m_hWnd, strText.c_str(), "Tapeloom", MB_ICONEXCLAMATION | MB_OK);
     return 0;
 }
 

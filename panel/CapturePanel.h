@@ -28,6 +28,12 @@ class CDeviceList;
 // To the panel: the recording that just ended lost its file; the user is
 // told once the handler that ended it is done.
 #define WM_CAPTUREFILELOST (WM_USER + 5)
+// To the panel: a recording ended by itself (a write failed, the disk is
+// full, ...); the user is told once the handler that ended it is done.
+#define WM_CAPTURESTOPPED (WM_USER + 6)
+// Sent by the worker to the panel once its build is over: the controls
+// come alive, unless the device has gone meanwhile.
+#define WM_GRAPHREADY (WM_USER + 7)
 
 class CCapturePanel : public CDialog {
 public:
@@ -88,6 +94,8 @@ protected:
     afx_msg void OnDestroy();
     afx_msg void OnTimer(UINT_PTR nIDEvent);
     afx_msg LRESULT OnCaptureFileLost(WPARAM wParam, LPARAM lParam);
+    afx_msg LRESULT OnCaptureStopped(WPARAM wParam, LPARAM lParam);
+    afx_msg LRESULT OnGraphReady(WPARAM wParam, LPARAM lParam);
     DECLARE_MESSAGE_MAP()
 
 public:
@@ -134,12 +142,18 @@ public:
     // The steps of OnBrowse after the dialog: makes the chosen file the
     // output file unless it is the current one.
     void UseChosenCaptureFile(LPCSTR pszChosen);
-    // True when the current output file is there for the file writer to
-    // record into.  The running graph creates it when it starts; a file
-    // that has gone since (its folder removed, say) is made again by
-    // starting the writer anew on the name, which also clears the writer's
-    // earlier failure to create it.  False when even that does not make it.
-    BOOL OutputFileReady();
+    // Whether a recording can go into the current output file: NULL when
+    // the graph runs and the file is there and may be written, else the
+    // message that tells the user why nothing would be recorded.  The
+    // running graph creates the file when it starts; a file that has gone
+    // since (its folder removed, say), or a writer that failed on it, is
+    // dealt with by starting the writer anew on the name, which makes the
+    // file again and clears the writer's earlier failure.
+    LPCSTR CaptureRefusal();
+    // A recording ended by itself with the error the graph reported (the
+    // device gone by then, or not): it is stopped as Stop Capture stops it,
+    // and the user is told why, how much was captured and where it is.
+    void EndRecordingOnError(HRESULT hrCause, bool bDeviceLost);
 
     // ---- Fields, in the panel's order -----------------------------------
     CDeviceList* m_pDeviceList = NULL;
@@ -177,6 +191,17 @@ public:
     std::atomic<LONG> m_nNotDropped{0};
     HBITMAP m_hBannerBitmap = NULL;
     UINT_PTR m_nTimerId = 0;
+
+    // The panel's thread only: the text of the message about a recording
+    // that ended by itself, shown by OnCaptureStopped.
+    std::string m_strStoppedText;
+    // The panel's thread only: set while EndRecordingOnError ends a
+    // recording, whose own message replaces Stop Capture's "file lost".
+    bool m_bEndingOnError = false;
+    // The panel's thread only: the graph reported an error while no
+    // recording ran (the writer could not make its file when the graph
+    // started, say); the next Capture starts the writer anew.
+    bool m_bGraphFailed = false;
 
     // ---- Tape transport, status polling and capture statistics ----------
     // Transport buttons 1003 to 1011: each sends one mode to the device's
@@ -232,7 +257,32 @@ public:
     // changes that find it held are put off until the build is over.
     std::mutex m_buildLock;
 
+    // Scans the worker has made, counted under m_buildLock: a handler that
+    // let go of the lock can tell whether the device list was made anew.
+    unsigned m_nScanCount = 0;
+
+    // ---- Test hooks -------------------------------------------------------
+    // Points where a thread meets another at the build lock.  Tests park a
+    // thread at one of them to run the other side's handling there, in a
+    // set order; without a hook nothing happens.
+    enum class RacePoint {
+        WorkerIgnoresRescan,    // worker, lock held, a re-scan request ignored
+        WorkerScanning,         // worker, lock held, devices found, before its first send
+        WorkerBuildDone,        // worker, lock released, before the controls come alive
+        GraphEventPutOff,       // panel's thread, graph events put off (lock held elsewhere)
+        AfterDeviceMessageBox,  // panel's thread, "no longer valid" answered, lock not held
+    };
+    using RaceHook = void (*)(CCapturePanel* pPanel, RacePoint point);
+    std::atomic<RaceHook> m_pfnRaceHook{nullptr};
+
 private:
+    void AtRacePoint(RacePoint point) {
+        if (RaceHook pfnHook = m_pfnRaceHook.load()) pfnHook(this, point);
+    }
+    // Takes the build lock on the panel's thread while answering the
+    // worker's sent messages, since the worker may be calling into this
+    // thread while it holds the lock.
+    void LockBuildAnsweringWorker(std::unique_lock<std::mutex>& lock);
     // Waits until the worker is out of its scan and build, handling the
     // worker's sent messages meanwhile; after it no build starts.
     void StopWorkerBuilds();

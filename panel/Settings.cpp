@@ -80,8 +80,11 @@ void CCapturePanel::LoadSettings() {
     }
 
     // No free numbered name can be formed from the stored one: the default
-    // file, which is free, takes its place.
-    if (!MakeFreeName(szName, sizeof szName)) {
+    // file, which is free, takes its place.  The free name must be one the
+    // numbering handles too (its number or its padding can make it longer
+    // than the stored name): a longer one is refused like a longer stored
+    // name, never cut by a later Stop Capture.
+    if (!MakeFreeName(szName, static_cast<int>(kMaxStoredName) + 1)) {
         memset(szName, 0, sizeof szName);
         DefaultCaptureFile(szName, sizeof szName);
     }

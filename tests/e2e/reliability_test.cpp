@@ -2,6 +2,9 @@
 // killed, damaged frames on the tape, a damaged settings file, the
 // capture file's directory taken away, and awkward file names.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
 
 #include "e2e.h"
 
@@ -14,30 +17,100 @@ bool StartRecording(Session& s) {
 }
 bool StopRecording(Session& s) { return s.Click(kCapture) && s.WaitForText(kCapture, "Capture"); }
 
-// The file size limit stands in for a full disk: writes past it fail as
-// they do on a full disk, without privileges (SIGXFSZ is ignored, so the
-// writer sees the error instead of the signal).
+// The message box in front, as "messagebox "text"", or "".
+std::string Modal(Session& s) {
+    const auto lines = s.c().Request("modal");
+    return lines.empty() ? std::string() : lines.front();
+}
+
+// A recording that ended by itself: the message in front says why, how much
+// was captured and where; it is answered, and the panel is back in preview
+// with the name moved on.  The captured time it gives, in seconds.
+long ExpectStoppedMessage(Session& s, const std::string& why, const std::string& file,
+                          const std::string& advice, const std::string& shot) {
+    EXPECT_TRUE(s.WaitFor([&] { return Modal(s).rfind("messagebox", 0) == 0; },
+                          milliseconds(30000)))
+        << "no message after the recording ended";
+    const std::string text = Modal(s);
+    const std::regex told("messagebox \"The recording stopped because " + why +
+                          ", What was captured \\((\\d\\d):(\\d\\d):(\\d\\d)\\) is saved in (.*)\\. " +
+                          advice + "\"");
+    std::smatch m;
+    long seconds = -1;
+    EXPECT_TRUE(std::regex_match(text, m, told)) << text;
+    if (m.size() == 5) {
+        EXPECT_EQ(file, m[4].str());
+        seconds = std::stol(m[1]) * 3600 + std::stol(m[2]) * 60 + std::stol(m[3]);
+    }
+    EXPECT_TRUE(s.Shot(shot));
+    EXPECT_TRUE(s.c().Ok("answer ok"));
+    EXPECT_TRUE(s.WaitFor([&] { return Modal(s).empty(); }));
+    EXPECT_EQ(s.Text(kCapture), "Capture");
+    EXPECT_TRUE(s.WaitUntilReady());
+    return seconds;
+}
+
+// The file size limit (prlimit --fsize, as ulimit -f) hit during a
+// recording: writes past it fail with EFBIG.  The program is started with
+// SIGXFSZ at its default action, which would end it: it ignores the signal
+// itself, and the recording ends through the write error path.
 TEST(Reliability, DiskFillingDuringRecording) {
     constexpr long kLimit = 15 * 1000 * 1000;  // about 100 frames
-    signal(SIGXFSZ, SIG_IGN);                  // inherited by the program
+    signal(SIGXFSZ, SIG_DFL);                  // inherited by the program
     Options o;
     o.prefix = {"prlimit", "--fsize=" + std::to_string(kLimit)};
     Session s(o);
     ASSERT_TRUE(s.Start());
     ASSERT_TRUE(s.WaitUntilReady());
     ASSERT_TRUE(StartRecording(s));
-    // The recording ends by itself and the panel is back in preview.
-    EXPECT_TRUE(s.WaitForText(kCapture, "Capture", milliseconds(20000)));
-    EXPECT_TRUE(s.WaitUntilReady());
-    EXPECT_TRUE(s.Shot("disk-full"));
+    const std::string file = s.Temp() + "/Tapeloom00000.avi";
+    // The recording ends by itself and the user is told.
+    const long seconds =
+        ExpectStoppedMessage(s, "the Capture File reached the largest size allowed", file,
+                             "Choose another file to record the rest.", "disk-full");
+    EXPECT_EQ(s.Text(kCaptureFile), s.Temp() + "/Tapeloom00001.avi");
     ASSERT_TRUE(s.Exit());
 
-    const std::string file = s.Temp() + "/Tapeloom00000.avi";
     const Probe p = ProbeFile(file);
     EXPECT_GT(p.videoFrames, 80) << "frames up to the failure are kept";
     EXPECT_EQ(DecodedFrames(file), p.videoFrames);
+    EXPECT_NEAR(seconds, p.videoFrames / 25, 1) << "the captured time told";
     EXPECT_LE(static_cast<long>(std::filesystem::file_size(file)), kLimit);
-    std::printf("disk full at %ld bytes: ffprobe reads %ld frames\n", kLimit, p.videoFrames);
+    std::printf("file size limit at %ld bytes: ffprobe reads %ld frames, told %ld s\n", kLimit,
+                p.videoFrames, seconds);
+}
+
+// A small file system filling up during a recording (tmpfs of 16 MB,
+// mounted by root; CI runs as root).
+TEST(Reliability, DiskFullDuringRecording) {
+    if (geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+    Session s;
+    const std::string small = s.Scratch() + "/small disk";
+    std::filesystem::create_directories(small);
+    if (std::system(("mount -t tmpfs -o size=16m tapeloom-e2e " + Quote(small)).c_str()) != 0)
+        GTEST_SKIP() << "tmpfs cannot be mounted here";
+    struct Unmount {
+        std::string dir;
+        ~Unmount() { std::system(("umount -l " + Quote(dir)).c_str()); }
+    } unmount{small};
+    const std::string file = small + "/Take00000.avi";
+    WriteFile(s.Registry(), RegistryText(file, 1));
+    ASSERT_TRUE(s.Start());
+    ASSERT_TRUE(s.WaitUntilReady());
+    ASSERT_EQ(s.Text(kCaptureFile), file);
+    ASSERT_TRUE(StartRecording(s));
+    const long seconds = ExpectStoppedMessage(s, "the disk is full", file,
+                                              "Free some space on the disk, or choose another file.",
+                                              "disk-full-small-file-system");
+    EXPECT_EQ(s.Text(kCaptureFile), small + "/Take00001.avi");
+    ASSERT_TRUE(s.Exit());
+
+    const Probe p = ProbeFile(file);
+    EXPECT_GT(p.videoFrames, 80) << "frames up to the failure are kept";
+    EXPECT_EQ(DecodedFrames(file), p.videoFrames);
+    EXPECT_NEAR(seconds, p.videoFrames / 25, 1) << "the captured time told";
+    std::printf("tmpfs of 16 MB full: ffprobe reads %ld frames, told %ld s\n", p.videoFrames,
+                seconds);
 }
 
 TEST(Reliability, KilledDuringRecording) {

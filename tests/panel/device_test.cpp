@@ -77,10 +77,15 @@ TEST_F(DeviceTest, ErrorAbortEndsTheCaptureAndKeepsThePreview) {
     ASSERT_TRUE(WaitForPreview());
     Click(IDC_CAPTURE);
     Pump(1000);
+    MessageBoxAnswer answer;
     RaiseGraphEvent(EC_ERRORABORT, E_FAIL, 0);
     ASSERT_TRUE(PumpUntil([&] { return !m_panel->m_bCapturing; }));
     EXPECT_EQ("Capture", Text(IDC_CAPTURE));
     EXPECT_EQ(Numbered(1), m_panel->m_strCaptureFile);
+    // The recording ended by itself: the user is told.
+    ASSERT_TRUE(PumpUntil([&] { return answer.m_count == 1; }));
+    EXPECT_EQ(0u, answer.m_text.find("The recording stopped because of an error in the capture, "))
+        << answer.m_text;
     EXPECT_GT(ProbeVideoFrames(Numbered(0)), 5);
     // The deck is still there: the preview and the controls stay.
     Pump(200);

@@ -135,6 +135,46 @@ TEST_F(SettingsTest, OverlongStoredNamesAreRefusedNotCut) {
     EXPECT_EQ(Default(0), panel.m_strCaptureFile);
 }
 
+// A stored name the numbering takes, whose file exists, moves on to a
+// free name that may be longer (a number added, or one more digit): one
+// longer than 1999 characters is refused like a longer stored name, so no
+// later Stop Capture cuts it.
+TEST_F(SettingsTest, AFreeNameLongerThanTheNumberingTakesGivesTheDefault) {
+    struct Case {
+        size_t length;     // of the stored name
+        const char* file;  // its last component
+        bool kept;         // its successor is taken
+    };
+    const Case cases[] = {
+        {1994, "clip.avi", true},        {1995, "clip.avi", false},
+        {1997, "clip.avi", false},       {1999, "clip.avi", false},
+        {1998, "take99999.avi", true},   {1999, "take99999.avi", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.length) + " " + c.file);
+        // Directories of at most 200 characters each up to the length asked.
+        std::string dir = m_dir + "/d" + std::to_string(c.length);
+        const size_t room = c.length - strlen(c.file) - 1;
+        while (dir.size() < room) {
+            const size_t left = room - dir.size() - 1;
+            dir += "/" + std::string(left > 200 ? (left - 200 < 2 ? 150 : 200) : left, 'd');
+        }
+        ASSERT_EQ(room, dir.size());
+        std::filesystem::create_directories(dir);
+        const std::string stored = dir + "/" + c.file;
+        ASSERT_EQ(c.length, stored.size());
+        Touch(stored);
+        StoreName(stored);
+        panel.LoadSettings();
+        if (c.kept) {
+            EXPECT_EQ(panel.m_strCaptureFile.size(), 1999u);
+            EXPECT_EQ(dir + "/", panel.m_strCaptureFile.substr(0, dir.size() + 1));
+        } else {
+            EXPECT_EQ(Default(0), panel.m_strCaptureFile);
+        }
+    }
+}
+
 TEST_F(SettingsTest, AStoredNameWithNoFreeSuccessorGivesTheDefault) {
     Touch(Path("x4294967295.avi"));
     Touch(Path("x00000.avi"));

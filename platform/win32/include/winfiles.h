@@ -25,12 +25,16 @@ typedef struct _OFSTRUCT {
 } OFSTRUCT, *POFSTRUCT, *LPOFSTRUCT;
 
 #define OF_READ 0x00000000
+#define OF_WRITE 0x00000001
 #define OF_DELETE 0x00000200
 #define OF_EXIST 0x00004000
 
 // OF_EXIST tests whether the file exists and leaves nothing open; OF_DELETE
-// deletes it; OF_READ returns a read handle that the caller closes with
-// _lclose.  On failure: HFILE_ERROR, with the error code in nErrCode and in
+// deletes it; OF_READ returns a read handle and OF_WRITE a write handle to
+// an existing file (neither creates nor truncates it), which the caller
+// closes with _lclose.  A file that may not be written (permissions, a
+// read-only or immutable file, a read-only file system) fails OF_WRITE with
+// ERROR_ACCESS_DENIED.  On failure: HFILE_ERROR, with the error code in nErrCode and in
 // GetLastError (ERROR_PATH_NOT_FOUND when the directory is missing,
 // ERROR_FILE_NOT_FOUND when only the file is).
 HFILE OpenFile(LPCSTR lpFileName, LPOFSTRUCT lpReOpenBuff, UINT uStyle);

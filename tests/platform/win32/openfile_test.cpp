@@ -130,3 +130,41 @@ TEST(DeleteFile, RemovesFilesOnly) {
     EXPECT_FALSE(DeleteFile(dir.Path().c_str()));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
 }
+
+// OF_WRITE opens an existing file for writing without creating or cutting
+// it; what may not be written fails at once, a FIFO without a reader too.
+TEST(OpenFile, WriteHandleOnlyForAFileThatMayBeWritten) {
+    ScratchDir dir;
+    Touch(dir / "take.avi", "RIFF....");
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    ASSERT_EQ(::mkdir((dir / "folder").c_str(), 0700), 0);
+    struct Case {
+        const char* what;
+        std::string path;
+        WORD error;  // 0: a handle
+    } const cases[] = {
+        {"a writable file", dir / "take.avi", 0},
+        {"no such file", dir / "none.avi", ERROR_FILE_NOT_FOUND},
+        {"no such folder", dir / "gone/take.avi", ERROR_PATH_NOT_FOUND},
+        {"a folder", dir / "folder", ERROR_ACCESS_DENIED},
+        {"a FIFO without a reader", dir / "pipe", ERROR_ACCESS_DENIED},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        OFSTRUCT of;
+        const HFILE file = OpenFile(c.path.c_str(), &of, OF_WRITE);
+        EXPECT_EQ(of.nErrCode, c.error);
+        if (c.error != 0) {
+            EXPECT_EQ(file, HFILE_ERROR);
+            continue;
+        }
+        ASSERT_NE(file, HFILE_ERROR);
+        EXPECT_EQ(::pwrite(file, "riff", 4, 0), 4);
+        EXPECT_EQ(_lclose(file), 0);
+    }
+    std::ifstream in(dir / "take.avi");
+    std::string text;
+    in >> text;
+    EXPECT_EQ(text, "riff....") << "opened in place, not cut";
+    EXPECT_FALSE(Exists(dir / "none.avi"));
+}

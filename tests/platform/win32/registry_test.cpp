@@ -278,8 +278,9 @@ TEST_F(Registry, ConcurrentWritersLoseNothing) {
     EXPECT_EQ(FilesInDir().size(), 2u);  // no temporaries left behind
 }
 
-// A damaged file reads as empty, is kept under another name with its bytes
-// intact, and the next write starts a fresh file.
+// A damaged file without the key asked for reads without it, is kept under
+// another name with its bytes intact, and the next write starts a fresh
+// file.
 TEST_F(Registry, DamagedFileSetAside) {
     const std::vector<std::string> damaged = {
         "",                                                                               // empty
@@ -297,7 +298,7 @@ TEST_F(Registry, DamagedFileSetAside) {
 
         testing::internal::CaptureStderr();
         HKEY key = nullptr;
-        EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &key),
+        EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key),
                   ERROR_FILE_NOT_FOUND);
         std::string said = testing::internal::GetCapturedStderr();
         EXPECT_NE(said.find("damaged"), std::string::npos);
@@ -317,6 +318,76 @@ TEST_F(Registry, DamagedFileSetAside) {
         RegCloseKey(key);
         EXPECT_EQ(ReadText(m_dir / ("config/" + aside)), content);
         EXPECT_EQ(ReadText(m_file).rfind("TAPELOOM-REGISTRY 1\n", 0), 0u);
+    }
+}
+
+// One bad line loses its own value only: the file's other values are read,
+// the damaged file is still set aside and reported, and its good values are
+// written back in its place, so every later read finds them.
+TEST_F(Registry, DamagedFileKeepsItsGoodValues) {
+    const std::string kKey = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quindle\\Tapeloom\\1.0]";
+    const std::string kType = "\"File Type\"=dword:00000000";
+    const std::string kFile = "\"Capture File\"=sz:\"/v/clip00004.avi\"";
+    struct Case {
+        const char* what;
+        std::string text;
+        bool fileType, captureFile;  // which values survive
+    };
+    const Case cases[] = {
+        {"a single backslash", "TAPELOOM-REGISTRY 1\n" + kKey + "\n" + kType + "\n" +
+                                   "\"Capture File\"=sz:\"C:\\Videos\\clip.avi\"\n",
+         true, false},
+        {"CRLF line ends",
+         "TAPELOOM-REGISTRY 1\r\n" + kKey + "\r\n" + kType + "\r\n" + kFile + "\r\n", true, true},
+        {"no final newline", "TAPELOOM-REGISTRY 1\n" + kKey + "\n" + kType + "\n" + kFile, true, true},
+        {"a value cut short", "TAPELOOM-REGISTRY 1\n" + kKey + "\n" + kFile + "\n\"File Type\"=dword:000",
+         false, true},
+        {"a bad line between", "TAPELOOM-REGISTRY 1\n" + kKey + "\n" + kType + "\n\x01garbage\n" + kFile + "\n",
+         true, true},
+        {"a bad key before", "TAPELOOM-REGISTRY 1\n[HKEY_NOWHERE\\X]\n\"a\"=sz:\"b\"\n" + kKey + "\n" +
+                                 kType + "\n" + kFile + "\n",
+         true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(m_dir / "config");
+        std::filesystem::create_directories(m_dir / "config");
+        std::ofstream(m_file, std::ios::binary) << c.text;
+
+        testing::internal::CaptureStderr();
+        HKEY key = nullptr;
+        ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key), ERROR_SUCCESS);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find("damaged"), std::string::npos) << said;
+        EXPECT_NE(said.find("good values are kept"), std::string::npos) << said;
+        // Each value is read on its own, after the file has been set aside.
+        DWORD type = 7, size = sizeof type;
+        EXPECT_EQ(RegQueryValueEx(key, "File Type", nullptr, nullptr,
+                                  reinterpret_cast<BYTE*>(&type), &size) == ERROR_SUCCESS,
+                  c.fileType);
+        if (c.fileType) {
+            EXPECT_EQ(type, 0u);
+        }
+        char name[64] = "";
+        size = sizeof name - 1;
+        EXPECT_EQ(RegQueryValueEx(key, "Capture File", nullptr, nullptr,
+                                  reinterpret_cast<BYTE*>(name), &size) == ERROR_SUCCESS,
+                  c.captureFile);
+        if (c.captureFile) {
+            EXPECT_STREQ(name, "/v/clip00004.avi");
+        }
+        RegCloseKey(key);
+
+        std::string aside;
+        for (const std::string& file : FilesInDir())
+            if (file.find("registry.damaged-") == 0) aside = file;
+        ASSERT_FALSE(aside.empty());
+        EXPECT_EQ(ReadText(m_dir / ("config/" + aside)), c.text);
+        // The file in its place is whole: reading it again says nothing.
+        testing::internal::CaptureStderr();
+        ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key), ERROR_SUCCESS);
+        RegCloseKey(key);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     }
 }
 

@@ -7,9 +7,17 @@
 // multiplexer asks the connected writer for the name each time the graph
 // starts (IMediaFileTarget on the input pin), so a name set while running
 // takes effect at the next run, never in the middle of a file.
+//
+// A write past the process's file size limit (RLIMIT_FSIZE) fails, as it
+// fails on the platform this models, so that the recording ends through
+// the write error path: the first File Writer made sets SIGXFSZ, whose
+// default action would end the process, to be ignored (unless the process
+// has a handler of its own for it).
 #include <comclasstable.h>
 #include <comobject.h>
 #include <vfwmsgs.h>
+
+#include <signal.h>
 
 #include <cwchar>
 #include <mutex>
@@ -48,6 +56,18 @@ std::string ToUtf8(const std::wstring& w) {
     return out;
 }
 
+// Lets writes past the file size limit fail with EFBIG instead of ending
+// the process.  A handler or an ignore the process set stays as it is.
+void IgnoreFileSizeSignal() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction current {};
+        if (::sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_DFL &&
+            !(current.sa_flags & SA_SIGINFO))
+            ::signal(SIGXFSZ, SIG_IGN);
+    });
+}
+
 class FileWriter;
 
 class WriterInput final : public BaseInputPin, public IMediaFileTarget {
@@ -74,7 +94,7 @@ private:
 
 class FileWriter final : public BaseFilter, public IFileSinkFilter {
 public:
-    FileWriter() : BaseFilter(CLSID_FileWriter), m_input(this) {}
+    FileWriter() : BaseFilter(CLSID_FileWriter), m_input(this) { IgnoreFileSizeSignal(); }
     MEDIA_FILTER_IUNKNOWN
 
     int GetPinCount() override { return 1; }

@@ -1,7 +1,9 @@
-// OpenFile: existence tests, deletion and opening for reading, the three
-// uses the program makes of it; _lclose for the handle OF_READ returns.
+// OpenFile: existence tests, deletion and opening for reading or writing,
+// the uses the program makes of it; _lclose for the handle OF_READ and
+// OF_WRITE return.
 //
-// An HFILE is the host's file descriptor.  Only OF_READ leaves one open.
+// An HFILE is the host's file descriptor.  Only OF_READ and OF_WRITE leave
+// one open.
 // OF_EXIST looks the name up without opening it, so a file this user may
 // not read still counts as existing and a free-name search never takes its
 // name.  A directory is not a file: every mode fails on it with
@@ -64,12 +66,19 @@ HFILE OpenFile(LPCSTR lpFileName, LPOFSTRUCT lpReOpenBuff, UINT uStyle) {
         return TRUE;
     }
 
-    if ((uStyle & 0x3) != OF_READ) return Fail(lpReOpenBuff, ERROR_INVALID_PARAMETER);
+    const UINT access = uStyle & 0x3;
+    if (access != OF_READ && access != OF_WRITE)
+        return Fail(lpReOpenBuff, ERROR_INVALID_PARAMETER);
+    // Not blocking: a FIFO without a reader fails instead of holding the
+    // caller (for a regular file the flag changes nothing, and it is
+    // cleared on the handle).
+    const int flags = access == OF_WRITE ? O_WRONLY | O_NONBLOCK : O_RDONLY;
     int fd;
     do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = ::open(path.c_str(), flags | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return Fail(lpReOpenBuff, win32_detail::FileErrorFromErrno(errno, path));
+    if (access == OF_WRITE) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         ::close(fd);
         return Fail(lpReOpenBuff, ERROR_ACCESS_DENIED);

@@ -7,7 +7,9 @@
 // or the next.  Writers serialise on an flock of "<file>.lock" and re-read
 // the file under it, so writers in different processes or threads lose no
 // value.  A damaged file is renamed to "<file>.damaged-<time>" (never
-// deleted, never overwritten), with one line on stderr, and reads as empty.
+// deleted, never overwritten), with one line on stderr; its well-formed
+// keys and values are written back in its place, so that one bad line
+// loses only its own value (a file with none reads as empty).
 #pragma once
 
 #include <functional>
@@ -20,8 +22,8 @@ namespace win32_detail {
 
 std::string RegistryFilePath();
 
-// The current contents; empty when the file is missing, unreadable or
-// damaged.
+// The current contents; empty when the file is missing or unreadable; the
+// good values of a damaged one.
 Hive LoadHive();
 
 // Runs `change` on the current contents under the writers' lock and, when

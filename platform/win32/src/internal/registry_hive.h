@@ -15,7 +15,9 @@
 // \\, \" and \xHH escapes; a REG_DWORD of exactly 4 bytes is written as 8 hex
 // digits of its value instead.  Key paths escape control characters, '%',
 // '[' and ']' as %HH.  Bytes that are not UTF-8 are escaped in both.  Every
-// line ends with a newline; a file that does not parse is damaged.
+// line ends with a newline.  A file with a line that does not parse, "\r\n"
+// line ends or no final newline is damaged; its well-formed lines still
+// give their keys and values.
 #pragma once
 
 #include <map>
@@ -43,6 +45,8 @@ struct RegKey {
 // ASCII case-insensitive equality, as key paths and value names compare.
 bool RegistryNamesEqual(const std::string& a, const std::string& b);
 
+struct ParsedHive;
+
 class Hive {
 public:
     // True for a root, a listed key, or a key on the way to a listed key.
@@ -53,12 +57,18 @@ public:
     const RegValue* FindValue(const std::string& path, const std::string& name) const;
     void SetValue(const std::string& path, const std::string& name, DWORD type, std::string data);
 
-    // nullopt when the text is damaged.
-    static std::optional<Hive> Parse(const std::string& text);
+    // The keys and values of every well-formed line of the text.
+    static ParsedHive Parse(const std::string& text);
     std::string Serialize() const;
+    bool Empty() const;  // no key listed
 
 private:
     std::map<std::string, RegKey> m_keys;  // by lower-case path
+};
+
+struct ParsedHive {
+    Hive hive;
+    bool damaged = false;  // some line was not whole and well formed
 };
 
 }  // namespace win32_detail

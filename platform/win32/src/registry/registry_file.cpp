@@ -115,7 +115,8 @@ LONG WriteFileAtomically(const std::string& path, const std::string& text) {
 
 // Moves a damaged file out of the way under a name no other file has.
 // Called under the writers' lock.  False when it could not be moved.
-bool SetAside(const std::string& path) {
+// bKeptValues: its good values are written back in its place.
+bool SetAside(const std::string& path, bool bKeptValues) {
     char stamp[32];
     std::time_t now = std::time(nullptr);
     struct tm local;
@@ -126,9 +127,9 @@ bool SetAside(const std::string& path) {
     for (int n = 2; ::lstat(aside.c_str(), &st) == 0; ++n)
         aside = path + ".damaged-" + stamp + "-" + std::to_string(n);
     if (::rename(path.c_str(), aside.c_str()) == 0) {
-        std::fprintf(stderr,
-                     "tapeloom: registry file %s is damaged; kept as %s; settings start empty\n",
-                     path.c_str(), aside.c_str());
+        std::fprintf(stderr, "tapeloom: registry file %s is damaged; kept as %s; %s\n",
+                     path.c_str(), aside.c_str(),
+                     bKeptValues ? "its good values are kept" : "settings start empty");
         return true;
     }
     // Said once: every later read would find the same file again.
@@ -141,10 +142,10 @@ bool SetAside(const std::string& path) {
     return false;
 }
 
-// The contents of the file, setting a damaged one aside; called under the
-// writers' lock.  nullopt, with the reason in `error`, when the file exists
-// but cannot be read, or is damaged and cannot be moved out of the way of a
-// writer.
+// The contents of the file, setting a damaged one aside and writing its
+// good values back in its place; called under the writers' lock.  nullopt,
+// with the reason in `error`, when the file exists but cannot be read, or
+// is damaged and cannot be moved out of the way of a writer.
 std::optional<Hive> LoadLocked(const std::string& path, LONG& error) {
     std::optional<std::string> text = ReadFile(path);
     if (!text) {
@@ -152,10 +153,17 @@ std::optional<Hive> LoadLocked(const std::string& path, LONG& error) {
         error = static_cast<LONG>(FileErrorFromErrno(errno, path));
         return std::nullopt;
     }
-    if (std::optional<Hive> hive = Hive::Parse(*text)) return hive;
-    if (SetAside(path)) return Hive();
-    error = ERROR_BADDB;
-    return std::nullopt;
+    ParsedHive parsed = Hive::Parse(*text);
+    if (!parsed.damaged) return std::move(parsed.hive);
+    const bool bKeep = !parsed.hive.Empty();
+    if (!SetAside(path, bKeep)) {
+        error = ERROR_BADDB;
+        return std::nullopt;
+    }
+    // Every later read and write finds the good values; when they cannot be
+    // written back this read still has them.
+    if (bKeep) WriteFileAtomically(path, parsed.hive.Serialize());
+    return std::move(parsed.hive);
 }
 
 }  // namespace
@@ -172,13 +180,16 @@ Hive LoadHive() {
     const std::string path = RegistryFilePath();
     std::optional<std::string> text = ReadFile(path);
     if (!text) return Hive();
-    if (std::optional<Hive> hive = Hive::Parse(*text)) return *hive;
+    ParsedHive parsed = Hive::Parse(*text);
+    if (!parsed.damaged) return std::move(parsed.hive);
     // Damaged: look again under the lock, where no writer can be replacing
-    // it, and set it aside if it still is.
+    // it, and set it aside if it still is.  A file that cannot be set aside
+    // still gives its good values to readers.
     WriterLock lock(path);
-    if (lock.Error() != ERROR_SUCCESS) return Hive();
+    if (lock.Error() != ERROR_SUCCESS) return std::move(parsed.hive);
     LONG error = ERROR_SUCCESS;
-    return LoadLocked(path, error).value_or(Hive());
+    if (std::optional<Hive> hive = LoadLocked(path, error)) return std::move(*hive);
+    return std::move(parsed.hive);
 }
 
 LONG UpdateHive(const std::function<bool(Hive&)>& change) {

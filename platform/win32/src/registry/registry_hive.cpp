@@ -261,18 +261,33 @@ void Hive::SetValue(const std::string& path, const std::string& name, DWORD type
     it->second.data = std::move(data);
 }
 
-std::optional<Hive> Hive::Parse(const std::string& text) {
-    Hive hive;
+ParsedHive Hive::Parse(const std::string& text) {
+    ParsedHive parsed;
+    Hive& hive = parsed.hive;
     std::optional<std::string> current;  // path of the section being read
     size_t start = 0;
     bool first = true;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
-        if (end == std::string::npos) return std::nullopt;  // cut short
+        if (end == std::string::npos) {
+            // Cut short: the last line is read all the same (a value cut
+            // inside it no longer parses and is dropped).
+            parsed.damaged = true;
+            end = text.size();
+        }
         std::string line = text.substr(start, end - start);
         start = end + 1;
+        // Line ends written elsewhere ("\r\n"): the lines themselves count.
+        if (!line.empty() && line.back() == '\r') {
+            parsed.damaged = true;
+            line.pop_back();
+        }
         if (first) {
-            if (line != kHeader) return std::nullopt;
+            // Not this store's file: nothing in it is taken for a value.
+            if (line != kHeader) {
+                parsed.damaged = true;
+                return parsed;
+            }
             first = false;
             continue;
         }
@@ -280,19 +295,28 @@ std::optional<Hive> Hive::Parse(const std::string& text) {
         if (line[0] == '[') {
             std::string path;
             if (line.back() != ']' || line.size() < 2 ||
-                !UnescapePath(line.substr(1, line.size() - 2), path) || !ValidKeyPath(path))
-                return std::nullopt;
+                !UnescapePath(line.substr(1, line.size() - 2), path) || !ValidKeyPath(path)) {
+                // The values that follow belong to no key known to be right.
+                parsed.damaged = true;
+                current.reset();
+                continue;
+            }
             hive.ListKey(path);
             current = path;
             continue;
         }
         RegValue value;
-        if (!current || !ParseValueLine(line, value)) return std::nullopt;
+        if (!current || !ParseValueLine(line, value)) {
+            parsed.damaged = true;  // this line's value is lost, no other
+            continue;
+        }
         hive.SetValue(*current, value.name, value.type, std::move(value.data));
     }
-    if (first) return std::nullopt;  // no header: empty or foreign file
-    return hive;
+    if (first) parsed.damaged = true;  // no header: empty or foreign file
+    return parsed;
 }
+
+bool Hive::Empty() const { return m_keys.empty(); }
 
 std::string Hive::Serialize() const {
     std::string out = kHeader;
