@@ -4,11 +4,8 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
-#include <QComboBox>
 #include <QLabel>
-#include <QLineEdit>
 
-#include "controls.h"
 #include "qt_backend.h"
 
 namespace qt_display {
