@@ -73,8 +73,8 @@ TEST(HighDensity, WindowLayoutPicturesAndPreviewScaleAsOne) {
     const double share2 = double(two.lit) / (two.preview.width() * two.preview.height() / 16.0);
     EXPECT_GT(share1, 0.2) << "the preview is dark";
     EXPECT_NEAR(share2, share1, 0.05);
-    std::printf("lit share of the preview: %.3f at scale 1, %.3f at scale 2; picture %.2f\n", share1,
-                share2, picture);
+    std::printf("lit share of the preview: %.3f at scale 1, %.3f at scale 2; picture %.2f\n",
+                share1, share2, picture);
 }
 
 // A headless weston with its socket in a private runtime directory, its
