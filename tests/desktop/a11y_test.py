@@ -97,8 +97,18 @@ def find(root, role, name, limit=10):
 class ScreenReaderTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
+        # Qt's AT-SPI bridge needs a real display connection (xcb); with the
+        # offscreen platform the program never shows on the bus.
         cls.program = Program(sys.argv[1], {"QT_QPA_PLATFORM": "xcb",
                                             "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"})
+        try:
+            cls.start()
+        except BaseException:
+            cls.program.stop()
+            raise
+
+    @classmethod
+    def start(cls):
         cls.main = cls.program.start(MAIN_TITLE)
         assert cls.main, "the main window did not show"
         cls.program.wait_ready()

@@ -3,12 +3,20 @@ directory, settings, TEMP), driven through the display's automation socket:
 the process connects when it makes its first window and waits for "go";
 then each request is a line, answered by lines ending with ".".
 """
+import ctypes
 import os
 import shutil
+import signal
 import socket
 import subprocess
 import tempfile
 import time
+
+
+def _die_with_parent():
+    # The program goes when the test process goes, killed on a time-out
+    # included: PR_SET_PDEATHSIG.
+    ctypes.CDLL("libc.so.6", use_errno=True).prctl(1, signal.SIGKILL)
 
 
 class Program:
@@ -40,7 +48,7 @@ class Program:
         server.bind(self.socket_path)
         server.listen(1)
         server.settimeout(limit)
-        self.process = subprocess.Popen([self.path], env=self.env)
+        self.process = subprocess.Popen([self.path], env=self.env, preexec_fn=_die_with_parent)
         self.pid = self.process.pid
         self.conn, _ = server.accept()
         server.close()
