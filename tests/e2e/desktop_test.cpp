@@ -142,6 +142,13 @@ TEST(Wayland, MainWindowPreviewAndRecording) {
     ASSERT_TRUE(s.Click(kCapture));
     ASSERT_TRUE(s.WaitForText(kCapture, "Capture"));
     EXPECT_TRUE(s.Shot("wayland"));
+    // The About box, a second top-level window, opens over the main window
+    // and closes with Escape.
+    ASSERT_TRUE(s.Click(1042));
+    auto about = s.c().WaitForWindow("About Tapeloom", milliseconds(10000));
+    ASSERT_TRUE(about.has_value());
+    EXPECT_TRUE(s.c().Ok("key " + about->hwnd + " escape"));
+    EXPECT_TRUE(s.WaitFor([&] { return !s.c().Window("About Tapeloom"); }));
     // A second start asks the running program to come forward and ends;
     // raising is the compositor's choice on Wayland, the request must not
     // disturb the running program.
