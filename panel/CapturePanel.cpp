@@ -6,6 +6,7 @@
 
 #include <new>
 
+#include "ButtonTips.h"
 #include "CaptureMessages.h"
 #include "DeviceList.h"
 
@@ -147,6 +148,7 @@ BOOL CCapturePanel::OnInitDialog() {
     m_wndFileTypeCombo.SetCurSel(m_nFileType);
 
     SetButtonPictures();
+    AddButtonTips(m_hWnd);
 
     // The banner's yellow takes the colour of the panel's face.
     COLORMAP map;

@@ -181,6 +181,7 @@ public:
     std::unique_ptr<Program> StartAnother() {
         std::vector<std::string> env = world_.Environment();
         env.push_back("TAPELOOM_DECKS=" + options_.decks);
+        env.insert(env.end(), options_.env.begin(), options_.env.end());
         return std::make_unique<Program>(env);
     }
 

@@ -33,6 +33,8 @@
 //   save PATH               types PATH as the file name into the save-file
 //                           dialog in front and presses Enter
 //   answer yes|no|ok        presses that button of the message box in front
+//   platform                the name of Qt's platform plugin in use
+//                           (xcb, wayland, offscreen)
 //
 // Handles are written and read in hexadecimal.  Requests that fail answer
 // "error ..." before the ".".
@@ -46,6 +48,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -166,6 +169,7 @@ std::vector<std::string> Handle(const std::string& request) {
         }
         return out;
     }
+    if (verb == "platform") return {QGuiApplication::platformName().toStdString()};
     if (verb == "cover") {
         static bool registered = false;
         if (!registered) {

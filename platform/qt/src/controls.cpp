@@ -1,5 +1,6 @@
 #include "controls.h"
 
+#include <commctrl.h>
 #include <strings.h>
 
 #include <QAbstractButton>
@@ -8,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include "accessibility.h"
 #include "qt_backend.h"
 
 namespace qt_display {
@@ -46,6 +48,8 @@ void SetWidgetText(QWidget* widget, HWND hwnd, const QString& text) {
         DWORD style = static_cast<DWORD>(GetWindowLongPtr(hwnd, GWL_STYLE));
         if ((style & SS_TYPEMASK) == SS_BITMAP) return;
         label->setText((style & SS_NOPREFIX) ? text : StripMnemonic(text));
+        LabelTextChanged(label);
+        ValueTextChanged(label);
     } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
         button->setText(text);
     }
@@ -56,8 +60,9 @@ void RegisterControlClasses() {
         const char* name;
         WNDPROC proc;
     };
-    for (Entry e : {Entry{"BUTTON", ButtonProc}, Entry{"STATIC", StaticProc},
-                    Entry{"EDIT", EditProc}, Entry{"COMBOBOX", ComboProc}}) {
+    for (Entry e :
+         {Entry{"BUTTON", ButtonProc}, Entry{"STATIC", StaticProc}, Entry{"EDIT", EditProc},
+          Entry{"COMBOBOX", ComboProc}, Entry{TOOLTIPS_CLASS, ToolTipProc}}) {
         WNDCLASSEX wc{};
         wc.cbSize = sizeof wc;
         wc.lpfnWndProc = e.proc;

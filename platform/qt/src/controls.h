@@ -18,6 +18,7 @@ LRESULT CALLBACK ButtonProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK StaticProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK EditProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK ComboProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK ToolTipProc(HWND, UINT, WPARAM, LPARAM);
 
 // Puts a window text into a control's widget.
 void SetWidgetText(QWidget* widget, HWND hwnd, const QString& text);

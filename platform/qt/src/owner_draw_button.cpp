@@ -18,13 +18,17 @@ OwnerDrawButton::OwnerDrawButton(HWND hwnd, QWidget* parent)
 
 void OwnerDrawButton::Request(UINT action) {
     if (!hwnd_) return;
-    if (dirty_ || picture_.size() != size()) {
+    if (dirty_ || !PictureFits()) {
         dirty_ = true;
         update();
         if (action != ODA_DRAWENTIRE) return;
     }
     if (action == ODA_DRAWENTIRE) {
-        picture_ = QImage(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+        // The picture has the screen's pixels: on a high-density screen
+        // the owner's drawing (in window coordinates) comes out sharp.
+        const qreal ratio = devicePixelRatioF();
+        picture_ = QImage(size().expandedTo(QSize(1, 1)) * ratio, QImage::Format_RGB32);
+        picture_.setDevicePixelRatio(ratio);
         picture_.fill(SysColor(COLOR_BTNFACE));
         dirty_ = false;
     }
@@ -49,13 +53,18 @@ void OwnerDrawButton::Request(UINT action) {
     update();
 }
 
+bool OwnerDrawButton::PictureFits() const {
+    return picture_.devicePixelRatio() == devicePixelRatioF() &&
+           picture_.size() == size().expandedTo(QSize(1, 1)) * devicePixelRatioF();
+}
+
 void OwnerDrawButton::Invalidate() {
     dirty_ = true;
     update();
 }
 
 void OwnerDrawButton::paintEvent(QPaintEvent*) {
-    if (dirty_ || picture_.size() != size()) Request(ODA_DRAWENTIRE);
+    if (dirty_ || !PictureFits()) Request(ODA_DRAWENTIRE);
     QPainter p(this);
     if (!picture_.isNull()) p.drawImage(0, 0, picture_);
 }

@@ -28,6 +28,9 @@ protected:
     void changeEvent(QEvent*) override;
 
 private:
+    // The kept picture has the widget's size and the screen's pixel ratio.
+    bool PictureFits() const;
+
     HWND hwnd_;
     QImage picture_;
     bool dirty_ = true;

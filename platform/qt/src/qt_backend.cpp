@@ -1,5 +1,8 @@
 #include "qt_backend.h"
 
+#include <commctrl.h>
+#include <strings.h>
+
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCloseEvent>
@@ -15,6 +18,7 @@
 #include <climits>
 #include <memory>
 
+#include "accessibility.h"
 #include "automation.h"
 #include "controls.h"
 #include "gdi_objects.h"
@@ -68,7 +72,8 @@ protected:
         QWidget::changeEvent(event);
         // The user minimised or restored the window on screen.
         if (hwnd_ && isWindow() && event->type() == QEvent::WindowStateChange)
-            win32_display::DisplayWindowMinimized(hwnd_, (windowState() & Qt::WindowMinimized) != 0);
+            win32_display::DisplayWindowMinimized(hwnd_,
+                                                  (windowState() & Qt::WindowMinimized) != 0);
     }
     void moveEvent(QMoveEvent*) override { Report(); }
     void resizeEvent(QResizeEvent*) override { Report(); }
@@ -186,8 +191,8 @@ void QtBackend::WaitForEvents(win32_display::Clock::time_point deadline, bool no
         // that it never ends before the deadline (the caller would wait
         // again at once, spinning through the last fraction of a
         // millisecond).
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-            deadline - win32_display::Clock::now());
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - win32_display::Clock::now());
         timer = std::make_unique<QTimer>();
         timer->setSingleShot(true);
         timer->setTimerType(Qt::PreciseTimer);
@@ -203,6 +208,9 @@ void QtBackend::Wake() {
 
 void QtBackend::WindowCreated(HWND hwnd) {
     const DWORD style = StyleOf(hwnd);
+    // The tooltip control shows nothing of its own: its tools' widgets
+    // show the tips.
+    if (strcasecmp(ClassOf(hwnd).c_str(), TOOLTIPS_CLASS) == 0) return;
     QWidget* parent = nullptr;
     if (style & WS_CHILD) parent = WidgetFor(GetParent(hwnd));
     QWidget* widget = CreateControlWidget(hwnd, ClassOf(hwnd), style, parent);
@@ -232,6 +240,11 @@ void QtBackend::WindowCreated(HWND hwnd) {
     ApplyGeometry(hwnd, widget);
     widget->setEnabled(!(style & WS_DISABLED));
     if (!parent) ApplyIcon(hwnd, widget);
+    if (style & WS_CHILD) {
+        HWND& last = last_child_[GetParent(hwnd)];
+        NameByLabel(last, WidgetFor(last), hwnd, widget);
+        last = hwnd;
+    }
     if (!(style & WS_CHILD)) AutomationWindowCreated(hwnd);
 }
 
@@ -240,6 +253,9 @@ void QtBackend::WindowDestroyed(HWND hwnd) {
     if (it == widgets_.end()) return;
     QWidget* widget = it->second;
     widgets_.erase(it);
+    last_child_.erase(hwnd);
+    for (auto& [parent, last] : last_child_)
+        if (last == hwnd) last = nullptr;
     windows_.erase(widget);
     if (auto* host = dynamic_cast<HostWidget*>(widget)) host->Detach();
     if (auto* button = dynamic_cast<OwnerDrawButton*>(widget)) button->Detach();
@@ -378,6 +394,7 @@ void Install() {
     qApp->installEventFilter(new KeyFilter);
     g_backend = new QtBackend;
     RegisterControlClasses();
+    InstallAccessibility();
     win32_display::SetDisplayBackend(g_backend);
 }
 

@@ -33,6 +33,7 @@ private:
     DWORD thread_id_;
     std::map<HWND, QWidget*> widgets_;
     std::map<const QWidget*, HWND> windows_;
+    std::map<HWND, HWND> last_child_;  // a window's most recently created child
 };
 
 QtBackend* Backend();
