@@ -325,29 +325,6 @@ e2e::Options ProgramOptions(const std::string& home, const std::string& temp,
     return options;
 }
 
-// CPU seconds (user and system) a process has used so far; -1 when unknown.
-double ProcessCpuSeconds(int pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const auto paren = stat.rfind(')');
-    if (paren == std::string::npos) return -1;
-    // After the name: state is field 3, utime and stime are fields 14 and 15.
-    std::istringstream fields(stat.substr(paren + 2));
-    std::string field;
-    for (int i = 3; i < 14; ++i) fields >> field;
-    unsigned long long user = 0, system = 0;
-    if (!(fields >> user >> system)) return -1;
-    return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-// The highest resident set a process has had (VmHWM), in kilobytes.
-long ProcessPeakKilobytes(int pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
-    return -1;
-}
-
 // Looks at the program: their number, total and longest time.
 struct Looks {
     int count = 0;
@@ -445,7 +422,7 @@ Result RecordWithProgram(const std::string& home, const std::string& temp, long 
               "Play"))
         return r;
     const int pid = s.process().pid();
-    const double cpu0 = ProcessCpuSeconds(pid);
+    const double cpu0 = e2e::ProcessCpuSeconds(pid);
     const auto t0 = Clock::now();
     if (!Step(s, s.Click(e2e::kCapture) && s.WaitForText(e2e::kCapture, "Stop Capture"),
               "Capture"))
@@ -461,8 +438,8 @@ Result RecordWithProgram(const std::string& home, const std::string& temp, long 
               "Stop Capture"))
         return r;
     r.wall = Seconds(t0);
-    r.cpu = ProcessCpuSeconds(pid) - cpu0;
-    r.peakKb = ProcessPeakKilobytes(pid);
+    r.cpu = e2e::ProcessCpuSeconds(pid) - cpu0;
+    r.peakKb = e2e::ProcessStatusKilobytes(pid, "VmHWM");
     r.dropped = std::atol(s.Text(e2e::kDropped).c_str());
     if (!Step(s, s.Exit(), "Exit")) return r;
     r.fileFrames = VideoFrames(temp + "/Tapeloom00000.avi");

@@ -40,20 +40,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-// CPU seconds (user and system) a process has used so far; -1 when unknown.
-double ProcessCpuSeconds(int pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const auto paren = stat.rfind(')');
-    if (paren == std::string::npos) return -1;
-    std::istringstream fields(stat.substr(paren + 2));
-    std::string field;
-    for (int i = 3; i < 14; ++i) fields >> field;
-    unsigned long long user = 0, system = 0;
-    if (!(fields >> user >> system)) return -1;
-    return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
 // AV/C commands the camcorder received since the last mark.
 long CommandsSinceMark(e2e::EmulatedBus& bus) {
     const std::string answer = bus.Command("avc camcorder1");  // "ok <n> ..."
@@ -88,11 +74,11 @@ ProgramFigures RunProgram(double seconds) {
     auto rate = [&](auto start) {
         bus.Ok("mark camcorder1");
         const auto t0 = Clock::now();
-        const double cpu0 = ProcessCpuSeconds(pid);
+        const double cpu0 = e2e::ProcessCpuSeconds(pid);
         start();
         std::this_thread::sleep_for(wait);
         const double elapsed = std::chrono::duration<double>(Clock::now() - t0).count();
-        const double cpu = (ProcessCpuSeconds(pid) - cpu0) * 60 / elapsed;
+        const double cpu = (e2e::ProcessCpuSeconds(pid) - cpu0) * 60 / elapsed;
         return std::make_pair(static_cast<double>(CommandsSinceMark(bus)) / elapsed, cpu);
     };
     f.commandsStopped = rate([] {}).first;
@@ -136,7 +122,7 @@ double RunDvgrab(double seconds) {
     int status = 0;
     // Sampled until it ends (its own CPU figure is gone once it is reaped).
     while (waitpid(pid, &status, WNOHANG) == 0) {
-        const double c = ProcessCpuSeconds(pid);
+        const double c = e2e::ProcessCpuSeconds(pid);
         if (c >= 0) cpu = c;
         std::this_thread::sleep_for(milliseconds(100));
         if (Clock::now() - t0 > std::chrono::duration<double>(seconds * 3 + 30)) kill(pid, SIGKILL);

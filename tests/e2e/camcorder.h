@@ -5,14 +5,12 @@
 // frame by frame with the tape the camcorder played.
 #pragma once
 
-#include <sys/socket.h>
-#include <sys/un.h>
-
 #include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "controlclient.h"
 #include "dif.h"
 #include "dvtesttape.h"
 #include "e2e.h"
@@ -60,24 +58,8 @@ public:
     }
 
     // One command to the emulated bus; its answer line ("ok ...", or
-    // "error ..."; empty when the socket does not answer).
-    std::string Command(const std::string& line) {
-        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd < 0) return std::string();
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        std::strncpy(addr.sun_path, Control().c_str(), sizeof addr.sun_path - 1);
-        std::string answer;
-        if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
-            const std::string out = line + "\n";
-            if (write(fd, out.data(), out.size()) == static_cast<ssize_t>(out.size())) {
-                char c;
-                while (read(fd, &c, 1) == 1 && c != '\n') answer += c;
-            }
-        }
-        close(fd);
-        return answer;
-    }
+    // "error ...").
+    std::string Command(const std::string& line) { return fwemu::ControlCommand(Control(), line); }
     bool Ok(const std::string& line) { return Command(line).rfind("ok", 0) == 0; }
 
     // Waits until the program has opened the bus (the control socket

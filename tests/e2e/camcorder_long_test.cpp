@@ -10,13 +10,6 @@ namespace {
 
 using namespace e2e;
 
-long ResidentKilobytes(int pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
-    return -1;
-}
-
 TEST(CamcorderLong, AnHourOfTapeAtEightTimesRealTimeWithFlatMemory) {
     EmulatedBus bus;
     // The generated tape's 250 frames played 360 times over: an hour.
@@ -36,7 +29,7 @@ TEST(CamcorderLong, AnHourOfTapeAtEightTimesRealTimeWithFlatMemory) {
     const auto start = Clock::now();
     while (s.Text(kTransportMode) != "Stop" && Clock::now() - start < std::chrono::minutes(20)) {
         std::this_thread::sleep_for(milliseconds(5000));
-        resident.push_back(ResidentKilobytes(s.process().pid()));
+        resident.push_back(ProcessStatusKilobytes(s.process().pid(), "VmRSS"));
     }
     ASSERT_EQ("Stop", s.Text(kTransportMode)) << "the tape did not run out";
     ASSERT_TRUE(s.Click(kCapture));

@@ -41,6 +41,30 @@ enum {
     kFileType = 1032,
 };
 
+// CPU seconds (user and system) a process has used so far; -1 when unknown.
+inline double ProcessCpuSeconds(int pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto paren = stat.rfind(')');
+    if (paren == std::string::npos) return -1;
+    // After the name: state is field 3, utime and stime are fields 14 and 15.
+    std::istringstream fields(stat.substr(paren + 2));
+    std::string field;
+    for (int i = 3; i < 14; ++i) fields >> field;
+    unsigned long long user = 0, system = 0;
+    if (!(fields >> user >> system)) return -1;
+    return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// A memory figure of a process's status in kilobytes: "VmRSS" (resident
+// now), "VmHWM" (the highest resident set so far); -1 when unknown.
+inline long ProcessStatusKilobytes(int pid, const std::string& field) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(field + ":", 0) == 0) return std::atol(line.c_str() + field.size() + 1);
+    return -1;
+}
+
 inline std::string ScreenshotPath(const std::string& name) {
     std::filesystem::create_directories(SCREENSHOT_DIR);
     return std::string(SCREENSHOT_DIR) + "/" + name + ".png";

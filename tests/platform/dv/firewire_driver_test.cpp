@@ -73,6 +73,13 @@ protected:
         VirtualDeckSetDeviceChangeBroadcast(m_previous);
         DeckTest::TearDown();
     }
+    // The unit's graph running with its first two frames captured.
+    void RunWithTwoFrames(TestGraph& g, uint64_t unit, const wchar_t* name) {
+        ASSERT_TRUE(g.Build(BindDeck(name).Get()));
+        ASSERT_EQ(S_OK, g.control->Run());
+        m_bus->SendFrames(unit, Tape(2));
+        ASSERT_TRUE(WaitFor([&] { return g.capture->Count() == 2; }));
+    }
     // Frames of the generated PAL tape.
     std::vector<uint8_t> Tape(int frames) {
         std::vector<uint8_t> tape;
@@ -286,10 +293,8 @@ TEST_F(FirewireTest, AUnitThatGoesAtABusResetIsLostAndListedAgainWhenItComesBack
     std::vector<ComPtr<IMoniker>> monikers = ListDevices();
     ASSERT_EQ(2u, monikers.size());
     TestGraph g;
-    ASSERT_TRUE(g.Build(BindDeck(L"Acme DV-1000").Get()));
-    ASSERT_EQ(S_OK, g.control->Run());
-    m_bus->SendFrames(kDeckA, Tape(2));
-    ASSERT_TRUE(WaitFor([&] { return g.capture->Count() == 2; }));
+    RunWithTwoFrames(g, kDeckA, L"Acme DV-1000");
+    if (HasFatalFailure()) return;
 
     // A reset that leaves the unit in place, at another node: capture and
     // transport go on.
@@ -461,10 +466,8 @@ TEST_F(FirewireTest, StatusPollingFiftyTimesASecondSendsAtMostTwentyCommands) {
 TEST_F(FirewireTest, AReceptionGoesOnAcrossAResetAndOneThatBreaksEndsWithAnError) {
     m_bus->AddUnit(DeckUnit(kDeckA, 1, "Acme", "DV-1000"));
     TestGraph g;
-    ASSERT_TRUE(g.Build(BindDeck(L"Acme DV-1000").Get()));
-    ASSERT_EQ(S_OK, g.control->Run());
-    m_bus->SendFrames(kDeckA, Tape(2));
-    ASSERT_TRUE(WaitFor([&] { return g.capture->Count() == 2; }));
+    RunWithTwoFrames(g, kDeckA, L"Acme DV-1000");
+    if (HasFatalFailure()) return;
     // Renumbered by a reset: the same reception is connected again.
     m_bus->ChangeUnit(kDeckA, [](FakeUnit& u) { u.node = 3; });
     m_bus->Reset();

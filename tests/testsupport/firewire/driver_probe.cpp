@@ -13,27 +13,13 @@
 #include <string>
 #include <thread>
 
+#include "controlclient.h"
+
 #include "firewire/fwbus.h"
 
 namespace {
 
-std::string Control(const std::string& command) {
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", std::getenv("FWEMU_CONTROL"));
-    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0) {
-        close(fd);
-        return "error connect";
-    }
-    const std::string line = command + "\n";
-    if (write(fd, line.data(), line.size()) < 0) return "error";
-    std::string answer;
-    char c;
-    while (read(fd, &c, 1) == 1 && c != '\n') answer += c;
-    close(fd);
-    return answer;
-}
+std::string Control(const std::string& command) { return fwemu::ControlCommand(command); }
 
 struct Counter final : dvfw::DvPacketSink {
     std::atomic<long> data{0}, empty{0}, lost{0};

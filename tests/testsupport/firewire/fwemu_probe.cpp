@@ -21,28 +21,13 @@
 #include <string>
 #include <thread>
 
+#include "controlclient.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string Control(const std::string& command) {
-    const char* path = std::getenv("FWEMU_CONTROL");
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path ? path : "");
-    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0) {
-        close(fd);
-        return "error connect";
-    }
-    const std::string line = command + "\n";
-    if (write(fd, line.data(), line.size()) < 0) return "error write";
-    std::string answer;
-    char c;
-    while (read(fd, &c, 1) == 1 && c != '\n') answer += c;
-    close(fd);
-    return answer;
-}
+std::string Control(const std::string& command) { return fwemu::ControlCommand(command); }
 
 long Ms(Clock::time_point since) {
     return static_cast<long>(

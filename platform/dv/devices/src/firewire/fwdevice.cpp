@@ -126,16 +126,21 @@ HRESULT FwDevice::PutMode(long mode) {
     return FAILED(hr) ? hr : avc::ControlResult(response);
 }
 
+template <typename Parse>
+HRESULT FwDevice::Inquire(const std::vector<uint8_t>& command, Parse parse, long* value) {
+    std::vector<uint8_t> response;
+    HRESULT hr = Transaction(command, &response);
+    if (FAILED(hr)) return hr;
+    const auto answer = parse(response);
+    if (!answer) return E_FAIL;
+    *value = static_cast<long>(*answer);
+    return S_OK;
+}
+
 HRESULT FwDevice::GetMode(long* mode) {
     if (!mode) return E_POINTER;
     return CachedStatus(m_mode, mode, [this](long* m) {
-        std::vector<uint8_t> response;
-        HRESULT hr = Transaction(avc::TransportStateCommand(), &response);
-        if (FAILED(hr)) return hr;
-        const std::optional<long> state = avc::ModeFromTransportState(response);
-        if (!state) return E_FAIL;
-        *m = *state;
-        return S_OK;
+        return Inquire(avc::TransportStateCommand(), avc::ModeFromTransportState, m);
     });
 }
 
@@ -157,13 +162,7 @@ HRESULT FwDevice::GetTimecode(DWORD* bcd) {
     }
     long value = 0;
     HRESULT hr = CachedStatus(m_timecode, &value, [this](long* v) {
-        std::vector<uint8_t> response;
-        HRESULT r = Transaction(avc::TimeCodeCommand(), &response);
-        if (FAILED(r)) return r;
-        const std::optional<DWORD> tc = avc::TimecodeFromResponse(response);
-        if (!tc) return E_FAIL;
-        *v = static_cast<long>(*tc);
-        return S_OK;
+        return Inquire(avc::TimeCodeCommand(), avc::TimecodeFromResponse, v);
     });
     if (SUCCEEDED(hr)) {
         *bcd = static_cast<DWORD>(value);

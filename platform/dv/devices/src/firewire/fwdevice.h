@@ -125,6 +125,10 @@ private:
     HRESULT Transaction(const std::vector<uint8_t>& command, std::vector<uint8_t>* response);
     template <typename Ask>
     HRESULT CachedStatus(Cached& cache, long* value, Ask ask);
+    // A status inquiry whose answer `parse` turns into *value (E_FAIL when
+    // it says nothing).
+    template <typename Parse>
+    HRESULT Inquire(const std::vector<uint8_t>& command, Parse parse, long* value);
     bool FramesFlowing();
     bool StartReceptionLocked();  // under m_receiveLock
     void OnPacket(const uint8_t* data, size_t size, unsigned lost) override;
