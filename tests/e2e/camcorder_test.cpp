@@ -220,9 +220,10 @@ TEST_F(Camcorder, ARecordingGoesOnAcrossBusResetsAndLostFramesAreCounted) {
     EXPECT_EQ(order.skipped, shown) << "every frame lost in a gap is counted";
 }
 
-// Five bus resets 20 ms apart while the preview runs: the picture and the
-// timecode go on.
-TEST_F(Camcorder, PreviewSurvivesAResetStorm) {
+// Five bus resets 20 ms apart while the preview runs, then every third
+// wait for bus events interrupted (EINTR): the picture and the timecode go
+// on.
+TEST_F(Camcorder, PreviewSurvivesAResetStormAndInterruptedWaits) {
     AddCamcorder(500);
     StartReady();
     ASSERT_TRUE(s().ClickWhenEnabled(kPlay));
@@ -235,7 +236,13 @@ TEST_F(Camcorder, PreviewSurvivesAResetStorm) {
     EXPECT_EQ("Play", s().Text(kTransportMode));
     EXPECT_EQ(kName, s().Text(kDevice));
     EXPECT_GT(s().LitPreviewPixels("camcorder-after-storm"), 1000);
+    ASSERT_TRUE(bus_.Ok("fault camcorder1 eintr=3"));
+    std::this_thread::sleep_for(milliseconds(1000));
+    ASSERT_TRUE(Record(s(), 2.0));
     ASSERT_TRUE(s().Exit());
+    const TapeMatch m = Match(File(0));
+    EXPECT_TRUE(m.identical);
+    EXPECT_GT(m.frames, 40) << "reception ended at an interrupted wait";
 }
 
 TEST_F(Camcorder, WholeFramesLostOnTheBusAreCounted) {
