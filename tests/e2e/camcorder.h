@@ -79,11 +79,14 @@ private:
 };
 
 // Where a recording's frames sit on its tape: every recorded frame is the
-// tape's next one, byte for byte.  The first frame's place on the tape
-// (-1: not found, or a frame that differs), and how many frames matched.
+// tape's next one, byte for byte.  A recording started from pause may
+// begin with the still frame repeated (the deck sends it until its tape
+// moves): those repeats are counted apart.  The first frame's place on the
+// tape (-1: not found), the frames that matched, and the leading repeats.
 struct TapeMatch {
     long first = -1;
     long frames = 0;
+    long stills = 0;
     bool identical = false;
 };
 
@@ -96,16 +99,23 @@ inline TapeMatch MatchTape(const std::vector<uint8_t>& recorded, const std::vect
                            size_t frameSize) {
     TapeMatch m;
     if (recorded.size() < frameSize || recorded.size() % frameSize) return m;
+    size_t skip = 0;
+    while (skip + 2 * frameSize <= recorded.size() &&
+           std::memcmp(recorded.data() + skip, recorded.data() + skip + frameSize, frameSize) == 0)
+        skip += frameSize;
+    m.stills = static_cast<long>(skip / frameSize);
+    const uint8_t* rest = recorded.data() + skip;
+    const size_t restSize = recorded.size() - skip;
     for (size_t at = 0; at + frameSize <= tape.size(); at += frameSize)
-        if (std::memcmp(tape.data() + at, recorded.data(), frameSize) == 0) {
+        if (std::memcmp(tape.data() + at, rest, frameSize) == 0) {
             m.first = static_cast<long>(at / frameSize);
             break;
         }
     if (m.first < 0) return m;
     const size_t start = static_cast<size_t>(m.first) * frameSize;
-    m.frames = static_cast<long>(recorded.size() / frameSize);
-    m.identical = start + recorded.size() <= tape.size() &&
-                  std::memcmp(tape.data() + start, recorded.data(), recorded.size()) == 0;
+    m.frames = static_cast<long>(restSize / frameSize);
+    m.identical = start + restSize <= tape.size() &&
+                  std::memcmp(tape.data() + start, rest, restSize) == 0;
     return m;
 }
 
