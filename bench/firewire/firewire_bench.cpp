@@ -102,7 +102,8 @@ double RunDvgrab(double seconds) {
     e2e::EmulatedBus bus;
     const int frames = static_cast<int>(seconds * 25) + 250;
     const std::string tape = bus.MakeTape("tape.dv", dv::Standard::PAL, frames);
-    bus.Add("camcorder name=camcorder1 tape=" + tape + " vendor=Acme model=DV-1000");
+    // dvgrab sends no PLAY of its own: the tape plays from the start.
+    bus.Add("camcorder name=camcorder1 tape=" + tape + " vendor=Acme model=DV-1000 playing");
     const e2e::Options o = bus.ProgramOptions();
     std::vector<std::string> env(o.env);
     for (char** e = environ; *e; ++e) env.push_back(*e);
