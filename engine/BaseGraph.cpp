@@ -2,6 +2,7 @@
 // capture graph builder on it, and the device's control interfaces.
 #include "CapturePanel.h"
 #include "DeviceList.h"
+#include "EventLog.h"
 
 namespace {
 
@@ -21,9 +22,10 @@ BOOL CCapturePanel::BuildBaseGraph() {
         return FALSE;
     ReleaseField(m_pGraph);
 
-    if (FAILED(CoCreateInstance(CLSID_FilterGraph, NULL,
-                                CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER, IID_IGraphBuilder,
-                                reinterpret_cast<void**>(&m_pGraph))))
+    if (!LogStep("CoCreateInstance Filter Graph",
+                 CoCreateInstance(CLSID_FilterGraph, NULL,
+                                  CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER, IID_IGraphBuilder,
+                                  reinterpret_cast<void**>(&m_pGraph))))
         return FALSE;
     if (FAILED(m_pGraph->QueryInterface(IID_IMediaEventEx,
                                         reinterpret_cast<void**>(&m_pMediaEvent))))
@@ -34,7 +36,8 @@ BOOL CCapturePanel::BuildBaseGraph() {
     if (pMoniker == NULL) return FALSE;
     pMoniker->AddRef();
     BOOL bBuilt = FALSE;
-    BindMoniker(pMoniker, 0, IID_IBaseFilter, reinterpret_cast<void**>(&m_pDeviceFilter));
+    LogStep("BindMoniker",
+            BindMoniker(pMoniker, 0, IID_IBaseFilter, reinterpret_cast<void**>(&m_pDeviceFilter)));
     if (m_pDeviceFilter != NULL &&
         SUCCEEDED(m_pDeviceFilter->QueryInterface(IID_IAMExtDevice,
                                                   reinterpret_cast<void**>(&m_pExtDevice))) &&
@@ -42,12 +45,14 @@ BOOL CCapturePanel::BuildBaseGraph() {
                                                reinterpret_cast<void**>(&m_pTransport))) &&
         SUCCEEDED(m_pExtDevice->QueryInterface(IID_IAMTimecodeReader,
                                                reinterpret_cast<void**>(&m_pTimecodeReader))) &&
-        SUCCEEDED(CoCreateInstance(CLSID_CaptureGraphBuilder2, NULL,
-                                   CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
-                                   IID_ICaptureGraphBuilder2,
-                                   reinterpret_cast<void**>(&m_pBuilder))) &&
-        SUCCEEDED(m_pBuilder->SetFiltergraph(m_pGraph)) &&
-        SUCCEEDED(m_pGraph->AddFilter(m_pDeviceFilter, L"Tapeloom Device")))
+        LogStep("CoCreateInstance Capture Graph Builder",
+                CoCreateInstance(CLSID_CaptureGraphBuilder2, NULL,
+                                 CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
+                                 IID_ICaptureGraphBuilder2,
+                                 reinterpret_cast<void**>(&m_pBuilder))) &&
+        LogStep("SetFiltergraph", m_pBuilder->SetFiltergraph(m_pGraph)) &&
+        LogStep("AddFilter Tapeloom Device",
+                m_pGraph->AddFilter(m_pDeviceFilter, L"Tapeloom Device")))
         bBuilt = TRUE;
     pMoniker->Release();
     return bBuilt;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "CapturePanel.h"
+#include "EventLog.h"
 
 namespace {
 
@@ -82,16 +83,19 @@ static bool FinishCaptureGraph(CCapturePanel* pPanel) {
 bool CCapturePanel::BuildType1Graph() {
     if (m_pGraph == NULL || m_pBuilder == NULL || m_pDeviceFilter == NULL) return false;
     const std::wstring strFile = ToWide(m_strCaptureFile);
-    if (FAILED(m_pBuilder->SetOutputFileName(&MEDIASUBTYPE_Avi, strFile.c_str(), &m_pMux,
-                                             &m_pFileSink)) ||
+    if (!LogStep("SetOutputFileName", m_pBuilder->SetOutputFileName(&MEDIASUBTYPE_Avi,
+                                                                    strFile.c_str(), &m_pMux,
+                                                                    &m_pFileSink)) ||
         m_pMux == NULL || m_pFileSink == NULL)
         return false;
     ConfigureMux(m_pMux);
-    if (FAILED(m_pBuilder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved,
-                                        m_pDeviceFilter, NULL, m_pMux)))
+    if (!LogStep("RenderStream capture",
+                 m_pBuilder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved,
+                                          m_pDeviceFilter, NULL, m_pMux)))
         return false;
-    if (FAILED(m_pBuilder->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Interleaved,
-                                        m_pDeviceFilter, NULL, NULL)))
+    if (!LogStep("RenderStream preview",
+                 m_pBuilder->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Interleaved,
+                                          m_pDeviceFilter, NULL, NULL)))
         return false;
     return FinishCaptureGraph(this);
 }
@@ -99,8 +103,9 @@ bool CCapturePanel::BuildType1Graph() {
 bool CCapturePanel::BuildType2Graph() {
     if (m_pGraph == NULL || m_pBuilder == NULL || m_pDeviceFilter == NULL) return false;
     IBaseFilter* pSplitter = NULL;
-    if (FAILED(CoCreateInstance(CLSID_DVSplitter, NULL, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                reinterpret_cast<void**>(&pSplitter))) ||
+    if (!LogStep("CoCreateInstance DV Splitter",
+                 CoCreateInstance(CLSID_DVSplitter, NULL, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                  reinterpret_cast<void**>(&pSplitter))) ||
         pSplitter == NULL)
         return false;
     bool bBuilt = false;
@@ -108,17 +113,22 @@ bool CCapturePanel::BuildType2Graph() {
     // A multiplexer that is missing after a successful call fails the
     // build: nothing could be recorded, and it would be configured and
     // connected through a null pointer.
-    if (SUCCEEDED(m_pGraph->AddFilter(pSplitter, L"DV Splitter")) &&
-        SUCCEEDED(m_pBuilder->SetOutputFileName(&MEDIASUBTYPE_Avi, strFile.c_str(), &m_pMux,
-                                                &m_pFileSink)) &&
+    if (LogStep("AddFilter DV Splitter", m_pGraph->AddFilter(pSplitter, L"DV Splitter")) &&
+        LogStep("SetOutputFileName", m_pBuilder->SetOutputFileName(&MEDIASUBTYPE_Avi,
+                                                                   strFile.c_str(), &m_pMux,
+                                                                   &m_pFileSink)) &&
         m_pMux != NULL) {
         ConfigureMux(m_pMux);
-        bBuilt = SUCCEEDED(m_pBuilder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved,
-                                                    m_pDeviceFilter, NULL, pSplitter)) &&
-                 SUCCEEDED(m_pBuilder->RenderStream(NULL, NULL, pSplitter, NULL, m_pMux)) &&
-                 SUCCEEDED(m_pBuilder->RenderStream(NULL, NULL, pSplitter, NULL, m_pMux)) &&
-                 SUCCEEDED(m_pBuilder->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Interleaved,
-                                                    m_pDeviceFilter, NULL, NULL)) &&
+        bBuilt = LogStep("RenderStream capture",
+                         m_pBuilder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved,
+                                                  m_pDeviceFilter, NULL, pSplitter)) &&
+                 LogStep("RenderStream video",
+                         m_pBuilder->RenderStream(NULL, NULL, pSplitter, NULL, m_pMux)) &&
+                 LogStep("RenderStream audio",
+                         m_pBuilder->RenderStream(NULL, NULL, pSplitter, NULL, m_pMux)) &&
+                 LogStep("RenderStream preview",
+                         m_pBuilder->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Interleaved,
+                                                  m_pDeviceFilter, NULL, NULL)) &&
                  FinishCaptureGraph(this);
     }
     pSplitter->Release();

@@ -4,11 +4,15 @@
 
 #include <process.h>
 
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <new>
 
 #include "ButtonTips.h"
 #include "CaptureMessages.h"
 #include "DeviceList.h"
+#include "EventLog.h"
 
 namespace {
 
@@ -260,6 +264,7 @@ void CCapturePanel::OnCaptureButton() {
         // Nothing would be written: recording does not start, and the tape
         // is left as it is.
         if (LPCSTR pszRefusal = CaptureRefusal()) {
+            LogLine(std::string("failure: capture refused: ") + pszRefusal);
             ::MessageBox(m_hWnd, pszRefusal, "Tapeloom", MB_ICONEXCLAMATION | MB_OK);
             return;
         }
@@ -310,6 +315,8 @@ void CCapturePanel::OnCaptureButton() {
     // another file is chosen.
     // A name too long for the buffer is never cut into another one: it has
     // no next name, as one whose number cannot grow.
+    const std::string strRecorded = m_strCaptureFile;
+    const auto tFinishing = std::chrono::steady_clock::now();
     char szName[kNameBufferSize] = "";
     BOOL bNamed = FALSE;
     if (m_strCaptureFile.size() < static_cast<size_t>(kNameBufferSize)) {
@@ -322,6 +329,7 @@ void CCapturePanel::OnCaptureButton() {
         szName[0] = '\0';
     }
     SetCaptureFile(szName);
+    LogRecording(strRecorded, std::chrono::steady_clock::now() - tFinishing);
 
     m_wndFileTypeCombo.EnableWindow(bNamed);
     m_btnBrowse.EnableWindow(TRUE);
@@ -335,7 +343,29 @@ LRESULT CCapturePanel::OnCaptureFileLost(WPARAM, LPARAM) {
     return 0;
 }
 
+void CCapturePanel::LogRecording(const std::string& strFile,
+                                 std::chrono::steady_clock::duration finishing) {
+    // The file is complete once the writer has moved on to the next name.
+    std::error_code ignored;
+    const std::uintmax_t size = std::filesystem::file_size(strFile, ignored);
+    const long nFrames = static_cast<long>(m_nNotDropped);
+    const int nRate = m_nVideoStandard != 0 ? 25 : 30;
+    char szLine[256];
+    std::snprintf(szLine, sizeof szLine,
+                  "recording: frames %ld dropped %ld duration %02ld:%02ld:%02ld.%02ld bytes %lld "
+                  "finishing %.3f s file ",
+                  nFrames, static_cast<long>(m_nDropped), nFrames / nRate / 3600,
+                  nFrames / nRate / 60 % 60, nFrames / nRate % 60, nFrames % nRate,
+                  size == static_cast<std::uintmax_t>(-1) ? -1LL : static_cast<long long>(size),
+                  std::chrono::duration<double>(finishing).count());
+    LogLine(szLine + strFile);
+}
+
 void CCapturePanel::EndRecordingOnError(HRESULT hrCause, bool bDeviceLost) {
+    char szLine[128];
+    std::snprintf(szLine, sizeof szLine, "failure: recording stopped by itself: result 0x%08X%s",
+                  static_cast<unsigned>(hrCause), bDeviceLost ? ", device gone" : "");
+    LogLine(szLine);
     const std::string strRecorded = m_strCaptureFile;
     m_bEndingOnError = true;
     OnCaptureButton();

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -154,6 +155,8 @@ public:
     // device gone by then, or not): it is stopped as Stop Capture stops it,
     // and the user is told why, how much was captured and where it is.
     void EndRecordingOnError(HRESULT hrCause, bool bDeviceLost);
+    // The log line of a recording that has just ended into strFile.
+    void LogRecording(const std::string& strFile, std::chrono::steady_clock::duration finishing);
 
     // ---- Fields, in the panel's order -----------------------------------
     CDeviceList* m_pDeviceList = NULL;

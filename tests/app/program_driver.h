@@ -314,6 +314,7 @@ public:
             "XDG_RUNTIME_DIR=" + runtime_,
             "TAPELOOM_REGISTRY=" + scratch_.path() + "/registry",
             "TEMP=" + scratch_.path() + "/temp",
+            "XDG_STATE_HOME=" + scratch_.path() + "/state",
             "TAPELOOM_AUTOMATION=" + server_.path(),
             "TAPELOOM_DECKS=",
             // Qt's own libraries are not built with the sanitizers.

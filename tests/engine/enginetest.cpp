@@ -235,6 +235,12 @@ void EngineTest::SetUp() {
     std::filesystem::create_directory(m_temp);
     setenv("TAPELOOM_REGISTRY", (m_dir + "/registry").c_str(), 1);
     setenv("TEMP", m_temp.c_str(), 1);
+    setenv("XDG_STATE_HOME", (m_dir + "/state").c_str(), 1);
+}
+
+std::string EngineTest::LogText() const {
+    std::ifstream in(m_dir + "/state/tapeloom/tapeloom.log");
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void EngineTest::TearDown() {

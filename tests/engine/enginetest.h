@@ -75,6 +75,8 @@ protected:
     // display_suppressions.h once (Qt's own threads are not instrumented).
     void MakeFrame(int width, int height);
     std::string Path(const std::string& name) const { return m_dir + "/" + name; }
+    // What the program logged during the test.
+    std::string LogText() const;
 
     std::string m_dir;
     std::string m_temp;

@@ -118,6 +118,16 @@ TEST_F(CaptureTest, CaptureRecordsAndStopCaptureMovesTheNameOn) {
     EXPECT_GT(frames, 10);
     EXPECT_NEAR(m_panel->m_nNotDropped, frames, 5);
     EXPECT_NE(std::string::npos, Probe(Numbered(0)).find("pcm_s16le,audio")) << "Type-2";
+    // The log has the recording: frames, dropped, length, bytes, the time
+    // the file took to finish, the file.
+    const long n = m_panel->m_nNotDropped;
+    char line[160];
+    std::snprintf(line, sizeof line, "recording: frames %ld dropped 0 duration 00:00:%02ld.%02ld bytes %lld",
+                  n, n / 25, n % 25,
+                  static_cast<long long>(std::filesystem::file_size(Numbered(0))));
+    const std::string log = LogText();
+    EXPECT_NE(std::string::npos, log.find(line)) << log;
+    EXPECT_NE(std::string::npos, log.find(" file " + Numbered(0) + "\n")) << log;
 
     // A name taken meanwhile is skipped at the next stop.
     enginetest::Touch(Numbered(2));

@@ -179,6 +179,10 @@ TEST_F(RecordingEndTest, ARecordingThatEndsByItselfIsTold) {
         EXPECT_EQ(Replace(Replace(c.text, "{time}", time), "{file}", file), answer.m_text);
         EXPECT_EQ("Tapeloom", answer.m_title);
         EXPECT_EQ(QMessageBox::Warning, answer.m_icon);
+        char logged[96];
+        snprintf(logged, sizeof logged, "failure: recording stopped by itself: result 0x%08X\n",
+                 static_cast<unsigned>(c.hr));
+        EXPECT_NE(std::string::npos, LogText().find(logged)) << LogText();
         // Back in preview, as after Stop Capture.
         EXPECT_FALSE(m_panel->m_bCapturing);
         EXPECT_EQ("Capture", Text(IDC_CAPTURE));
