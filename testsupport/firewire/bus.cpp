@@ -39,19 +39,19 @@ constexpr int64_t kMaxCatchUp = 250;
 // Fast pacing hands out at most a second of packets a step.
 constexpr int64_t kMaxCyclesPerStep = 8000;
 
-BusSpec SpecFromEnvironment(std::string* error) {
-    BusSpec spec;
+BusDescription DescriptionFromEnvironment(std::string* error) {
+    BusDescription desc;
     const char* path = std::getenv("FWEMU_BUS");
-    if (!path || !*path) return spec;
+    if (!path || !*path) return desc;
     std::ifstream in(path);
     if (!in) {
         *error = std::string("cannot read ") + path;
-        return spec;
+        return desc;
     }
     std::stringstream text;
     text << in.rdbuf();
-    if (!ParseBusSpec(text.str(), spec, error)) spec = BusSpec{};
-    return spec;
+    if (!ParseBusDescription(text.str(), desc, error)) desc = BusDescription{};
+    return desc;
 }
 
 }  // namespace
@@ -59,16 +59,16 @@ BusSpec SpecFromEnvironment(std::string* error) {
 Bus& Bus::Get() {
     static Bus* bus = [] {
         std::string error;
-        const BusSpec spec = SpecFromEnvironment(&error);
-        auto* b = new Bus(spec, &error);
+        const BusDescription desc = DescriptionFromEnvironment(&error);
+        auto* b = new Bus(desc, &error);
         if (!error.empty()) std::fprintf(stderr, "fwemu: %s: no FireWire ports\n", error.c_str());
         return b;
     }();
     return *bus;
 }
 
-Bus::Bus(const BusSpec& spec, std::string* error) : m_fast(spec.fast), m_speed(spec.speed) {
-    for (const NodeSpec& ns : spec.nodes) {
+Bus::Bus(const BusDescription& desc, std::string* error) : m_fast(desc.fast), m_speed(desc.speed) {
+    for (const NodeDescription& ns : desc.nodes) {
         std::unique_ptr<Node> node = MakeNode(ns, error);
         if (!node) {
             m_nodes.clear();
@@ -76,9 +76,9 @@ Bus::Bus(const BusSpec& spec, std::string* error) : m_fast(spec.fast), m_speed(s
         }
         m_nodes.push_back(std::move(node));
     }
-    m_ports.resize(spec.ports);
-    for (int p = 0; p < spec.ports; ++p) {
-        NodeSpec local;
+    m_ports.resize(desc.ports);
+    for (int p = 0; p < desc.ports; ++p) {
+        NodeDescription local;
         local.kind = NodeKind::Local;
         local.name = "local" + std::to_string(p);
         local.port = p;
@@ -89,7 +89,7 @@ Bus::Bus(const BusSpec& spec, std::string* error) : m_fast(spec.fast), m_speed(s
         m_ports[p].local = m_nodes.back().get();
     }
     for (auto& node : m_nodes)
-        if (!node->isLocal() && node->plugged) m_ports[node->spec.port].order.push_back(node.get());
+        if (!node->isLocal() && node->plugged) m_ports[node->desc.port].order.push_back(node.get());
     for (Port& port : m_ports) {
         port.order.push_back(port.local);
         Renumber(port);
@@ -208,7 +208,7 @@ int Bus::DoWrite(raw1394_handle* h, nodeid_t nodeId, uint64_t addr, size_t lengt
     h->errcode = 0;
     if (!fcp.empty() && node->avc) {
         for (AvcReply& reply :
-             node->avc->Command(fcp, node->spec.faults, std::chrono::steady_clock::now())) {
+             node->avc->Command(fcp, node->desc.faults, std::chrono::steady_clock::now())) {
             if (reply.delayMs <= 0) {
                 DeliverFcp(node, reply.frame);
             } else {
@@ -243,7 +243,7 @@ int Bus::DoLock(raw1394_handle* h, nodeid_t nodeId, uint64_t addr, unsigned extc
 void Bus::DeliverFcp(Node* from, const std::vector<uint8_t>& frame) {
     if (!from->plugged) return;
     for (raw1394_handle* h : m_handles) {
-        if (h->port != from->spec.port || !h->fcpListening) continue;
+        if (h->port != from->desc.port || !h->fcpListening) continue;
         Event e;
         e.type = Event::Fcp;
         e.source = static_cast<nodeid_t>(kLocalBus | from->phy);
@@ -287,26 +287,26 @@ void Bus::Reset(int portIndex, Node* initiator, bool renumber) {
 void Bus::Plug(Node* node) {
     if (node->plugged || node->isLocal()) return;
     node->plugged = true;
-    Port& p = m_ports[node->spec.port];
+    Port& p = m_ports[node->desc.port];
     // A new node comes first: every other node's number moves up.
     p.order.insert(p.order.begin(), node);
     node->readyAt = std::chrono::steady_clock::now() + kDeviceDelay +
                     milliseconds(kPlugResets * kPlugResetIntervalMs);
-    node->opcr = node->spec.broadcast ? kInitialOpcr : kInitialOpcr & ~kBroadcastConnection;
-    Reset(node->spec.port, nullptr, false);
+    node->opcr = node->desc.broadcast ? kInitialOpcr : kInitialOpcr & ~kBroadcastConnection;
+    Reset(node->desc.port, nullptr, false);
     for (int i = 1; i < kPlugResets; ++i)
         Schedule(i * kPlugResetIntervalMs,
-                 [this, port = node->spec.port] { Reset(port, nullptr, false); });
+                 [this, port = node->desc.port] { Reset(port, nullptr, false); });
 }
 
 void Bus::Unplug(Node* node) {
     if (!node->plugged || node->isLocal()) return;
     node->plugged = false;
-    Port& p = m_ports[node->spec.port];
+    Port& p = m_ports[node->desc.port];
     p.order.erase(std::remove(p.order.begin(), p.order.end(), node), p.order.end());
     node->phy = -1;
     node->graceUntil = {};
-    Reset(node->spec.port, nullptr, false);
+    Reset(node->desc.port, nullptr, false);
 }
 
 void Bus::Storm(int port, int count, int intervalMs) {
@@ -321,14 +321,14 @@ void Bus::Schedule(int delayMs, std::function<void()> action) {
 
 Node* Bus::Find(const std::string& name) {
     for (auto& node : m_nodes)
-        if (node->spec.name == name) return node.get();
+        if (node->desc.name == name) return node.get();
     return nullptr;
 }
 
 bool Bus::InjectEintr() {
     ++m_iterations;
     for (auto& node : m_nodes) {
-        const int64_t every = node->spec.faults.eintrEvery;
+        const int64_t every = node->desc.faults.eintrEvery;
         if (every > 0 && m_iterations % every == 0) return true;
     }
     return false;
@@ -340,7 +340,7 @@ void Bus::RunTransmitter(Node& node, int64_t cycles) {
     std::vector<raw1394_handle*> listeners;
     if (sending)
         for (raw1394_handle* h : m_handles)
-            if (h->port == node.spec.port && h->iso.running && h->iso.channel == node.channel())
+            if (h->port == node.desc.port && h->iso.running && h->iso.channel == node.channel())
                 listeners.push_back(h);
     if (m_fast && !listeners.empty()) {
         // As fast as the slowest listener takes the packets, and no faster.
@@ -356,7 +356,7 @@ void Bus::RunTransmitter(Node& node, int64_t cycles) {
         bool lost = false;
         packet.cycle = node.cycle;
         packet.length = static_cast<uint16_t>(
-            node.tx->Cycle(node.cycle, node.phy, node.spec.faults, packet.data.data(), lost));
+            node.tx->Cycle(node.cycle, node.phy, node.desc.faults, packet.data.data(), lost));
         node.cycle = (node.cycle + 1) % kCyclesPerSecond;
         if (lost) continue;
         for (raw1394_handle* h : listeners) {

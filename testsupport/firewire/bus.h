@@ -47,7 +47,7 @@ public:
     // its thread runs until the process ends.
     static Bus& Get();
 
-    explicit Bus(const BusSpec& spec, std::string* error);
+    explicit Bus(const BusDescription& desc, std::string* error);
 
     std::mutex& mutex() { return m_mutex; }
 

@@ -62,8 +62,8 @@ const char* KindName(NodeKind kind) {
     return "?";
 }
 
-bool ParseBusSpec(const std::string& text, BusSpec& bus, std::string* error) {
-    bus = BusSpec{};
+bool ParseBusDescription(const std::string& text, BusDescription& bus, std::string* error) {
+    bus = BusDescription{};
     std::istringstream in(text);
     std::string line;
     int lineNo = 0, port = 0, counts[5] = {};
@@ -92,7 +92,7 @@ bool ParseBusSpec(const std::string& text, BusSpec& bus, std::string* error) {
             anyPortLine = true;
             continue;
         }
-        NodeSpec node;
+        NodeDescription node;
         if (!KindFromName(words[0], node.kind)) return fail("unknown kind " + words[0]);
         node.port = port;
         std::string faults;
@@ -126,7 +126,7 @@ bool ParseBusSpec(const std::string& text, BusSpec& bus, std::string* error) {
             }
         }
         std::string faultError;
-        if (!ApplyFaultSpec(faults, node.faults, &faultError)) return fail(faultError);
+        if (!ApplyFaultWords(faults, node.faults, &faultError)) return fail(faultError);
         if (node.kind == NodeKind::Camcorder && node.tape.empty())
             return fail("a camcorder needs tape=<file>");
         const int n = ++counts[static_cast<int>(node.kind)];

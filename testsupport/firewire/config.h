@@ -35,7 +35,7 @@ namespace fwemu {
 
 enum class NodeKind { Local, Camcorder, Hdv, Disk, Iidc };
 
-struct NodeSpec {
+struct NodeDescription {
     NodeKind kind = NodeKind::Camcorder;
     std::string name;
     std::string tape;
@@ -50,16 +50,16 @@ struct NodeSpec {
     Faults faults;
 };
 
-struct BusSpec {
+struct BusDescription {
     int ports = 0;
     bool fast = false;
     int speed = 1;  // pacing x<N>: N times real time
-    std::vector<NodeSpec> nodes;
+    std::vector<NodeDescription> nodes;
 };
 
 // Parses a bus description.  False with a message naming the line on the
 // first error.
-bool ParseBusSpec(const std::string& text, BusSpec& bus, std::string* error);
+bool ParseBusDescription(const std::string& text, BusDescription& bus, std::string* error);
 
 const char* KindName(NodeKind kind);
 

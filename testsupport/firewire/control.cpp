@@ -120,7 +120,7 @@ std::string ExecuteControl(Bus& bus, const std::string& line) {
     if (command == "nodes") {
         for (const auto& node : bus.nodes())
             if (node->plugged)
-                out << ' ' << node->spec.name << ':' << node->spec.port << ':' << node->phy;
+                out << ' ' << node->desc.name << ':' << node->desc.port << ':' << node->phy;
         return out.str();
     }
     if (command == "generation") {
@@ -136,7 +136,7 @@ std::string ExecuteControl(Bus& bus, const std::string& line) {
             if (words[i] == "renumber")
                 renumber = true;
             else if (words[i] == "by" && i + 1 < words.size() && (by = bus.Find(words[++i])))
-                port = by->spec.port;
+                port = by->desc.port;
             else
                 return "error bad reset: " + words[i];
         }
@@ -162,11 +162,11 @@ std::string ExecuteControl(Bus& bus, const std::string& line) {
     } else if (command == "unplug") {
         bus.Unplug(node);
     } else if (command == "fault") {
-        std::string spec, error;
-        for (size_t i = 1; i < words.size(); ++i) spec += words[i] + " ";
-        if (!ApplyFaultSpec(spec, node->spec.faults, &error)) return "error " + error;
+        std::string desc, error;
+        for (size_t i = 1; i < words.size(); ++i) desc += words[i] + " ";
+        if (!ApplyFaultWords(desc, node->desc.faults, &error)) return "error " + error;
     } else if (command == "mark" || command == "avc") {
-        if (!node->avc) return "error " + node->spec.name + " has no AV/C unit";
+        if (!node->avc) return "error " + node->desc.name + " has no AV/C unit";
         const auto& log = node->avc->log();
         if (command == "mark") {
             node->avcMark = log.size();
@@ -176,15 +176,15 @@ std::string ExecuteControl(Bus& bus, const std::string& line) {
             for (size_t i = node->avcMark; i < log.size(); ++i) out << ' ' << log[i];
         }
     } else if (command == "state") {
-        if (!node->deck) return "error " + node->spec.name + " has no tape";
+        if (!node->deck) return "error " + node->desc.name + " has no tape";
         out << ' ' << ModeName(node->deck->transport().Mode()) << ' '
             << node->deck->transport().Head();
     } else if (command == "frames") {
-        if (!node->tx) return "error " + node->spec.name + " sends no DV";
+        if (!node->tx) return "error " + node->desc.name + " sends no DV";
         out << ' ' << node->tx->framesSent() << ' ' << node->tx->packetsSent() << ' '
             << node->tx->packetsLost();
     } else if (command == "channel") {
-        if (!node->hasPlugs()) return "error " + node->spec.name + " has no plugs";
+        if (!node->hasPlugs()) return "error " + node->desc.name + " has no plugs";
         out << ' ' << node->channel() << ' ' << (node->connected() ? 1 : 0);
     } else {
         return "error unknown command " + command;

@@ -66,7 +66,7 @@ int CsrLock(Node& node, uint64_t offset, unsigned extcode, uint32_t data, uint32
 
 int CsrWrite(Node& node, uint64_t offset, size_t length, const uint8_t* data,
              std::vector<uint8_t>* fcpCommand) {
-    if (node.avc || node.spec.kind == NodeKind::Iidc) {
+    if (node.avc || node.desc.kind == NodeKind::Iidc) {
         if (offset >= kFcpCommand && offset < kFcpResponse && offset + length <= kFcpResponse) {
             fcpCommand->assign(data, data + length);
             return kRcodeComplete;

@@ -19,8 +19,8 @@ bool ToInt(const std::string& text, int64_t& out) {
 
 }  // namespace
 
-bool ApplyFaultSpec(const std::string& spec, Faults& f, std::string* error) {
-    std::string words = spec;
+bool ApplyFaultWords(const std::string& desc, Faults& f, std::string* error) {
+    std::string words = desc;
     for (char& c : words)
         if (c == ',') c = ' ';
     std::istringstream in(words);

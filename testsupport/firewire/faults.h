@@ -1,5 +1,5 @@
 // Faults a node can be told to show, set from the bus description or at run
-// time through the control socket.  A spec is a list of words separated by
+// time through the control socket: a list of words separated by
 // commas or spaces:
 //   delay=<ms>          AV/C answers come this late
 //   interim[=<ms>]      CONTROL commands are answered INTERIM at once and
@@ -40,8 +40,8 @@ struct Faults {
     static constexpr int kNever = -2;
 };
 
-// Applies the words of `spec` to `faults` in order.  False (with a message)
+// Applies the words of `desc` to `faults` in order.  False (with a message)
 // on the first word it does not know; the words before it stay applied.
-bool ApplyFaultSpec(const std::string& spec, Faults& faults, std::string* error);
+bool ApplyFaultWords(const std::string& desc, Faults& faults, std::string* error);
 
 }  // namespace fwemu

@@ -12,14 +12,14 @@ namespace {
 constexpr uint32_t kEmulatedVendorId = 0x0000F0;  // company ID the emulated units carry
 constexpr uint32_t kAvcSpecId = 0x00A02D;
 
-RomInfo RomFor(const NodeSpec& spec) {
+RomInfo RomFor(const NodeDescription& desc) {
     RomInfo rom;
-    rom.guid = spec.guid;
-    rom.vendor = spec.vendor;
-    rom.model = spec.model;
+    rom.guid = desc.guid;
+    rom.vendor = desc.vendor;
+    rom.model = desc.model;
     rom.vendorId = kEmulatedVendorId;
-    rom.modelId = 0x010000 | static_cast<uint32_t>(spec.kind);
-    switch (spec.kind) {
+    rom.modelId = 0x010000 | static_cast<uint32_t>(desc.kind);
+    switch (desc.kind) {
         case NodeKind::Local:
             rom.vendorId = 0x001F11;
             break;
@@ -42,27 +42,27 @@ RomInfo RomFor(const NodeSpec& spec) {
 
 }  // namespace
 
-std::unique_ptr<Node> MakeNode(const NodeSpec& spec, std::string* error) {
+std::unique_ptr<Node> MakeNode(const NodeDescription& desc, std::string* error) {
     auto node = std::make_unique<Node>();
-    node->spec = spec;
-    node->plugged = spec.plugged;
-    node->rom = BuildConfigRom(RomFor(spec));
-    if (!spec.broadcast) node->opcr &= ~kBroadcastConnection;
-    if (spec.kind == NodeKind::Camcorder) {
-        node->deck = std::make_unique<TapeDeck>(spec.tape, spec.repeat);
+    node->desc = desc;
+    node->plugged = desc.plugged;
+    node->rom = BuildConfigRom(RomFor(desc));
+    if (!desc.broadcast) node->opcr &= ~kBroadcastConnection;
+    if (desc.kind == NodeKind::Camcorder) {
+        node->deck = std::make_unique<TapeDeck>(desc.tape, desc.repeat);
         if (!node->deck->ok()) {
-            if (error) *error = "cannot read DV frames from " + spec.tape;
+            if (error) *error = "cannot read DV frames from " + desc.tape;
             return nullptr;
         }
         node->tx = std::make_unique<DvTransmitter>(*node->deck);
-    } else if (spec.kind == NodeKind::Hdv) {
+    } else if (desc.kind == NodeKind::Hdv) {
         // An hour of tape without DV data.
         node->deck = std::make_unique<TapeDeck>(dv::Standard::PAL, 25 * 3600);
     }
-    if (node->deck && spec.playing) node->deck->transport().SetMode(ED_MODE_PLAY);
+    if (node->deck && desc.playing) node->deck->transport().SetMode(ED_MODE_PLAY);
     if (node->deck)
         node->avc =
-            std::make_unique<AvcUnit>(*node->deck, spec.kind == NodeKind::Hdv, kEmulatedVendorId);
+            std::make_unique<AvcUnit>(*node->deck, desc.kind == NodeKind::Hdv, kEmulatedVendorId);
     return node;
 }
 

@@ -32,7 +32,7 @@ inline constexpr uint32_t kInitialChannelsHi = 0xFFFFFFFE;
 inline constexpr uint32_t kInitialChannelsLo = 0xFFFFFFFF;
 
 struct Node {
-    NodeSpec spec;
+    NodeDescription desc;
     std::vector<uint32_t> rom;
     std::unique_ptr<TapeDeck> deck;
     std::unique_ptr<AvcUnit> avc;
@@ -56,14 +56,14 @@ struct Node {
     unsigned cycle = 0;  // bus cycle of the transmitter, modulo 8000
     size_t avcMark = 0;
 
-    bool isLocal() const { return spec.kind == NodeKind::Local; }
-    bool hasPlugs() const { return spec.kind == NodeKind::Camcorder || spec.kind == NodeKind::Hdv; }
+    bool isLocal() const { return desc.kind == NodeKind::Local; }
+    bool hasPlugs() const { return desc.kind == NodeKind::Camcorder || desc.kind == NodeKind::Hdv; }
     bool connected() const { return (opcr & 0x80000000) && (opcr & 0x7F000000); }
     int channel() const { return static_cast<int>((opcr >> 16) & 0x3F); }
 };
 
 // Builds a node from its description.  Null (with a message) when a tape
 // cannot be read.
-std::unique_ptr<Node> MakeNode(const NodeSpec& spec, std::string* error);
+std::unique_ptr<Node> MakeNode(const NodeDescription& desc, std::string* error);
 
 }  // namespace fwemu

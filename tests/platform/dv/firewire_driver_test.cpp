@@ -402,7 +402,7 @@ TEST_F(FirewireTest, AUnitPluggedInWhileRunningIsListedOnceItCanBeRead) {
 TEST_F(FirewireTest, UnitsThatDoNotSpeakAvcAreNeverAskedAndNotListed) {
     struct Case {
         uint64_t guid;
-        uint32_t spec, version;
+        uint32_t desc, version;
     } const cases[] = {
         {0x0080AB0000000011ull, 0x00A02D, 0x000100},  // IIDC camera
         {0x0080AB0000000012ull, 0x00A02D, 0x000101},  // IIDC camera, 1.31
@@ -411,7 +411,7 @@ TEST_F(FirewireTest, UnitsThatDoNotSpeakAvcAreNeverAskedAndNotListed) {
     int node = 1;
     for (const Case& c : cases) {
         FakeUnit u = DeckUnit(c.guid, node++, "Acme", "Other");
-        u.rom.unitSpecId = c.spec;
+        u.rom.unitSpecId = c.desc;
         u.rom.unitSwVersion = c.version;
         m_bus->AddUnit(u);
     }

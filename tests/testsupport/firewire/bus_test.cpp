@@ -187,15 +187,15 @@ TEST_F(BusTest, ConfigRomsAndUnitsOfEveryKind) {
                                   "camcorder tape=$TAPE vendor=\"Acme Video\" model=DV-1\n"
                                   "hdv\ndisk\niidc\n");
     // librom1394's node types: 2 AV/C, 3 SBP-2, 1 IIDC (DC), 0 unknown.
-    EXPECT_NE(out.find("node 0 type 2 spec 00a02d sw 010001 text Acme Video|DV-1 vcr 1 signal 80"),
+    EXPECT_NE(out.find("node 0 type 2 specifier 00a02d sw 010001 text Acme Video|DV-1 vcr 1 signal 80"),
               std::string::npos)
         << out;
     EXPECT_NE(
-        out.find("node 1 type 2 spec 00a02d sw 010001 text Emulated|Emulated hdv vcr 1 signal 90"),
+        out.find("node 1 type 2 specifier 00a02d sw 010001 text Emulated|Emulated hdv vcr 1 signal 90"),
         std::string::npos)
         << out;
-    EXPECT_NE(out.find("node 2 type 3 spec 00609e sw 010483"), std::string::npos) << out;
-    EXPECT_NE(out.find("node 3 type 1 spec 00a02d sw 000100"), std::string::npos) << out;
+    EXPECT_NE(out.find("node 2 type 3 specifier 00609e sw 010483"), std::string::npos) << out;
+    EXPECT_NE(out.find("node 3 type 1 specifier 00a02d sw 000100"), std::string::npos) << out;
     EXPECT_NE(out.find("node 4 type 0"), std::string::npos) << out;  // the PC
 }
 
@@ -208,7 +208,7 @@ TEST_F(BusTest, TheProgramsBusCodeReceivesAcrossAReset) {
         {"FWEMU_BUS", m_dir.Write("bus.txt", "camcorder tape=" + m_tape + "\n")}};
     const auto r = RunOnBus({FWEMU_DRIVER_PROBE}, m_dir.dir.string(), env, 30);
     ASSERT_EQ(r.status, 0) << r.output;
-    EXPECT_NE(r.output.find("rom 1 spec 00a02d text Emulated|Emulated camcorder"),
+    EXPECT_NE(r.output.find("rom 1 specifier 00a02d text Emulated|Emulated camcorder"),
               std::string::npos)
         << r.output;
     EXPECT_NE(r.output.find("play 1 09"), std::string::npos) << r.output;

@@ -44,7 +44,7 @@ int main() {
                 port->Generation());
     dvfw::ConfigRom rom;
     const bool read = port->ReadConfigRom(0, &rom);
-    std::printf("rom %d spec %06x text %s|%s\n", read, rom.unitSpecId, rom.vendorName.c_str(),
+    std::printf("rom %d specifier %06x text %s|%s\n", read, rom.unitSpecId, rom.vendorName.c_str(),
                 rom.modelName.c_str());
     std::vector<uint8_t> answer;
     const auto status = port->Avc(0, {0x00, 0x20, 0xC3, 0x75}, &answer);

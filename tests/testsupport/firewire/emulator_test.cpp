@@ -14,14 +14,14 @@ namespace {
 
 using namespace fwemu;
 
-struct SpecCase {
+struct DescriptionCase {
     const char* text;
     bool ok;
     const char* firstName;
 };
 
 TEST(EmulatorTest, BusDescriptions) {
-    const SpecCase cases[] = {
+    const DescriptionCase cases[] = {
         {"camcorder tape=/t.dv\n", true, "camcorder1"},
         {"# two\ncamcorder name=a tape=x.dv delay=20 interim\nport\ndisk\n", true, "a"},
         {"camcorder\n", false, ""},                     // no tape
@@ -33,17 +33,17 @@ TEST(EmulatorTest, BusDescriptions) {
         {"pacing x8\ncamcorder tape=x.dv repeat=360\n", true, "camcorder1"},
         {"hdv vendor=\"Big Maker\" model=\"HD 1\"\n", true, "hdv1"},
     };
-    for (const SpecCase& c : cases) {
-        BusSpec bus;
+    for (const DescriptionCase& c : cases) {
+        BusDescription bus;
         std::string error;
-        EXPECT_EQ(ParseBusSpec(c.text, bus, &error), c.ok) << c.text << error;
+        EXPECT_EQ(ParseBusDescription(c.text, bus, &error), c.ok) << c.text << error;
         if (c.ok) {
             EXPECT_EQ(bus.nodes.at(0).name, c.firstName);
         }
     }
-    BusSpec bus;
+    BusDescription bus;
     ASSERT_TRUE(
-        ParseBusSpec("pacing fast\ncamcorder name=a tape=x.dv delay=20 interim=never\nport\n"
+        ParseBusDescription("pacing fast\ncamcorder name=a tape=x.dv delay=20 interim=never\nport\n"
                      "iidc vendor=\"Big Maker\" unplugged nobroadcast\n",
                      bus, nullptr));
     EXPECT_TRUE(bus.fast);
@@ -55,7 +55,7 @@ TEST(EmulatorTest, BusDescriptions) {
     EXPECT_FALSE(bus.nodes[1].plugged);
     EXPECT_FALSE(bus.nodes[1].broadcast);
     EXPECT_NE(bus.nodes[0].guid, bus.nodes[1].guid);
-    ASSERT_TRUE(ParseBusSpec("pacing x8\ncamcorder tape=x.dv repeat=360\n", bus, nullptr));
+    ASSERT_TRUE(ParseBusDescription("pacing x8\ncamcorder tape=x.dv repeat=360\n", bus, nullptr));
     EXPECT_EQ(bus.speed, 8);
     EXPECT_EQ(bus.nodes.at(0).repeat, 360);
 }

@@ -257,7 +257,7 @@ int Roms() {
             continue;
         }
         const int type = rom1394_get_node_type(&dir);
-        std::printf("node %d type %d spec %06x sw %06x text %s|%s", n, type, dir.unit_spec_id,
+        std::printf("node %d type %d specifier %06x sw %06x text %s|%s", n, type, dir.unit_spec_id,
                     dir.unit_sw_version, dir.nr_textual_leafs > 0 ? dir.textual_leafs[0] : "",
                     dir.nr_textual_leafs > 1 ? dir.textual_leafs[1] : "");
         if (type == ROM1394_NODE_TYPE_AVC) {
