@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "dvaudioextractor.h"
+#include "dv/dvaudioextractor.h"
 #include "media/avi/avi_writer.h"
 
 namespace fs = std::filesystem;

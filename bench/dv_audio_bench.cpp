@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "dvaudioextractor.h"
-#include "dvaudiopatch.h"
-#include "dvtesttape.h"
-#include "dvtimecode.h"
+#include "dv/dvaudioextractor.h"
+#include "dv/dvaudiopatch.h"
+#include "dv/dvtesttape.h"
+#include "dv/dvtimecode.h"
 
 using namespace dv;
 using Clock = std::chrono::steady_clock;

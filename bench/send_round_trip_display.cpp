@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "send_round_trip.h"
-#include "tapeloom/qt_display.h"
+#include "qt/display.h"
 
 int main() {
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))

@@ -6,16 +6,13 @@
 # path.
 #
 # A room's CMakeLists.txt calls
-#   tapeloom_program_room(LIBS <targets...> [EXCLUDE <file names...>])
-# which adds every *.cpp below the room (except the named files) and the
-# room's directory to the library, and links the given targets.  The top
+#   tapeloom_program_room(SOURCES <files...> LIBS <targets...>)
+# which adds the room's sources and its directory to the library, and links
+# the given targets.  The top
 # level makes the library once all rooms are read (tapeloom_make_program).
 function(tapeloom_program_room)
-  cmake_parse_arguments(ARG "" "" "LIBS;EXCLUDE" ${ARGN})
-  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  foreach(excluded IN LISTS ARG_EXCLUDE)
-    list(FILTER sources EXCLUDE REGEX "/${excluded}$")
-  endforeach()
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  list(TRANSFORM ARG_SOURCES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/ OUTPUT_VARIABLE sources)
   set_property(GLOBAL APPEND PROPERTY TAPELOOM_PROGRAM_SOURCES ${sources})
   set_property(GLOBAL APPEND PROPERTY TAPELOOM_PROGRAM_INCLUDES ${CMAKE_CURRENT_SOURCE_DIR})
   set_property(GLOBAL APPEND PROPERTY TAPELOOM_PROGRAM_LIBS ${ARG_LIBS})
@@ -23,9 +20,6 @@ endfunction()
 
 function(tapeloom_make_program)
   get_property(sources GLOBAL PROPERTY TAPELOOM_PROGRAM_SOURCES)
-  if(NOT sources)
-    return()
-  endif()
   get_property(includes GLOBAL PROPERTY TAPELOOM_PROGRAM_INCLUDES)
   get_property(libs GLOBAL PROPERTY TAPELOOM_PROGRAM_LIBS)
   list(REMOVE_DUPLICATES libs)

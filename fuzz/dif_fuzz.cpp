@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <vector>
 
-#include "difpacks.h"
-#include "dvaudioextractor.h"
-#include "dvrecdate.h"
-#include "dvtimecode.h"
-#include "dvvideoinfo.h"
+#include "dv/difpacks.h"
+#include "dv/dvaudioextractor.h"
+#include "dv/dvrecdate.h"
+#include "dv/dvtimecode.h"
+#include "dv/dvvideoinfo.h"
 #include "fuzz_frames.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

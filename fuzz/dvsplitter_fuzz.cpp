@@ -5,7 +5,7 @@
 // check what comes out: video is the input sample itself, audio whole
 // stereo samples within the buffer.
 #include <combaseapi.h>
-#include <comptr.h>
+#include "com/comptr.h"
 #include <control.h>
 #include <dshow.h>
 #include <uuids.h>

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "dif.h"
-#include "dvaudiopatch.h"
-#include "dvtesttape.h"
+#include "dv/dif.h"
+#include "dv/dvaudiopatch.h"
+#include "dv/dvtesttape.h"
 
 namespace fuzzframes {
 namespace {

@@ -52,10 +52,10 @@
 #include <thread>
 #include <vector>
 
-#include "dvdevices/virtualdeck.h"
-#include "dvtesttape.h"
+#include "devices/virtualdeck.h"
+#include "dv/dvtesttape.h"
 #include "e2e.h"
-#include "tapeloom/qt_display.h"
+#include "qt/display.h"
 
 extern char** environ;
 

@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "dvdevices/virtualdeck.h"
+#include "devices/virtualdeck.h"
 #include "media/basefilter.h"
 #include "media/basepin.h"
 #include "media/iids.h"

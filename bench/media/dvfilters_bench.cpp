@@ -9,7 +9,7 @@
 //  - copies of frame data between the device's buffers and the disk.
 //
 //   media_dvfilters_bench [frames] [directory for the files]
-#include <comclasstable.h>
+#include "com/comclasstable.h"
 #include <dshow.h>
 
 #include <atomic>
@@ -25,10 +25,10 @@
 #include <vector>
 
 #include "amvideo.h"
-#include "dvtesttape.h"
+#include "dv/dvtesttape.h"
 #include "media/basefilter.h"
 #include "media/basepin.h"
-#include "tapeloom/qt_display.h"
+#include "qt/display.h"
 #include "tapesource.h"
 
 namespace {

@@ -5,7 +5,7 @@
 // source's own.
 //
 //   media_smarttee_bench [frames] [frame bytes]
-#include <comclasstable.h>
+#include "com/comclasstable.h"
 #include <dshow.h>
 
 #include <atomic>

@@ -5,7 +5,7 @@
 
 #include "artwork.h"
 #include "resource.h"
-#include "tapeloom/win32_resources.h"
+#include "win32/resources.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "pixelart.h"
 #include "resource.h"
-#include "tapeloom/win32_resources.h"
+#include "win32/resources.h"
 
 namespace {
 

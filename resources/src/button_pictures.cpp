@@ -4,7 +4,7 @@
 // yellow key colour that the buttons turn into their face colour.
 #include "pixelart.h"
 #include "resource.h"
-#include "tapeloom/win32_resources.h"
+#include "win32/resources.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "artwork.h"
 #include "icon_art.h"
 #include "resource.h"
-#include "tapeloom/win32_resources.h"
+#include "win32/resources.h"
 
 namespace {
 

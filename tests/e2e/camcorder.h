@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "controlclient.h"
-#include "dif.h"
-#include "dvtesttape.h"
+#include "dv/dif.h"
+#include "dv/dvtesttape.h"
 #include "e2e.h"
 
 namespace e2e {

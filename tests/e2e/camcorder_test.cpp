@@ -9,7 +9,7 @@
 #include <set>
 
 #include "camcorder.h"
-#include "dvaudiopatch.h"
+#include "dv/dvaudiopatch.h"
 
 namespace {
 

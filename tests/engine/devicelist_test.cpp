@@ -1,7 +1,7 @@
 // The device list against the virtual deck: which decks are listed, under
 // which index, with which name and type.
-#include <comobject.h>
-#include <commoniker.h>
+#include "com/comobject.h"
+#include "com/commoniker.h"
 #include <edevdefs.h>
 #include <uuids.h>
 

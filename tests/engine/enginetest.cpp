@@ -1,6 +1,6 @@
 #include "enginetest.h"
 
-#include <comobject.h>
+#include "com/comobject.h"
 #include <stdlib.h>
 #include <uuids.h>
 
@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "decktest.h"
-#include "tapeloom/qt_display.h"
+#include "qt/display.h"
 #include "media/rendererwindow.h"
 
 namespace enginetest {

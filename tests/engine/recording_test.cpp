@@ -10,7 +10,7 @@
 
 #include "../platform/qt/display_suppressions.h"
 #include "decktest.h"
-#include "dvtesttape.h"
+#include "dv/dvtesttape.h"
 #include "enginetest.h"
 
 using namespace enginetest;

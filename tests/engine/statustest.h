@@ -3,7 +3,7 @@
 // interfaces whose answers a test sets, and a guard that ends a hung test.
 #pragma once
 
-#include <comobject.h>
+#include "com/comobject.h"
 #include <edevdefs.h>
 
 #include "media/iids.h"

@@ -3,7 +3,7 @@
 // worker builds or a recording runs.
 #include <edevdefs.h>
 
-#include "dvdevices/virtualdeck.h"
+#include "devices/virtualdeck.h"
 #include "decktest.h"
 #include "messageboxanswer.h"
 #include "paneltest.h"

@@ -4,7 +4,7 @@
 
 #include "decktest.h"
 #include "paneltest.h"
-#include "tapeloom/win32_resources.h"
+#include "win32/resources.h"
 
 using namespace paneltest;
 

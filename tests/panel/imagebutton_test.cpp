@@ -21,9 +21,9 @@
 #include "ImageButton.h"
 #include "../platform/qt/display_test_support.h"
 #include "resource.h"
-#include "tapeloom/qt_display.h"
-#include "tapeloom/qt_widget_of.h"
-#include "tapeloom/win32_resources.h"
+#include "qt/display.h"
+#include "qt/widget_of.h"
+#include "win32/resources.h"
 
 namespace {
 

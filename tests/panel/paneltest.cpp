@@ -15,7 +15,7 @@
 #include <mutex>
 #include <thread>
 
-#include "tapeloom/qt_display.h"
+#include "qt/display.h"
 
 namespace paneltest {
 

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "decktest.h"
-#include "dvdevices/virtualdeck.h"
+#include "devices/virtualdeck.h"
 #include "messageboxanswer.h"
 #include "paneltest.h"
 

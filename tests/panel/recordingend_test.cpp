@@ -14,7 +14,7 @@
 #include <edevdefs.h>
 
 #include "decktest.h"
-#include "dvdevices/virtualdeck.h"
+#include "devices/virtualdeck.h"
 #include "media/basefilter.h"
 #include "messageboxanswer.h"
 #include "paneltest.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "resource.h"
-#include "tapeloom/win32_resources.h"
+#include "win32/resources.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "difpacks.h"
+#include "dv/difpacks.h"
 
 namespace fwemu {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "decktransport.h"
-#include "dif.h"
+#include "dv/dif.h"
 
 namespace fwemu {
 

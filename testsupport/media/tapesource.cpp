@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "difpacks.h"
+#include "dv/difpacks.h"
 #include "media/mediatype.h"
 
 TapeSourcePin::TapeSourcePin(TapeSource* source)

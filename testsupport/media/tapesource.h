@@ -12,7 +12,7 @@
 #include <set>
 #include <vector>
 
-#include "dif.h"
+#include "dv/dif.h"
 #include "media/basefilter.h"
 #include "media/sourcestream.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "afxapp.h"
-#include "tapeloom/qt_display.h"
+#include "qt/display.h"
 
 int main() {
     qt_display::Install();

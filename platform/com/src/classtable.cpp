@@ -1,5 +1,5 @@
 // The in-process class table and CoCreateInstance over it.
-#include <comclasstable.h>
+#include "com/comclasstable.h"
 #include <objbase.h>
 
 #include <mutex>

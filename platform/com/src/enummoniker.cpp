@@ -1,6 +1,6 @@
 // A moniker enumerator over a fixed list.
-#include <commoniker.h>
-#include <comobject.h>
+#include "com/commoniker.h"
+#include "com/comobject.h"
 
 #include <memory>
 #include <mutex>

@@ -1,7 +1,7 @@
 // A moniker that binds through a function and keeps its name in a
 // property bag.
-#include <commoniker.h>
-#include <comobject.h>
+#include "com/commoniker.h"
+#include "com/comobject.h"
 
 #include <utility>
 

@@ -1,7 +1,7 @@
 // An in-memory property bag: named VT_EMPTY, VT_I4 and VT_BSTR values,
 // readable and writable from any thread.
-#include <commoniker.h>
-#include <comobject.h>
+#include "com/commoniker.h"
+#include "com/comobject.h"
 
 #include <map>
 #include <mutex>

@@ -1,5 +1,5 @@
 // DIF frame layout and structural check.
-#include "dif.h"
+#include "dv/dif.h"
 
 namespace dv {
 

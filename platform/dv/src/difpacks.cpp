@@ -1,5 +1,5 @@
 // Pack lookup in the subcode, VAUX and AAUX areas of a DIF frame.
-#include "difpacks.h"
+#include "dv/difpacks.h"
 
 #include <cstring>
 

@@ -1,11 +1,11 @@
 // Shuffling samples and AAUX packs into DIF audio blocks.
-#include "dvaudioembed.h"
+#include "dv/dvaudioembed.h"
 
 #include <cstring>
 
-#include "difpacks.h"
-#include "dvaudioshuffle.h"
-#include "dvsample12.h"
+#include "dv/difpacks.h"
+#include "dv/dvaudioshuffle.h"
+#include "dv/dvsample12.h"
 
 namespace dv {
 

@@ -1,11 +1,11 @@
 // De-shuffling of DIF audio blocks into interleaved PCM.
-#include "dvaudioextractor.h"
+#include "dv/dvaudioextractor.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "dvaudioshuffle.h"
-#include "dvsample12.h"
+#include "dv/dvaudioshuffle.h"
+#include "dv/dvsample12.h"
 
 namespace dv {
 

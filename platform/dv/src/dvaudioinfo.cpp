@@ -1,7 +1,7 @@
 // AAUX source pack decoding and the per-frame sample counts.
-#include "dvaudioinfo.h"
+#include "dv/dvaudioinfo.h"
 
-#include "difpacks.h"
+#include "dv/difpacks.h"
 
 namespace dv {
 

@@ -1,10 +1,10 @@
 // 32 kHz 12-bit rewrite of a tape's audio.
-#include "dvaudiopatch.h"
+#include "dv/dvaudiopatch.h"
 
 #include <algorithm>
 
-#include "dvaudioembed.h"
-#include "dvaudioextractor.h"
+#include "dv/dvaudioembed.h"
+#include "dv/dvaudioextractor.h"
 
 namespace dv {
 

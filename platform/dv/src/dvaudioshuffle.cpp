@@ -1,5 +1,5 @@
 // Audio sample position tables for 525/60 and 625/50.
-#include "dvaudioshuffle.h"
+#include "dv/dvaudioshuffle.h"
 
 namespace dv {
 

@@ -1,7 +1,7 @@
 // Recording date and time packs.
-#include "dvrecdate.h"
+#include "dv/dvrecdate.h"
 
-#include "difpacks.h"
+#include "dv/difpacks.h"
 
 namespace dv {
 

@@ -1,5 +1,5 @@
 // Test tape generation (libavcodec dvvideo) and its on-disk cache.
-#include "dvtesttape.h"
+#include "dv/dvtesttape.h"
 
 #include <array>
 #include <cmath>
@@ -17,10 +17,10 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
-#include "difpacks.h"
-#include "dvaudioembed.h"
-#include "dvrecdate.h"
-#include "dvtimecode.h"
+#include "dv/difpacks.h"
+#include "dv/dvaudioembed.h"
+#include "dv/dvrecdate.h"
+#include "dv/dvtimecode.h"
 
 namespace dv {
 

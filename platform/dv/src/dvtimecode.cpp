@@ -1,7 +1,7 @@
 // Subcode timecode pack: reading, writing and frame-count arithmetic.
-#include "dvtimecode.h"
+#include "dv/dvtimecode.h"
 
-#include "difpacks.h"
+#include "dv/difpacks.h"
 
 namespace dv {
 

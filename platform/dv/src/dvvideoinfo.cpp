@@ -1,7 +1,7 @@
 // VAUX source and source-control packs; the deck's signal code.
-#include "dvvideoinfo.h"
+#include "dv/dvvideoinfo.h"
 
-#include "difpacks.h"
+#include "dv/difpacks.h"
 
 namespace dv {
 

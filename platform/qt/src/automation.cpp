@@ -63,7 +63,7 @@
 #include <vector>
 
 #include "qt_backend.h"
-#include "tapeloom/qt_display.h"
+#include "qt/display.h"
 #include "winbase.h"
 
 namespace qt_display {

@@ -7,7 +7,7 @@
 #include "gdi_dc.h"
 #include "gdi_objects.h"
 #include "qt_backend.h"
-#include "tapeloom/win32_resources.h"
+#include "win32/resources.h"
 
 namespace qt_display {
 

@@ -4,7 +4,7 @@
 #include <mutex>
 #include <set>
 
-#include "tapeloom/win32_resources.h"
+#include "win32/resources.h"
 
 namespace qt_display {
 

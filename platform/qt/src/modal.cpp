@@ -3,7 +3,7 @@
 #include <QWindow>
 
 #include "qt_backend.h"
-#include "tapeloom/win32_display.h"
+#include "win32/display.h"
 
 namespace qt_display {
 

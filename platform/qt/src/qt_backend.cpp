@@ -24,7 +24,7 @@
 #include "gdi_objects.h"
 #include "owner_draw_button.h"
 #include "paint.h"
-#include "tapeloom/qt_display.h"
+#include "qt/display.h"
 #include "winbase.h"
 
 namespace qt_display {
@@ -406,7 +406,7 @@ bool SaveWindowImage(HWND hwnd, const char* path) {
 
 }  // namespace qt_display
 
-#include "tapeloom/qt_widget_of.h"
+#include "qt/widget_of.h"
 
 QWidget* qt_display::WidgetOf(HWND hwnd) {
     return g_backend ? g_backend->WidgetFor(hwnd) : nullptr;

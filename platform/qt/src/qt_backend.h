@@ -4,7 +4,7 @@
 #include <QWidget>
 #include <map>
 
-#include "tapeloom/win32_display.h"
+#include "win32/display.h"
 #include "winuser.h"
 
 namespace qt_display {

@@ -1,4 +1,4 @@
-#include <comclasstable.h>
+#include "com/comclasstable.h"
 #include <gtest/gtest.h>
 #include <objbase.h>
 

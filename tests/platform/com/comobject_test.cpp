@@ -1,4 +1,4 @@
-#include <comobject.h>
+#include "com/comobject.h"
 #include <gtest/gtest.h>
 
 #include <thread>

@@ -1,4 +1,4 @@
-#include <commoniker.h>
+#include "com/commoniker.h"
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -1,7 +1,7 @@
 // Test interfaces and a live-counted object implementing two of them.
 #pragma once
 
-#include <comobject.h>
+#include "com/comobject.h"
 
 #include <atomic>
 

@@ -2,7 +2,7 @@
 #include <fstream>
 
 #include "decktest.h"
-#include "dvdevices/deckconfig.h"
+#include "devices/deckconfig.h"
 #include "dvtestutil.h"
 
 using namespace decktest;

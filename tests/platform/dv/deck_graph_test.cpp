@@ -5,7 +5,7 @@
 #include <uuids.h>
 
 #include "decktest.h"
-#include "dif.h"
+#include "dv/dif.h"
 #include "dvtestutil.h"
 #include "media/mediatype.h"
 #include "tape.h"

@@ -10,7 +10,7 @@
 #include <iterator>
 
 #include "decktest.h"
-#include "dif.h"
+#include "dv/dif.h"
 #include "dvtestutil.h"
 
 using namespace decktest;

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <fstream>
 
-#include "dif.h"
-#include "dvtesttape.h"
+#include "dv/dif.h"
+#include "dv/dvtesttape.h"
 
 namespace decktest {
 

@@ -17,8 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "dvdevices/virtualdeck.h"
-#include "dvtimecode.h"
+#include "devices/virtualdeck.h"
+#include "dv/dvtimecode.h"
 #include "media/basefilter.h"
 #include "media/basepin.h"
 #include "media/iids.h"

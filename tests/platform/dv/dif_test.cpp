@@ -1,14 +1,14 @@
 // DIF layout, frame check, packs, video information and recording date,
 // against tapes written by the ffmpeg command and by our generator.
-#include "dif.h"
+#include "dv/dif.h"
 
 #include <gtest/gtest.h>
 
-#include "difpacks.h"
-#include "dvrecdate.h"
-#include "dvtesttape.h"
+#include "dv/difpacks.h"
+#include "dv/dvrecdate.h"
+#include "dv/dvtesttape.h"
 #include "dvtestutil.h"
-#include "dvvideoinfo.h"
+#include "dv/dvvideoinfo.h"
 
 using namespace dv;
 

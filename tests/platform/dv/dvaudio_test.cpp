@@ -7,12 +7,12 @@
 #include <random>
 #include <thread>
 
-#include "difpacks.h"
-#include "dvaudioembed.h"
-#include "dvaudioextractor.h"
-#include "dvaudiopatch.h"
-#include "dvsample12.h"
-#include "dvtesttape.h"
+#include "dv/difpacks.h"
+#include "dv/dvaudioembed.h"
+#include "dv/dvaudioextractor.h"
+#include "dv/dvaudiopatch.h"
+#include "dv/dvsample12.h"
+#include "dv/dvtesttape.h"
 #include "dvtestutil.h"
 
 using namespace dv;

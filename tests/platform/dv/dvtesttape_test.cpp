@@ -1,15 +1,15 @@
 // Generated test tapes as real readers see them (ffprobe, ffmpeg), their
 // timecode and tone, and the on-disk cache.
-#include "dvtesttape.h"
+#include "dv/dvtesttape.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <thread>
 
-#include "dvaudioextractor.h"
+#include "dv/dvaudioextractor.h"
 #include "dvtestutil.h"
-#include "dvtimecode.h"
+#include "dv/dvtimecode.h"
 
 using namespace dv;
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "dif.h"
+#include "dv/dif.h"
 
 namespace dvtest {
 

@@ -1,12 +1,12 @@
 // Subcode timecode: read against ffprobe, drop-frame arithmetic, invalid
 // packs.
-#include "dvtimecode.h"
+#include "dv/dvtimecode.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 
-#include "difpacks.h"
+#include "dv/difpacks.h"
 #include "dvtestutil.h"
 
 using namespace dv;

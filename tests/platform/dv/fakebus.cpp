@@ -5,7 +5,7 @@
 #include <chrono>
 #include <thread>
 
-#include "dif.h"
+#include "dv/dif.h"
 
 namespace fwtest {
 

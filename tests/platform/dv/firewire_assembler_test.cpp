@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "dvtesttape.h"
+#include "dv/dvtesttape.h"
 #include "firewire/dvassembler.h"
 
 namespace {

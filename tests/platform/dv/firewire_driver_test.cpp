@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "decktest.h"
-#include "dvtesttape.h"
+#include "dv/dvtesttape.h"
 #include "fakebus.h"
 #include "firewire/fwdevice.h"
 #include "firewire/fwdriver.h"

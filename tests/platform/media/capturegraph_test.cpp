@@ -1,7 +1,7 @@
 // Capture graph builder: the two graph shapes the program builds, their
 // teardown, stream control on the capture branch, interface search and
 // the failure paths.
-#include <comclasstable.h>
+#include "com/comclasstable.h"
 
 #include "media/filterregistry.h"
 #include "mediatest.h"

@@ -1,5 +1,5 @@
 // System device enumerator over registered device drivers.
-#include <commoniker.h>
+#include "com/commoniker.h"
 
 #include "media/devicedrivers.h"
 #include "mediatest.h"

@@ -2,7 +2,7 @@
 // and by reference, audio against ffmpeg's own extraction.
 #include <cmath>
 
-#include "dvaudiopatch.h"
+#include "dv/dvaudiopatch.h"
 #include "dvtapegraph.h"
 #include "mmreg.h"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "../dv/dvtestutil.h"
-#include "difpacks.h"
+#include "dv/difpacks.h"
 #include "media/basefilter.h"
 #include "media/basepin.h"
 #include "media/mediatype.h"

@@ -1,6 +1,6 @@
 // Filter graph manager: names, connections, intelligent connect, states,
 // events and the video window.
-#include <comclasstable.h>
+#include "com/comclasstable.h"
 
 #include <deque>
 

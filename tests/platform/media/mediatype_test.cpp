@@ -1,5 +1,5 @@
 // Media type helpers: format blocks in task memory, deep copies.
-#include <comobject.h>
+#include "com/comobject.h"
 #include <gtest/gtest.h>
 #include <uuids.h>
 

@@ -1,7 +1,7 @@
 // Test filters for the media framework's tests.
 #include "testfilters.h"
 
-#include <comclasstable.h>
+#include "com/comclasstable.h"
 #include <vfwmsgs.h>
 
 #include <chrono>

@@ -9,7 +9,7 @@
 
 #include "../qt/display_test_support.h"
 #include "dvtapegraph.h"
-#include "dvtesttape.h"
+#include "dv/dvtesttape.h"
 #include "media/rendererwindow.h"
 
 namespace {

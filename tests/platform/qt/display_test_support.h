@@ -18,9 +18,9 @@
 #include <iterator>
 #include <vector>
 
-#include "tapeloom/qt_display.h"
-#include "tapeloom/qt_widget_of.h"
-#include "tapeloom/win32_resources.h"
+#include "qt/display.h"
+#include "qt/widget_of.h"
+#include "win32/resources.h"
 
 namespace display_test {
 

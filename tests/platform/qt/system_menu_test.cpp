@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "dialog_fixture.h"
-#include "tapeloom/win32_display.h"
+#include "win32/display.h"
 
 using namespace display_test;
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "tapeloom/win32_devices.h"
+#include "win32/devices.h"
 #include "window_test_support.h"
 
 using namespace std::chrono;

@@ -1,4 +1,4 @@
-// Check program for the program's own bus code (platform/dv/devices/bus/
+// Check program for the program's own bus code (platform/devices/bus/
 // raw1394bus.cpp, compiled in as it is) on the emulated bus: lists the
 // nodes, reads their ROMs, sends AV/C, receives DV across a bus reset.
 // Prints "key value" lines.

@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "dvtesttape.h"
+#include "dv/dvtesttape.h"
 
 namespace fwemutest {
 

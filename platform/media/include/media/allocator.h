@@ -11,7 +11,7 @@
 #include <mutex>
 #include <vector>
 
-#include "../strmif.h"
+#include "strmif.h"
 #include "iids.h"
 
 class MemAllocator;

@@ -6,7 +6,7 @@
 // category, in order of registration.
 #pragma once
 
-#include <comptr.h>
+#include "com/comptr.h"
 #include <objbase.h>
 
 #include <vector>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "../strmif.h"
+#include "strmif.h"
 
 #define MERIT_PREFERRED 0x800000
 #define MERIT_NORMAL 0x600000

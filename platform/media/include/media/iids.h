@@ -2,11 +2,11 @@
 // ComObject work with them inside platform/.
 #pragma once
 
-#include <comptr.h>
+#include "com/comptr.h"
 
-#include "../amvideo.h"
-#include "../control.h"
-#include "../strmif.h"
+#include "amvideo.h"
+#include "control.h"
+#include "strmif.h"
 
 COM_DECLARE_IID(IPin);
 COM_DECLARE_IID(IEnumPins);

@@ -2,7 +2,7 @@
 // (CoTaskMemAlloc), as whoever receives a media type frees it.
 #pragma once
 
-#include "../strmif.h"
+#include "strmif.h"
 
 // Deep copy of src into *dst (dst must not hold a format block).
 HRESULT CopyMediaType(AM_MEDIA_TYPE* dst, const AM_MEDIA_TYPE* src);

@@ -9,7 +9,7 @@
 
 #include <mutex>
 
-#include "../strmif.h"
+#include "strmif.h"
 
 class StreamControlGate {
 public:

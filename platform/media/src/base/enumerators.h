@@ -3,7 +3,7 @@
 // hand them out.
 #pragma once
 
-#include <comobject.h>
+#include "com/comobject.h"
 
 #include <memory>
 #include <vector>

@@ -1,7 +1,7 @@
 // The graph's reference clock: the monotonic system clock in 100 ns units.
 #pragma once
 
-#include <comobject.h>
+#include "com/comobject.h"
 
 #include "media/iids.h"
 

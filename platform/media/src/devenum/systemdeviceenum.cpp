@@ -1,9 +1,9 @@
 // System device enumerator (CLSID_SystemDeviceEnum): a class enumerator of
 // the devices that the registered drivers of a category list right now.
 // No threads; a driver's list function may be called from any thread.
-#include <comclasstable.h>
-#include <commoniker.h>
-#include <comobject.h>
+#include "com/comclasstable.h"
+#include "com/commoniker.h"
+#include "com/comobject.h"
 
 #include "devicedriverlist.h"
 #include "media/iids.h"

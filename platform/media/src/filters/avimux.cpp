@@ -26,8 +26,8 @@
 //
 // Threads: Receive on the upstream streaming thread(s), under one lock;
 // the writer thread is AviWriter's.
-#include <comclasstable.h>
-#include <comobject.h>
+#include "com/comclasstable.h"
+#include "com/comobject.h"
 #include <evcode.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -43,7 +43,7 @@
 #include <vector>
 
 #include "amvideo.h"
-#include "difpacks.h"
+#include "dv/difpacks.h"
 #include "filetarget.h"
 #include "media/avi/avi_writer.h"
 #include "media/basefilter.h"

@@ -18,8 +18,8 @@
 //
 // Threads: Receive runs on the upstream streaming thread and delivers every
 // output synchronously, video first.
-#include <comclasstable.h>
-#include <comobject.h>
+#include "com/comclasstable.h"
+#include "com/comobject.h"
 #include <vfwmsgs.h>
 
 #include <algorithm>
@@ -29,8 +29,8 @@
 
 #include "amvideo.h"
 #include "audiorateconverter.h"
-#include "difpacks.h"
-#include "dvaudioextractor.h"
+#include "dv/difpacks.h"
+#include "dv/dvaudioextractor.h"
 #include "media/basefilter.h"
 #include "media/basepin.h"
 #include "media/filterregistry.h"

@@ -18,8 +18,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include <comclasstable.h>
-#include <comobject.h>
+#include "com/comclasstable.h"
+#include "com/comobject.h"
 #include <vfwmsgs.h>
 
 #include <atomic>

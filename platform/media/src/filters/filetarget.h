@@ -3,7 +3,7 @@
 // answers it.
 #pragma once
 
-#include <comptr.h>
+#include "com/comptr.h"
 
 #include <string>
 

@@ -13,8 +13,8 @@
 // the write error path: the first File Writer made sets SIGXFSZ, whose
 // default action would end the process, to be ignored (unless the process
 // has a handler of its own for it).
-#include <comclasstable.h>
-#include <comobject.h>
+#include "com/comclasstable.h"
+#include "com/comobject.h"
 #include <vfwmsgs.h>
 
 #include <signal.h>

@@ -14,8 +14,8 @@
 // preview thread (started on pause, joined on stop).  May block: the
 // capture delivery, as long as the capture branch blocks; never on the
 // preview branch.
-#include <comclasstable.h>
-#include <comobject.h>
+#include "com/comclasstable.h"
+#include "com/comobject.h"
 #include <vfwmsgs.h>
 
 #include <condition_variable>

@@ -14,8 +14,8 @@
 // nothing; the window is made on the owner's thread when an owner is given,
 // and destroyed (on its thread) when the owner is taken away, with the
 // owner, or when the filter goes.
-#include <comclasstable.h>
-#include <comobject.h>
+#include "com/comclasstable.h"
+#include "com/comobject.h"
 #include <vfwmsgs.h>
 
 #include <atomic>

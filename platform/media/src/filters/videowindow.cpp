@@ -5,7 +5,7 @@
 #include <cstring>
 #include <utility>
 
-#include "tapeloom/win32_window_task.h"
+#include "win32/window_task.h"
 
 namespace {
 

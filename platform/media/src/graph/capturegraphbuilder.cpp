@@ -9,8 +9,8 @@
 //
 // Threads: none of its own; calls run on the caller's thread and hold the
 // graph's lock through the graph's methods.
-#include <comclasstable.h>
-#include <comobject.h>
+#include "com/comclasstable.h"
+#include "com/comobject.h"
 #include <vfwmsgs.h>
 
 #include <set>

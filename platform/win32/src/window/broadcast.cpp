@@ -26,7 +26,7 @@
 #include <thread>
 #include <vector>
 
-#include "../internal/runtime_dir.h"
+#include "internal/runtime_dir.h"
 #include "message_queue.h"
 #include "window_table.h"
 

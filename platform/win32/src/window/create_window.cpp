@@ -3,7 +3,7 @@
 
 #include "broadcast.h"
 #include "message_queue.h"
-#include "tapeloom/win32_display.h"
+#include "win32/display.h"
 #include "winbase.h"
 #include "window_table.h"
 

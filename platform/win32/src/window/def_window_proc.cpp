@@ -1,6 +1,6 @@
 // DefWindowProc: the default answers of every window.
 #include "menu.h"
-#include "tapeloom/win32_display.h"
+#include "win32/display.h"
 #include "winbase.h"
 #include "window_table.h"
 

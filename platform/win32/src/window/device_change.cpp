@@ -1,5 +1,5 @@
 #include "message_queue.h"
-#include "tapeloom/win32_devices.h"
+#include "win32/devices.h"
 #include "winbase.h"
 #include "window_table.h"
 

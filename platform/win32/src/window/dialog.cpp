@@ -4,8 +4,8 @@
 #include <map>
 
 #include "message_queue.h"
-#include "tapeloom/win32_display.h"
-#include "tapeloom/win32_resources.h"
+#include "win32/display.h"
+#include "win32/resources.h"
 #include "winbase.h"
 #include "window_table.h"
 

@@ -1,6 +1,6 @@
 #include <atomic>
 
-#include "tapeloom/win32_display.h"
+#include "win32/display.h"
 
 namespace win32_display {
 

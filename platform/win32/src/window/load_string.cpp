@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "tapeloom/win32_resources.h"
+#include "win32/resources.h"
 #include "winbase.h"
 #include "winuser.h"
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <mutex>
 
-#include "tapeloom/win32_display.h"
+#include "win32/display.h"
 #include "winbase.h"
 #include "window_table.h"
 

@@ -1,6 +1,6 @@
 // Posted messages and the calls that take messages from the queue.
 #include "message_queue.h"
-#include "tapeloom/win32_display.h"
+#include "win32/display.h"
 #include "winbase.h"
 #include "window_table.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include "tapeloom/win32_display.h"
+#include "win32/display.h"
 #include "winbase.h"
 #include "window_table.h"
 

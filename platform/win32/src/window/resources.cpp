@@ -1,7 +1,7 @@
 #include <map>
 #include <mutex>
 
-#include "tapeloom/win32_resources.h"
+#include "win32/resources.h"
 
 namespace win32_resources {
 

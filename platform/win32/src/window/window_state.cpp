@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "message_queue.h"
-#include "tapeloom/win32_display.h"
+#include "win32/display.h"
 #include "winbase.h"
 #include "window_table.h"
 

@@ -8,7 +8,7 @@
 
 #include "menu.h"
 #include "message_queue.h"
-#include "tapeloom/win32_display.h"
+#include "win32/display.h"
 
 namespace win32_detail {
 

@@ -1,6 +1,6 @@
 // PostWindowTask: work for a window's thread, queued like a sent message
 // that nobody waits for.
-#include "tapeloom/win32_window_task.h"
+#include "win32/window_task.h"
 
 #include "message_queue.h"
 #include "window_table.h"

@@ -8,10 +8,10 @@
 
 #include "avc.h"
 #include "fwtrace.h"
-#include "dvdevices/deckconfig.h"
+#include "devices/deckconfig.h"
 #include "dvmediatype.h"
-#include "dvtimecode.h"
-#include "dvvideoinfo.h"
+#include "dv/dvtimecode.h"
+#include "dv/dvvideoinfo.h"
 
 namespace dvfw {
 

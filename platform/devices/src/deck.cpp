@@ -8,8 +8,8 @@
 #include <chrono>
 
 #include "dvmediatype.h"
-#include "dvtimecode.h"
-#include "dvvideoinfo.h"
+#include "dv/dvtimecode.h"
+#include "dv/dvvideoinfo.h"
 
 namespace dvdeck {
 

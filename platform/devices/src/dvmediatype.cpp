@@ -3,7 +3,7 @@
 
 #include <uuids.h>
 
-#include "difpacks.h"
+#include "dv/difpacks.h"
 #include "media/mediatype.h"
 
 namespace dvdeck {

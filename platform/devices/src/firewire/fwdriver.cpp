@@ -2,7 +2,7 @@
 // video input category, and the thread that follows bus resets.
 #include "fwdriver.h"
 
-#include <commoniker.h>
+#include "com/commoniker.h"
 #include <uuids.h>
 
 #include <algorithm>

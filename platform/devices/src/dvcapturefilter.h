@@ -6,7 +6,7 @@
 // EC_DEVICE_LOST (0 = gone, 1 = back).
 #pragma once
 
-#include <commoniker.h>
+#include "com/commoniker.h"
 #include <dshow.h>
 
 #include <functional>

@@ -1,5 +1,5 @@
 // Parsing the virtual decks' configuration.
-#include "dvdevices/deckconfig.h"
+#include "devices/deckconfig.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -4,7 +4,7 @@
 #include <edevdefs.h>
 #include <winerror.h>
 
-#include "dvvideoinfo.h"
+#include "dv/dvvideoinfo.h"
 
 namespace dvfw::avc {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "dif.h"
+#include "dv/dif.h"
 
 namespace dvdeck {
 

@@ -26,7 +26,7 @@
 
 #include "decktransport.h"
 #include "dvdevice.h"
-#include "dvdevices/deckconfig.h"
+#include "devices/deckconfig.h"
 #include "strmif.h"
 #include "tape.h"
 

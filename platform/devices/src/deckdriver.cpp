@@ -1,7 +1,7 @@
 // The virtual deck driver: the configured decks as devices of the video
 // input category, hot plug from inside and outside the process.
-#include <commoniker.h>
-#include <tapeloom/win32_devices.h>
+#include "com/commoniker.h"
+#include "win32/devices.h"
 #include <uuids.h>
 #include <winuser.h>
 
@@ -18,7 +18,7 @@
 #include "deck.h"
 #include "deckpin.h"
 #include "dvcapturefilter.h"
-#include "dvdevices/virtualdeck.h"
+#include "devices/virtualdeck.h"
 #include "media/devicedrivers.h"
 
 namespace dvdeck {

@@ -7,7 +7,7 @@
 
 #include <cstddef>
 
-#include "dif.h"
+#include "dv/dif.h"
 
 namespace dvdeck {
 

@@ -16,7 +16,7 @@
 #include <functional>
 #include <vector>
 
-#include "dif.h"
+#include "dv/dif.h"
 
 namespace dvfw {
 

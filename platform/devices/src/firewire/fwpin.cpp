@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "dif.h"
+#include "dv/dif.h"
 #include "dvmediatype.h"
 
 namespace dvfw {

@@ -6,9 +6,9 @@
 
 #include <cstring>
 
-#include "dif.h"
+#include "dv/dif.h"
 #include "dvmediatype.h"
-#include "dvvideoinfo.h"
+#include "dv/dvvideoinfo.h"
 
 namespace dvdeck {
 

@@ -9,9 +9,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "difpacks.h"
-#include "dvtesttape.h"
-#include "dvtimecode.h"
+#include "dv/difpacks.h"
+#include "dv/dvtesttape.h"
+#include "dv/dvtimecode.h"
 
 namespace dvdeck {
 
