@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "dv/dvaudioextractor.h"
-#include "media/avi/avi_writer.h"
+#include "media/avi/aviwriter.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;

@@ -66,11 +66,11 @@ Colour Mix(Colour a, Colour b, float t) {
 }
 
 Canvas::Canvas(int width, int height, Colour fill)
-    : width_(width), height_(height), pixels_(static_cast<size_t>(width * height), fill) {}
+    : width_(width), m_height(height), m_pixels(static_cast<size_t>(width * height), fill) {}
 
 void Canvas::Blend(int x, int y, Colour colour, float alpha) {
-    if (x < 0 || y < 0 || x >= width_ || y >= height_ || alpha <= 0) return;
-    Colour& p = pixels_[y * width_ + x];
+    if (x < 0 || y < 0 || x >= width_ || y >= m_height || alpha <= 0) return;
+    Colour& p = m_pixels[y * width_ + x];
     p = Mix(p, colour, std::min(alpha, 1.0f));
 }
 
@@ -79,7 +79,7 @@ void Canvas::Cover(float x0, float y0, float x1, float y1, Colour colour, Inside
     const int left = std::max(0, static_cast<int>(std::floor(x0)));
     const int top = std::max(0, static_cast<int>(std::floor(y0)));
     const int right = std::min(width_ - 1, static_cast<int>(std::ceil(x1)));
-    const int bottom = std::min(height_ - 1, static_cast<int>(std::ceil(y1)));
+    const int bottom = std::min(m_height - 1, static_cast<int>(std::ceil(y1)));
     for (int y = top; y <= bottom; ++y)
         for (int x = left; x <= right; ++x) {
             int hits = 0;

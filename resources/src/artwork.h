@@ -19,8 +19,8 @@ public:
     Canvas(int width, int height, Colour fill);
 
     int width() const { return width_; }
-    int height() const { return height_; }
-    Colour At(int x, int y) const { return pixels_[y * width_ + x]; }
+    int height() const { return m_height; }
+    Colour At(int x, int y) const { return m_pixels[y * width_ + x]; }
 
     // Every shape is blended by its coverage of each pixel (4 x 4 samples).
     void Blend(int x, int y, Colour colour, float alpha);
@@ -37,8 +37,8 @@ private:
     template <class Inside>
     void Cover(float x0, float y0, float x1, float y1, Colour colour, Inside inside);
 
-    int width_, height_;
-    std::vector<Colour> pixels_;
+    int width_, m_height;
+    std::vector<Colour> m_pixels;
 };
 
 // A palette picture of the canvas: at most `colours` palette entries

@@ -22,7 +22,7 @@
 #include "../platform/qt/display_test_support.h"
 #include "resource.h"
 #include "qt/display.h"
-#include "qt/widget_of.h"
+#include "qt/widgetof.h"
 #include "win32/resources.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // CWinApp and the framework's start-up.
 #include <vector>
 
-#include "afx_state.h"
+#include "afxstate.h"
 #include "afxapp.h"
 #include "afxwnd.h"
 

@@ -2,7 +2,7 @@
 // AfxDlgProc for the new window's first message; that binds the window to
 // the CDialog being created and routes its messages through AfxWndProc, so
 // the dialog manager's own processing becomes the default processing.
-#include "afx_state.h"
+#include "afxstate.h"
 #include "afxapp.h"
 #include "afxdialog.h"
 
@@ -26,15 +26,15 @@ namespace {
 // for the duration of one creation.
 class CreatingDialog {
 public:
-    explicit CreatingDialog(CDialog* pDlg) : saved_(State().pCreatingDialog) {
+    explicit CreatingDialog(CDialog* pDlg) : m_saved(State().pCreatingDialog) {
         State().pCreatingDialog = pDlg;
     }
-    ~CreatingDialog() { State().pCreatingDialog = saved_; }
+    ~CreatingDialog() { State().pCreatingDialog = m_saved; }
     CreatingDialog(const CreatingDialog&) = delete;
     CreatingDialog& operator=(const CreatingDialog&) = delete;
 
 private:
-    CDialog* saved_;
+    CDialog* m_saved;
 };
 
 }  // namespace

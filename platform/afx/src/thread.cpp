@@ -2,7 +2,7 @@
 #include <mutex>
 #include <vector>
 
-#include "afx_state.h"
+#include "afxstate.h"
 #include "afxapp.h"
 #include "afxthread.h"
 #include "afxwnd.h"

@@ -2,7 +2,7 @@
 // messages into message maps, and the window wrappers.
 #include <vector>
 
-#include "afx_state.h"
+#include "afxstate.h"
 #include "afxapp.h"
 #include "afxwnd.h"
 

@@ -15,13 +15,13 @@ AudioExtraction AudioExtractor::Extract(const uint8_t* data, size_t size, int16_
     if (!ViewFrame(data, size, frame)) {
         // No header, or fewer bytes than the header promises.  A header
         // still tells the standard of the silence, else a frame's size does.
-        if (ReadStandard(data, size, standard_))
+        if (ReadStandard(data, size, m_standard))
             return Silence(FrameFault::Short, AudioFault::None, pair1, pair2);
-        if (size == kFrameSizeNTSC) standard_ = Standard::NTSC;
-        if (size == kFrameSizePAL) standard_ = Standard::PAL;
+        if (size == kFrameSizeNTSC) m_standard = Standard::NTSC;
+        if (size == kFrameSizePAL) m_standard = Standard::PAL;
         return Silence(FrameFault::NoHeader, AudioFault::None, pair1, pair2);
     }
-    standard_ = frame.standard;
+    m_standard = frame.standard;
     if (size != FrameSize(frame.standard))
         return Silence(FrameFault::Long, AudioFault::None, pair1, pair2);
     const AudioInfo info = ReadAudioInfo(frame);
@@ -39,11 +39,11 @@ AudioExtraction AudioExtractor::Extract(const uint8_t* data, size_t size, int16_
             result.secondPair = true;
         }
     }
-    sampleRate_ = info.sampleRate;
-    secondPair_ = info.secondPair;
-    ++frameIndex_;
+    m_sampleRate = info.sampleRate;
+    m_secondPair = info.secondPair;
+    ++m_frameIndex;
     if (result.errorSamples != 0)
-        errorSamples_.fetch_add(result.errorSamples, std::memory_order_relaxed);
+        m_errorSamples.fetch_add(result.errorSamples, std::memory_order_relaxed);
     return result;
 }
 
@@ -53,14 +53,14 @@ AudioExtraction AudioExtractor::Silence(FrameFault frameFault, AudioFault fault,
     result.silenced = true;
     result.frameFault = frameFault;
     result.fault = fault;
-    result.sampleRate = sampleRate_;
-    result.samples = NominalSamples(standard_, sampleRate_, frameIndex_++);
+    result.sampleRate = m_sampleRate;
+    result.samples = NominalSamples(m_standard, m_sampleRate, m_frameIndex++);
     std::memset(pair1, 0, sizeof(int16_t) * 2 * result.samples);
-    if (secondPair_ && pair2 != nullptr) {
+    if (m_secondPair && pair2 != nullptr) {
         std::memset(pair2, 0, sizeof(int16_t) * 2 * result.samples);
         result.secondPair = true;
     }
-    silencedFrames_.fetch_add(1, std::memory_order_relaxed);
+    m_silencedFrames.fetch_add(1, std::memory_order_relaxed);
     return result;
 }
 

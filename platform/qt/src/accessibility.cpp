@@ -6,7 +6,7 @@
 #include <QAccessibleWidget>
 #include <QLabel>
 
-#include "qt_backend.h"
+#include "qtbackend.h"
 
 namespace qt_display {
 

@@ -62,7 +62,7 @@
 #include <thread>
 #include <vector>
 
-#include "qt_backend.h"
+#include "qtbackend.h"
 #include "qt/display.h"
 #include "winbase.h"
 

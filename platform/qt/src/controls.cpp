@@ -10,7 +10,7 @@
 #include <QLineEdit>
 
 #include "accessibility.h"
-#include "qt_backend.h"
+#include "qtbackend.h"
 
 namespace qt_display {
 

@@ -3,7 +3,7 @@
 #include <QLineEdit>
 
 #include "controls.h"
-#include "qt_backend.h"
+#include "qtbackend.h"
 
 namespace qt_display {
 

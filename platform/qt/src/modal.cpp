@@ -2,7 +2,7 @@
 
 #include <QWindow>
 
-#include "qt_backend.h"
+#include "qtbackend.h"
 #include "win32/display.h"
 
 namespace qt_display {
@@ -16,15 +16,15 @@ HWND TopLevelOf(HWND hwnd) {
 
 }  // namespace
 
-OwnerDisabled::OwnerDisabled(HWND owner) : owner_(TopLevelOf(owner)) {
-    disabled_ = owner_ && IsWindowEnabled(owner_);
-    if (disabled_) EnableWindow(owner_, FALSE);
+OwnerDisabled::OwnerDisabled(HWND owner) : m_owner(TopLevelOf(owner)) {
+    m_disabled = m_owner && IsWindowEnabled(m_owner);
+    if (m_disabled) EnableWindow(m_owner, FALSE);
 }
 
 OwnerDisabled::~OwnerDisabled() {
-    if (!owner_ || !IsWindow(owner_)) return;
-    if (disabled_) EnableWindow(owner_, TRUE);
-    SetForegroundWindow(owner_);
+    if (!m_owner || !IsWindow(m_owner)) return;
+    if (m_disabled) EnableWindow(m_owner, TRUE);
+    SetForegroundWindow(m_owner);
 }
 
 QWidget* TopLevelWidget(HWND hwnd) {

@@ -18,11 +18,11 @@ public:
     OwnerDisabled(const OwnerDisabled&) = delete;
     OwnerDisabled& operator=(const OwnerDisabled&) = delete;
 
-    HWND owner() const { return owner_; }
+    HWND owner() const { return m_owner; }
 
 private:
-    HWND owner_ = nullptr;
-    bool disabled_ = false;
+    HWND m_owner = nullptr;
+    bool m_disabled = false;
 };
 
 // The widget showing a window's top-level window, or null.

@@ -5,9 +5,9 @@
 
 #include <map>
 
-#include "gdi_dc.h"
-#include "owner_draw_button.h"
-#include "qt_backend.h"
+#include "gdidc.h"
+#include "ownerdrawbutton.h"
+#include "qtbackend.h"
 
 namespace qt_display {
 

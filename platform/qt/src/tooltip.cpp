@@ -4,8 +4,8 @@
 #include <commctrl.h>
 
 #include "controls.h"
-#include "owner_draw_button.h"
-#include "qt_backend.h"
+#include "ownerdrawbutton.h"
+#include "qtbackend.h"
 
 namespace qt_display {
 

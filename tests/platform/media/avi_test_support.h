@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "media/avi/avi_writer.h"
+#include "media/avi/aviwriter.h"
 
 namespace avitest {
 

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "qt/display.h"
-#include "qt/widget_of.h"
+#include "qt/widgetof.h"
 #include "win32/resources.h"
 
 namespace display_test {

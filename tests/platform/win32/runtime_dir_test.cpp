@@ -1,4 +1,4 @@
-#include "internal/runtime_dir.h"
+#include "internal/runtimedir.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -46,8 +46,8 @@ public:
     // `pair2` may be null when the caller has no use for a second pair.
     AudioExtraction Extract(const uint8_t* data, size_t size, int16_t* pair1, int16_t* pair2);
 
-    uint64_t SilencedFrames() const { return silencedFrames_.load(std::memory_order_relaxed); }
-    uint64_t ErrorSamples() const { return errorSamples_.load(std::memory_order_relaxed); }
+    uint64_t SilencedFrames() const { return m_silencedFrames.load(std::memory_order_relaxed); }
+    uint64_t ErrorSamples() const { return m_errorSamples.load(std::memory_order_relaxed); }
 
 private:
     AudioExtraction Silence(FrameFault frameFault, AudioFault fault, int16_t* pair1,
@@ -55,12 +55,12 @@ private:
     int Extract16(const FrameView& frame, const AudioInfo& info, int16_t* out);
     int Extract12(const FrameView& frame, const AudioInfo& info, int half, int16_t* out);
 
-    Standard standard_ = Standard::PAL;  // of the last frame with a header
-    int sampleRate_ = 48000;             // of the last good frame
-    bool secondPair_ = false;            // of the last good frame
-    int64_t frameIndex_ = 0;
-    std::atomic<uint64_t> silencedFrames_{0};
-    std::atomic<uint64_t> errorSamples_{0};
+    Standard m_standard = Standard::PAL;  // of the last frame with a header
+    int m_sampleRate = 48000;             // of the last good frame
+    bool m_secondPair = false;            // of the last good frame
+    int64_t m_frameIndex = 0;
+    std::atomic<uint64_t> m_silencedFrames{0};
+    std::atomic<uint64_t> m_errorSamples{0};
 };
 
 }  // namespace dv

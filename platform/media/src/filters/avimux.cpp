@@ -45,7 +45,7 @@
 #include "amvideo.h"
 #include "dv/difpacks.h"
 #include "filetarget.h"
-#include "media/avi/avi_writer.h"
+#include "media/avi/aviwriter.h"
 #include "media/basefilter.h"
 #include "media/basepin.h"
 #include "media/filterregistry.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <utility>
 
-#include "win32/window_task.h"
+#include "win32/windowtask.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 #include <string>
 
-#include "media/avi/avi_writer.h"
+#include "media/avi/aviwriter.h"
 
 namespace media {
 

@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <string>
 
-#include "internal/file_errors.h"
+#include "internal/fileerrors.h"
 #include "winbase.h"
 #include "winfiles.h"
 

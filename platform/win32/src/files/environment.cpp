@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-#include "internal/host_paths.h"
+#include "internal/hostpaths.h"
 #include "winbase.h"
 #include "winfiles.h"
 

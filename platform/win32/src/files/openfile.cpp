@@ -16,7 +16,7 @@
 #include <cstring>
 #include <string>
 
-#include "internal/file_errors.h"
+#include "internal/fileerrors.h"
 #include "winbase.h"
 #include "winfiles.h"
 

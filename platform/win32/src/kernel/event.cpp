@@ -3,7 +3,7 @@
 //
 // Events are unnamed.  A name is refused (ERROR_NOT_SUPPORTED) rather than
 // ignored, so that code relying on a shared named event fails visibly.
-#include "internal/kernel_object.h"
+#include "internal/kernelobject.h"
 #include "winbase.h"
 
 namespace win32_detail {
@@ -11,29 +11,29 @@ namespace {
 
 class Event final : public WaitableObject {
 public:
-    Event(bool manual_reset, bool signalled) : manual_reset_(manual_reset), signalled_(signalled) {}
+    Event(bool manual_reset, bool signalled) : m_manualReset(manual_reset), m_signalled(signalled) {}
 
     void Set() {
-        std::lock_guard lock(mutex_);
-        signalled_ = true;
-        changed_.notify_all();
+        std::lock_guard lock(m_mutex);
+        m_signalled = true;
+        m_changed.notify_all();
     }
 
     void Reset() {
-        std::lock_guard lock(mutex_);
-        signalled_ = false;
+        std::lock_guard lock(m_mutex);
+        m_signalled = false;
     }
 
 protected:
     bool AcquireLocked() override {
-        if (!signalled_) return false;
-        if (!manual_reset_) signalled_ = false;
+        if (!m_signalled) return false;
+        if (!m_manualReset) m_signalled = false;
         return true;
     }
 
 private:
-    const bool manual_reset_;
-    bool signalled_;
+    const bool m_manualReset;
+    bool m_signalled;
 };
 
 }  // namespace

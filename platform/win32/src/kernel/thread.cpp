@@ -13,7 +13,7 @@
 #include <memory>
 #include <new>
 
-#include "internal/thread_object.h"
+#include "internal/threadobject.h"
 #include "process.h"
 
 namespace win32_detail {
@@ -93,41 +93,41 @@ int StartThread(std::unique_ptr<StartRecord> start, SIZE_T stack_size) {
 }  // namespace
 
 void ThreadObject::Started(DWORD id) {
-    std::unique_lock lock(mutex_);
-    id_.store(id, std::memory_order_release);
-    started_ = true;
-    changed_.notify_all();
-    changed_.wait(lock, [this] { return suspend_count_ == 0; });
+    std::unique_lock lock(m_mutex);
+    m_id.store(id, std::memory_order_release);
+    m_started = true;
+    m_changed.notify_all();
+    m_changed.wait(lock, [this] { return m_suspendCount == 0; });
 }
 
 void ThreadObject::WaitUntilStarted() {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return started_; });
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this] { return m_started; });
 }
 
 void ThreadObject::Finished(DWORD exit_code) {
-    std::lock_guard lock(mutex_);
-    ended_ = true;
-    exit_code_ = exit_code;
-    changed_.notify_all();
+    std::lock_guard lock(m_mutex);
+    m_ended = true;
+    m_exitCode = exit_code;
+    m_changed.notify_all();
 }
 
 DWORD ThreadObject::Resume() {
-    std::lock_guard lock(mutex_);
-    DWORD previous = suspend_count_;
-    if (suspend_count_ > 0 && --suspend_count_ == 0) changed_.notify_all();
+    std::lock_guard lock(m_mutex);
+    DWORD previous = m_suspendCount;
+    if (m_suspendCount > 0 && --m_suspendCount == 0) m_changed.notify_all();
     return previous;
 }
 
 DWORD ThreadObject::ExitCode() {
-    std::lock_guard lock(mutex_);
-    return exit_code_;
+    std::lock_guard lock(m_mutex);
+    return m_exitCode;
 }
 
 void ThreadObject::SetPriority(int priority) {
-    std::lock_guard lock(mutex_);
-    priority_.store(priority, std::memory_order_relaxed);
-    if (started_ && !ended_) ApplyThreadPriority(id_.load(std::memory_order_relaxed), priority);
+    std::lock_guard lock(m_mutex);
+    m_priority.store(priority, std::memory_order_relaxed);
+    if (m_started && !m_ended) ApplyThreadPriority(m_id.load(std::memory_order_relaxed), priority);
 }
 
 ThreadObject* CurrentThreadObject() { return t_current; }

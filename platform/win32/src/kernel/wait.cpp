@@ -1,21 +1,21 @@
 // WaitForSingleObject over any waitable kernel object.
 #include <chrono>
 
-#include "internal/kernel_object.h"
+#include "internal/kernelobject.h"
 #include "winbase.h"
 
 namespace win32_detail {
 
 DWORD WaitableObject::Wait(DWORD milliseconds) {
-    std::unique_lock lock(mutex_);
+    std::unique_lock lock(m_mutex);
     if (milliseconds == INFINITE) {
-        changed_.wait(lock, [this] { return AcquireLocked(); });
+        m_changed.wait(lock, [this] { return AcquireLocked(); });
         return WAIT_OBJECT_0;
     }
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     // The predicate is tried once more after the deadline, so a signal that
     // arrives together with the time-out is taken, not lost.
-    return changed_.wait_until(lock, deadline, [this] { return AcquireLocked(); }) ? WAIT_OBJECT_0
+    return m_changed.wait_until(lock, deadline, [this] { return AcquireLocked(); }) ? WAIT_OBJECT_0
                                                                                    : WAIT_TIMEOUT;
 }
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <unordered_map>
 
-#include "internal/registry_file.h"
-#include "internal/registry_hive.h"
+#include "internal/registryfile.h"
+#include "internal/registryhive.h"
 #include "winreg.h"
 
 namespace {

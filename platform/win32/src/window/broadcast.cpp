@@ -26,9 +26,9 @@
 #include <thread>
 #include <vector>
 
-#include "internal/runtime_dir.h"
-#include "message_queue.h"
-#include "window_table.h"
+#include "internal/runtimedir.h"
+#include "messagequeue.h"
+#include "windowtable.h"
 
 namespace win32_detail {
 

@@ -3,11 +3,11 @@
 #include <cstring>
 #include <map>
 
-#include "message_queue.h"
+#include "messagequeue.h"
 #include "win32/display.h"
 #include "win32/resources.h"
 #include "winbase.h"
-#include "window_table.h"
+#include "windowtable.h"
 
 using namespace win32_detail;
 

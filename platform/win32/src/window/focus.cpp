@@ -1,10 +1,10 @@
 // Keyboard focus, foreground window and key state.
 #include <atomic>
 
-#include "message_queue.h"
+#include "messagequeue.h"
 #include "win32/display.h"
 #include "winbase.h"
-#include "window_table.h"
+#include "windowtable.h"
 
 using namespace win32_detail;
 

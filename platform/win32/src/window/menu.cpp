@@ -9,7 +9,7 @@
 
 #include "win32/display.h"
 #include "winbase.h"
-#include "window_table.h"
+#include "windowtable.h"
 
 using namespace win32_detail;
 

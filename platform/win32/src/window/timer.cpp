@@ -1,9 +1,9 @@
 // SetTimer / KillTimer.  A window's timer runs on the window's thread; a
 // timer without a window on the calling thread.  WM_TIMER is made by
 // GetMessage when nothing else is waiting and a timer is due.
-#include "message_queue.h"
+#include "messagequeue.h"
 #include "winbase.h"
-#include "window_table.h"
+#include "windowtable.h"
 
 using namespace win32_detail;
 
