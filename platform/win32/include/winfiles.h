@@ -48,7 +48,7 @@ BOOL DeleteFile(LPCSTR lpFileName);
 // characters, the size needed with the terminator when it does not, and 0
 // with ERROR_ENVVAR_NOT_FOUND when the variable is not set.  "TEMP" always
 // exists: when the environment has none, it names an on-disk directory of
-// this user's (see docs/architecture.md, "Files, environment, registry").
+// this user's (see docs/design/files-registry.md).
 DWORD GetEnvironmentVariable(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize);
 
 // Path names ----------------------------------------------------------------
