@@ -138,4 +138,36 @@ TEST(AboutBox, SameBuildDateInEveryTimeZoneAndLocale) {
     EXPECT_TRUE(c.Window(kMainTitle));
 }
 
+// The automation's answers to requests it cannot carry out, and to a few
+// it can, word for word: tests elsewhere tell success from failure by them.
+TEST(MainWindow, AutomationAnswers) {
+    ProgramWorld world;
+    auto program = world.Start();
+    ASSERT_TRUE(program.connection);
+    Connection& c = *program.connection;
+    const std::string main = program.main.hwnd;
+    ASSERT_FALSE(main.empty());
+    const std::string button = c.Child(main, kAboutButton)->hwnd;
+    using Lines = std::vector<std::string>;
+    const struct {
+        std::string request;
+        Lines answer;
+    } cases[] = {
+        {"", {"error no such window"}},
+        {"bogus", {"error no such window"}},
+        {"bogus " + main, {"error unknown request"}},
+        {"enabled 0", {"error no such window"}},
+        {"enabled " + main, {"1"}},
+        {"click " + main, {"error not a button"}},
+        {"choose " + button + " 0", {"error not a drop-down list"}},
+        {"key " + main + " f2", {"error unknown key"}},
+        {"modal", {}},
+        {"save /tmp/never-written.avi", {"error no file dialog"}},
+        {"answer yes", {"error no message box"}},
+        {"platform", {"offscreen"}},
+    };
+    for (const auto& k : cases) EXPECT_EQ(c.Request(k.request), k.answer) << k.request;
+    EXPECT_TRUE(c.Window(kMainTitle));
+}
+
 }  // namespace

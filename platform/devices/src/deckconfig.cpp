@@ -1,6 +1,8 @@
 // Parsing the virtual decks' configuration.
 #include "devices/deckconfig.h"
 
+#include <win32/utf8.h>
+
 #include <cerrno>
 #include <cstdlib>
 
@@ -72,7 +74,7 @@ std::string ParseDeck(const std::string& entry, DeckConfig* deck) {
     const std::string name = Trim(head.substr(0, eq));
     deck->tape = Trim(head.substr(eq + 1));
     if (name.empty()) return "a deck has no name";
-    deck->name = WideFromUtf8(name);
+    deck->name = win32_utf8::WideFromUtf8(name);
     if (deck->tape.empty()) return "deck \"" + name + "\" has no tape";
     for (size_t i = 1; i < fields.size(); ++i) {
         const std::string option = Trim(fields[i]);
@@ -115,7 +117,7 @@ std::vector<DeckConfig> ParseDeckList(const std::string& text, std::vector<std::
         std::string error = ParseDeck(entry, &deck);
         for (const DeckConfig& other : decks)
             if (error.empty() && other.name == deck.name)
-                error = "deck \"" + Utf8FromWide(deck.name) + "\" is named twice";
+                error = "deck \"" + win32_utf8::Utf8FromWide(deck.name) + "\" is named twice";
         if (error.empty()) {
             decks.push_back(std::move(deck));
         } else if (errors) {
@@ -123,56 +125,6 @@ std::vector<DeckConfig> ParseDeckList(const std::string& text, std::vector<std::
         }
     }
     return decks;
-}
-
-std::wstring WideFromUtf8(const std::string& s) {
-    std::wstring out;
-    for (size_t i = 0; i < s.size();) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
-        char32_t cp = extra == 0 ? c : extra == 1 ? c & 0x1F : extra == 2 ? c & 0x0F : c & 0x07;
-        bool ok = extra >= 0;
-        for (int k = 1; ok && k <= extra; ++k) {
-            if (i + k >= s.size()) {
-                ok = false;
-                break;
-            }
-            const unsigned char cc = static_cast<unsigned char>(s[i + k]);
-            if ((cc & 0xC0) != 0x80) ok = false;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        if (!ok) {
-            out.push_back(L'\xFFFD');
-            ++i;
-            continue;
-        }
-        out.push_back(static_cast<wchar_t>(cp));
-        i += static_cast<size_t>(extra) + 1;
-    }
-    return out;
-}
-
-std::string Utf8FromWide(const std::wstring& s) {
-    std::string out;
-    for (wchar_t wc : s) {
-        const char32_t c = static_cast<char32_t>(wc);
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
 }
 
 }  // namespace dvdeck

@@ -3,6 +3,7 @@
 #include "com/commoniker.h"
 #include "win32/devices.h"
 #include <uuids.h>
+#include <win32/utf8.h>
 #include <winuser.h>
 
 #include <atomic>
@@ -125,7 +126,7 @@ private:
                 m_decks.push_back(std::move(deck));
             else
                 std::fprintf(stderr, "tapeloom: TAPELOOM_DECKS: deck \"%s\": %s; deck left out\n",
-                             Utf8FromWide(c.name).c_str(), error.c_str());
+                             win32_utf8::Utf8FromWide(c.name).c_str(), error.c_str());
         }
         const std::string control = Env("TAPELOOM_DECK_CONTROL");
         if (!control.empty() && !m_decks.empty())
@@ -169,7 +170,8 @@ std::set<std::wstring> ControlWatcher::Read() {
     while (std::getline(in, line)) {
         size_t b = line.find_first_not_of(" \t\r");
         size_t e = line.find_last_not_of(" \t\r");
-        if (b != std::string::npos) names.insert(WideFromUtf8(line.substr(b, e - b + 1)));
+        if (b != std::string::npos)
+            names.insert(win32_utf8::WideFromUtf8(line.substr(b, e - b + 1)));
     }
     return names;
 }

@@ -59,6 +59,7 @@
 #include <future>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -148,162 +149,224 @@ QWidget* FrontModal() {
     return dialog;
 }
 
-// Runs one request on the display thread; returns the answer's lines.
-std::vector<std::string> Handle(const std::string& request) {
-    std::istringstream in(request);
-    std::string verb;
-    in >> verb;
-    std::vector<std::string> out;
-    QtBackend* backend = Backend();
-    if (verb == "windows") {
-        for (HWND hwnd : g_top_levels) {
-            if (!IsWindow(hwnd)) continue;
-            std::ostringstream line;
-            line << Hex(hwnd) << " visible=" << (IsWindowVisible(hwnd) ? 1 : 0)
-                 << " enabled=" << (IsWindowEnabled(hwnd) ? 1 : 0)
-                 << " iconic=" << (IsIconic(hwnd) ? 1 : 0)
-                 << " foreground=" << (GetForegroundWindow() == hwnd ? 1 : 0)
-                 << " owner=" << Hex(reinterpret_cast<void*>(GetWindowLongPtr(hwnd, GWLP_HWNDPARENT)))
-                 << " " << Quoted(TextOf(hwnd));
-            out.push_back(line.str());
-        }
-        return out;
+using Lines = std::vector<std::string>;
+
+// One request as its handler sees it: the rest of the line and, for a verb
+// on a window, that window (it exists and is one of the display's).
+struct Request {
+    std::istream& in;
+    QtBackend* backend;
+    HWND hwnd = nullptr;
+    QWidget* widget = nullptr;
+};
+
+Lines ListWindows(Request&) {
+    Lines out;
+    for (HWND hwnd : g_top_levels) {
+        if (!IsWindow(hwnd)) continue;
+        std::ostringstream line;
+        line << Hex(hwnd) << " visible=" << (IsWindowVisible(hwnd) ? 1 : 0)
+             << " enabled=" << (IsWindowEnabled(hwnd) ? 1 : 0)
+             << " iconic=" << (IsIconic(hwnd) ? 1 : 0)
+             << " foreground=" << (GetForegroundWindow() == hwnd ? 1 : 0)
+             << " owner=" << Hex(reinterpret_cast<void*>(GetWindowLongPtr(hwnd, GWLP_HWNDPARENT)))
+             << " " << Quoted(TextOf(hwnd));
+        out.push_back(line.str());
     }
-    if (verb == "platform") return {QGuiApplication::platformName().toStdString()};
-    if (verb == "cover") {
-        static bool registered = false;
-        if (!registered) {
-            WNDCLASSEX wc{};
-            wc.cbSize = sizeof wc;
-            wc.lpfnWndProc = CoverProc;
-            wc.lpszClassName = "AutomationCover";
-            RegisterClassEx(&wc);
-            registered = true;
-        }
-        HWND cover = CreateWindowEx(0, "AutomationCover", "Another program",
-                                    WS_POPUP | WS_CAPTION | WS_VISIBLE, 0, 0, 300, 200, nullptr,
-                                    nullptr, nullptr, nullptr);
-        if (!cover) return {"error cannot create"};
-        SetForegroundWindow(cover);
-        return {Hex(cover)};
+    return out;
+}
+
+Lines PlatformName(Request&) { return {QGuiApplication::platformName().toStdString()}; }
+
+Lines Cover(Request&) {
+    static bool registered = false;
+    if (!registered) {
+        WNDCLASSEX wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = CoverProc;
+        wc.lpszClassName = "AutomationCover";
+        RegisterClassEx(&wc);
+        registered = true;
     }
-    // The display's own modal windows (Qt's file dialog and message box)
-    // have no window handles: they are reached as the one in front.
+    HWND cover =
+        CreateWindowEx(0, "AutomationCover", "Another program", WS_POPUP | WS_CAPTION | WS_VISIBLE,
+                       0, 0, 300, 200, nullptr, nullptr, nullptr, nullptr);
+    if (!cover) return {"error cannot create"};
+    SetForegroundWindow(cover);
+    return {Hex(cover)};
+}
+
+// The display's own modal windows (Qt's file dialog and message box) have
+// no window handles: they are reached as the one in front.
+
+Lines DescribeModal(Request&) {
     QWidget* modal = FrontModal();
-    if (verb == "modal") {
-        if (auto* box = qobject_cast<QMessageBox*>(modal))
-            return {"messagebox " + Quoted(box->text().toStdString())};
-        if (auto* dialog = qobject_cast<QFileDialog*>(modal))
-            return {"filedialog " + Quoted(dialog->windowTitle().toStdString())};
-        return {};
+    if (auto* box = qobject_cast<QMessageBox*>(modal))
+        return {"messagebox " + Quoted(box->text().toStdString())};
+    if (auto* dialog = qobject_cast<QFileDialog*>(modal))
+        return {"filedialog " + Quoted(dialog->windowTitle().toStdString())};
+    return {};
+}
+
+Lines SaveAs(Request& request) {
+    std::string path;
+    std::getline(request.in >> std::ws, path);
+    auto* dialog = qobject_cast<QFileDialog*>(FrontModal());
+    if (!dialog) return {"error no file dialog"};
+    const QString name = QString::fromStdString(path);
+    auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit");
+    if (!edit) return {"error no file name field"};
+    // Later, not inside this request: accepting may ask a question.
+    // The name is typed and Enter pressed, as the user does.
+    QTimer::singleShot(0, edit, [edit, name] {
+        edit->setText(name);
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(edit, &press);
+    });
+    return {};
+}
+
+Lines AnswerMessageBox(Request& request) {
+    std::string which;
+    request.in >> which;
+    auto* box = qobject_cast<QMessageBox*>(FrontModal());
+    if (!box) return {"error no message box"};
+    const QMessageBox::StandardButton b = which == "yes"  ? QMessageBox::Yes
+                                          : which == "no" ? QMessageBox::No
+                                                          : QMessageBox::Ok;
+    QAbstractButton* button = box->button(b);
+    if (!button) return {"error no such button"};
+    QTimer::singleShot(0, button, [button] { button->click(); });
+    return {};
+}
+
+Lines ListChildren(Request& request) {
+    Lines out;
+    for (QObject* child : request.widget->children()) {
+        auto* w = qobject_cast<QWidget*>(child);
+        HWND c = w ? request.backend->WindowFor(w) : nullptr;
+        if (!c) continue;
+        char name[64] = "";
+        GetClassName(c, name, sizeof name);
+        RECT rc{};
+        GetWindowRect(c, &rc);
+        std::ostringstream line;
+        line << Hex(c) << " " << GetDlgCtrlID(c) << " " << name << " "
+             << (IsWindowVisible(c) ? 1 : 0) << " " << rc.left << " " << rc.top << " " << rc.right
+             << " " << rc.bottom << " " << Quoted(TextOf(c));
+        out.push_back(line.str());
     }
-    if (verb == "save") {
-        std::string path;
-        std::getline(in >> std::ws, path);
-        auto* dialog = qobject_cast<QFileDialog*>(modal);
-        if (!dialog) return {"error no file dialog"};
-        const QString name = QString::fromStdString(path);
-        auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit");
-        if (!edit) return {"error no file name field"};
-        // Later, not inside this request: accepting may ask a question.
-        // The name is typed and Enter pressed, as the user does.
-        QTimer::singleShot(0, edit, [edit, name] {
-            edit->setText(name);
-            QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-            QApplication::sendEvent(edit, &press);
-        });
-        return {};
+    return out;
+}
+
+Lines PressKey(Request& request) {
+    std::string name, alt;
+    request.in >> name >> alt;
+    const int key = KeyOf(name);
+    if (!key) return {"error unknown key"};
+    // The key goes to the control that has the focus, if it is in this
+    // window, else to the window itself.
+    QWidget* target = request.widget;
+    HWND focus = GetFocus();
+    if (focus && (focus == request.hwnd || IsChild(request.hwnd, focus)))
+        if (QWidget* f = request.backend->WidgetFor(focus)) target = f;
+    const auto mods = alt == "alt" ? Qt::AltModifier : Qt::NoModifier;
+    QKeyEvent press(QEvent::KeyPress, key, mods);
+    QKeyEvent release(QEvent::KeyRelease, key, mods);
+    QApplication::sendEvent(target, &press);
+    QApplication::sendEvent(target, &release);
+    return {};
+}
+
+Lines Focus(Request& request) {
+    SetFocus(request.hwnd);
+    return {};
+}
+
+Lines Click(Request& request) {
+    auto* button = qobject_cast<QAbstractButton*>(request.widget);
+    if (!button) return {"error not a button"};
+    // Later, not inside this request: a click may run a modal loop.
+    QTimer::singleShot(0, button, [button] { button->click(); });
+    return {};
+}
+
+Lines Enabled(Request& request) { return {IsWindowEnabled(request.hwnd) ? "1" : "0"}; }
+
+Lines Choose(Request& request) {
+    int index = -1;
+    request.in >> index;
+    auto* combo = qobject_cast<QComboBox*>(request.widget);
+    if (!combo) return {"error not a drop-down list"};
+    if (index < 0 || index >= combo->count()) return {"error no such item"};
+    // Later: the parent's handler may start a modal message box.
+    QTimer::singleShot(0, combo, [combo, index] { combo->setCurrentIndex(index); });
+    return {};
+}
+
+Lines Close(Request& request) {
+    QWidget* widget = request.widget;
+    QTimer::singleShot(0, widget, [widget] { widget->close(); });
+    return {};
+}
+
+Lines SysCommand(Request& request) {
+    std::string command;
+    request.in >> command;
+    PostMessage(request.hwnd, WM_SYSCOMMAND, std::strtoul(command.c_str(), nullptr, 0), 0);
+    return {};
+}
+
+Lines Shot(Request& request) {
+    std::string path;
+    request.in >> path;
+    if (!SaveWindowImage(request.hwnd, path.c_str())) return {"error cannot save"};
+    return {};
+}
+
+// The verbs: a request's first word picks its handler.
+struct Verb {
+    std::string_view name;
+    bool onWindow;  // the first argument is a window handle
+    Lines (*run)(Request&);
+};
+
+constexpr Verb kVerbs[] = {
+    {"windows", false, ListWindows},
+    {"platform", false, PlatformName},
+    {"cover", false, Cover},
+    {"modal", false, DescribeModal},
+    {"save", false, SaveAs},
+    {"answer", false, AnswerMessageBox},
+    {"children", true, ListChildren},
+    {"key", true, PressKey},
+    {"focus", true, Focus},
+    {"click", true, Click},
+    {"enabled", true, Enabled},
+    {"choose", true, Choose},
+    {"close", true, Close},
+    {"syscommand", true, SysCommand},
+    {"shot", true, Shot},
+};
+
+// Runs one request on the display thread; returns the answer's lines.
+Lines Handle(const std::string& text) {
+    std::istringstream in(text);
+    std::string name;
+    in >> name;
+    const Verb* verb = nullptr;
+    for (const Verb& v : kVerbs)
+        if (v.name == name) verb = &v;
+    Request request{in, Backend()};
+    // The window is checked before the verb is known to exist: an unknown
+    // verb whose first argument is no window answers "no such window".
+    if (!verb || verb->onWindow) {
+        request.hwnd = ParseHwnd(in);
+        request.widget = request.backend ? request.backend->WidgetFor(request.hwnd) : nullptr;
+        if (!IsWindow(request.hwnd) || !request.widget) return {"error no such window"};
     }
-    if (verb == "answer") {
-        std::string which;
-        in >> which;
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        if (!box) return {"error no message box"};
-        const QMessageBox::StandardButton b = which == "yes"  ? QMessageBox::Yes
-                                              : which == "no" ? QMessageBox::No
-                                                              : QMessageBox::Ok;
-        QAbstractButton* button = box->button(b);
-        if (!button) return {"error no such button"};
-        QTimer::singleShot(0, button, [button] { button->click(); });
-        return {};
-    }
-    HWND hwnd = ParseHwnd(in);
-    QWidget* widget = backend ? backend->WidgetFor(hwnd) : nullptr;
-    if (!IsWindow(hwnd) || !widget) return {"error no such window"};
-    if (verb == "children") {
-        for (QObject* child : widget->children()) {
-            auto* w = qobject_cast<QWidget*>(child);
-            HWND c = w ? backend->WindowFor(w) : nullptr;
-            if (!c) continue;
-            char name[64] = "";
-            GetClassName(c, name, sizeof name);
-            RECT rc{};
-            GetWindowRect(c, &rc);
-            std::ostringstream line;
-            line << Hex(c) << " " << GetDlgCtrlID(c) << " " << name << " "
-                 << (IsWindowVisible(c) ? 1 : 0) << " " << rc.left << " " << rc.top << " "
-                 << rc.right << " " << rc.bottom << " " << Quoted(TextOf(c));
-            out.push_back(line.str());
-        }
-        return out;
-    }
-    if (verb == "key") {
-        std::string name, alt;
-        in >> name >> alt;
-        const int key = KeyOf(name);
-        if (!key) return {"error unknown key"};
-        // The key goes to the control that has the focus, if it is in this
-        // window, else to the window itself.
-        QWidget* target = widget;
-        HWND focus = GetFocus();
-        if (focus && (focus == hwnd || IsChild(hwnd, focus)))
-            if (QWidget* f = backend->WidgetFor(focus)) target = f;
-        const auto mods = alt == "alt" ? Qt::AltModifier : Qt::NoModifier;
-        QKeyEvent press(QEvent::KeyPress, key, mods);
-        QKeyEvent release(QEvent::KeyRelease, key, mods);
-        QApplication::sendEvent(target, &press);
-        QApplication::sendEvent(target, &release);
-        return {};
-    }
-    if (verb == "focus") {
-        SetFocus(hwnd);
-        return {};
-    }
-    if (verb == "click") {
-        auto* button = qobject_cast<QAbstractButton*>(widget);
-        if (!button) return {"error not a button"};
-        // Later, not inside this request: a click may run a modal loop.
-        QTimer::singleShot(0, button, [button] { button->click(); });
-        return {};
-    }
-    if (verb == "enabled") return {IsWindowEnabled(hwnd) ? "1" : "0"};
-    if (verb == "choose") {
-        int index = -1;
-        in >> index;
-        auto* combo = qobject_cast<QComboBox*>(widget);
-        if (!combo) return {"error not a drop-down list"};
-        if (index < 0 || index >= combo->count()) return {"error no such item"};
-        // Later: the parent's handler may start a modal message box.
-        QTimer::singleShot(0, combo, [combo, index] { combo->setCurrentIndex(index); });
-        return {};
-    }
-    if (verb == "close") {
-        QTimer::singleShot(0, widget, [widget] { widget->close(); });
-        return {};
-    }
-    if (verb == "syscommand") {
-        std::string command;
-        in >> command;
-        PostMessage(hwnd, WM_SYSCOMMAND, std::strtoul(command.c_str(), nullptr, 0), 0);
-        return {};
-    }
-    if (verb == "shot") {
-        std::string path;
-        in >> path;
-        if (!SaveWindowImage(hwnd, path.c_str())) return {"error cannot save"};
-        return {};
-    }
-    return {"error unknown request"};
+    if (!verb) return {"error unknown request"};
+    return verb->run(request);
 }
 
 void Serve(int fd) {

@@ -1,4 +1,6 @@
 // The virtual decks' configuration: the syntax, and what a bad one does.
+#include <win32/utf8.h>
+
 #include <fstream>
 
 #include "decktest.h"
@@ -44,7 +46,7 @@ TEST(DeckConfig, UnicodeNamesSurvive) {
     std::vector<DeckConfig> decks = ParseDeckList("Caméra 1 ✓=ntsc", nullptr);
     ASSERT_EQ(1u, decks.size());
     EXPECT_EQ(L"Cam\u00e9ra 1 \u2713", decks[0].name);
-    EXPECT_EQ("Cam\xc3\xa9ra 1 \xe2\x9c\x93", dvdeck::Utf8FromWide(decks[0].name));
+    EXPECT_EQ("Cam\xc3\xa9ra 1 \xe2\x9c\x93", win32_utf8::Utf8FromWide(decks[0].name));
 }
 
 TEST(DeckConfig, EachBadDeckGivesOneMessageAndIsLeftOut) {

@@ -32,8 +32,4 @@ struct DeckConfig {
 // to *errors and is left out; the others are kept.
 std::vector<DeckConfig> ParseDeckList(const std::string& text, std::vector<std::string>* errors);
 
-// UTF-8 and wide text (friendly names are wide, the environment UTF-8).
-std::wstring WideFromUtf8(const std::string& s);
-std::string Utf8FromWide(const std::wstring& s);
-
 }  // namespace dvdeck

@@ -2,13 +2,13 @@
 #include "fwdevice.h"
 
 #include <edevdefs.h>
+#include <win32/utf8.h>
 #include <winerror.h>
 
 #include <algorithm>
 
 #include "avc.h"
 #include "fwtrace.h"
-#include "devices/deckconfig.h"
 #include "dvmediatype.h"
 #include "dv/dvtimecode.h"
 #include "dv/dvvideoinfo.h"
@@ -37,7 +37,7 @@ std::wstring FriendlyNameOf(const ConfigRom& rom) {
     else
         name = !model.empty() ? model : vendor;
     if (name.empty()) return L"DV Tape Device";
-    return dvdeck::WideFromUtf8(name);
+    return win32_utf8::WideFromUtf8(name);
 }
 
 namespace {

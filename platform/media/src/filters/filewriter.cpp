@@ -16,6 +16,7 @@
 #include "com/comclasstable.h"
 #include "com/comobject.h"
 #include <vfwmsgs.h>
+#include <win32/utf8.h>
 
 #include <signal.h>
 
@@ -31,30 +32,6 @@
 #include "uuids.h"
 
 namespace {
-
-// Wide (UTF-32 wchar_t) to UTF-8.
-std::string ToUtf8(const std::wstring& w) {
-    std::string out;
-    for (wchar_t wc : w) {
-        const auto c = static_cast<uint32_t>(wc);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | c >> 6);
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | c >> 12);
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | c >> 18);
-            out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
 
 // Lets writes past the file size limit fail with EFBIG instead of ending
 // the process.  A handler or an ignore the process set stays as it is.
@@ -123,7 +100,7 @@ public:
 
     std::string Path() {
         std::lock_guard<std::mutex> lock(m_nameLock);
-        return ToUtf8(m_name);
+        return win32_utf8::Utf8FromWide(m_name);
     }
 
 protected:
