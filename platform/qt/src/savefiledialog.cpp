@@ -48,7 +48,7 @@ QString QtFilter(const std::pair<QString, QString>& pair) {
 class SaveDialog : public QFileDialog {
 public:
     SaveDialog(bool path_must_exist, bool overwrite_prompt)
-        : path_must_exist_(path_must_exist), overwrite_prompt_(overwrite_prompt) {
+        : m_pathMustExist(path_must_exist), m_overwritePrompt(overwrite_prompt) {
         setAcceptMode(QFileDialog::AcceptSave);
         setFileMode(QFileDialog::AnyFile);
         // Overwriting is asked here, through the window system's modal loop,
@@ -63,13 +63,13 @@ public:
         if (files.isEmpty()) return;
         const QFileInfo info(files.first());
         if (info.isDir()) return QFileDialog::accept();  // opens the folder
-        if (path_must_exist_ && !info.absoluteDir().exists()) {
+        if (m_pathMustExist && !info.absoluteDir().exists()) {
             Warn(QMessageBox::Warning,
                  info.absolutePath() + "\nThe folder does not exist.\nCheck the path and try again.",
                  QMessageBox::Ok);
             return;
         }
-        if (overwrite_prompt_ && info.exists() &&
+        if (m_overwritePrompt && info.exists() &&
             Warn(QMessageBox::Warning,
                  info.fileName() + " already exists.\nDo you want to replace it?",
                  QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
@@ -86,8 +86,8 @@ private:
         return box.result();
     }
 
-    bool path_must_exist_;
-    bool overwrite_prompt_;
+    bool m_pathMustExist;
+    bool m_overwritePrompt;
 };
 
 // Copies a zero-terminated text into a caller's buffer of size bytes; a
