@@ -4,6 +4,7 @@
 // one CCapturePanel object.
 #pragma once
 
+#include <afxwin.h>
 #include <dshow.h>
 #include <windows.h>
 
@@ -14,8 +15,7 @@
 #include <string>
 
 #include "ImageButton.h"
-#include "PanelFramework.h"
-#include "PanelIds.h"
+#include "resource.h"
 
 class CDeviceList;
 
