@@ -243,7 +243,7 @@ void CCapturePanel::OnGraphEvent() {
                     pUnknown->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&pFilter));
                 if (pFilter != NULL) {
                     if (IsSameObject(pFilter, m_pDeviceFilter) && m_pDeviceList->GetCount() > 0) {
-                        if (m_pBuilder != NULL && m_bCapturing) OnCaptureButton();
+                        if (m_pBuilder != NULL && m_bCapturing) StopRecording();
                         ResetToNoDevice();
                     }
                     pFilter->Release();

@@ -146,6 +146,12 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
+    // Capture and Stop Capture, the two faces of the Capture button.
+    // StartRecording opens the capture stream unless the recording would
+    // go nowhere; StopRecording closes it and moves the output on to the
+    // next free name.  Both need the capture graph builder.
+    void StartRecording();
+    void StopRecording();
     // The pictures of the bitmap buttons, and the Capture button's face.
     void SetButtonPictures();
     void SetCaptureButtonPicture(bool bRecording);
