@@ -242,8 +242,20 @@ public:
     std::atomic<RaceHook> m_pfnRaceHook{nullptr};
 
 private:
+    // What the worker's first build after a scan came to: no build (no
+    // scan, no device, or the panel is going away), a running preview, or
+    // a failure, which ends the worker.
+    enum class FirstBuild { None, Ready, Failed };
+
     // The worker's scan and first build; false when the build failed.
     bool ScanAndBuild();
+    // The scan, unless devices are listed already or the panel is going
+    // away, and the devices found put in the device list, one chosen;
+    // true when a build is to follow.  The worker, under m_buildLock.
+    bool ListDevices();
+    // The chosen device's base graph and its preview.  The worker, under
+    // m_buildLock.
+    FirstBuild BuildFirstGraph();
     // Takes the build lock on the panel's thread while answering the
     // worker's sent messages, since the worker may be calling into this
     // thread while it holds the lock.
