@@ -9,14 +9,6 @@
 
 namespace {
 
-template <class T>
-void ReleaseField(T*& p) {
-    if (p != NULL) {
-        p->Release();
-        p = NULL;
-    }
-}
-
 std::wstring ToWide(const std::string& str) {
     const int nChars = MultiByteToWideChar(CP_ACP, 0, str.c_str(), -1, NULL, 0);
     std::wstring strWide(nChars > 0 ? nChars : 1, L'\0');

@@ -266,6 +266,14 @@ private:
     void AtRacePoint(RacePoint point) {
         if (RaceHook pfnHook = m_pfnRaceHook.load()) pfnHook(this, point);
     }
+    // Releases an interface field and leaves it null.
+    template <class T>
+    static void ReleaseField(T*& p) {
+        if (p != NULL) {
+            p->Release();
+            p = NULL;
+        }
+    }
 
 public:
     // ==== Tape transport and status ==========================================
