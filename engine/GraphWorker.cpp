@@ -122,15 +122,15 @@ bool CCapturePanel::ListDevices() {
 }
 
 CCapturePanel::FirstBuild CCapturePanel::BuildFirstGraph() {
-    HoldStatusThreads();
-    if (!BuildBaseGraph()) {
-        TeardownGraph();
-        m_wndDeviceType.SetWindowText("Error Initializing");
-        m_pDeviceList->Clear();
-        ResumeStatusThreads();
-        return FirstBuild::Failed;
+    {
+        CStatusHold hold(*this);
+        if (!BuildBaseGraph()) {
+            TeardownGraph();
+            m_wndDeviceType.SetWindowText("Error Initializing");
+            m_pDeviceList->Clear();
+            return FirstBuild::Failed;
+        }
     }
-    ResumeStatusThreads();
     // The shutdown releases the base graph.
     if (m_bShuttingDown) return FirstBuild::None;
     if (StartGraph()) return FirstBuild::Ready;
@@ -140,9 +140,10 @@ CCapturePanel::FirstBuild CCapturePanel::BuildFirstGraph() {
     m_wndDeviceCombo.SetCurSel(0);
     m_wndDeviceCombo.EnableWindow(FALSE);
     m_wndDeviceType.SetWindowText("Error Initializing");
-    HoldStatusThreads();
-    TeardownGraph();
-    ResumeStatusThreads();
+    {
+        CStatusHold hold(*this);
+        TeardownGraph();
+    }
     m_pDeviceList->Clear();
     return FirstBuild::Failed;
 }
@@ -261,19 +262,20 @@ void CCapturePanel::OnGraphEvent() {
 }
 
 void CCapturePanel::ResetToNoDevice() {
-    HoldStatusThreads();
-    m_wndDeviceCombo.ResetContent();
-    m_wndDeviceCombo.AddString("No Supported DV Devices");
-    m_wndDeviceCombo.SetCurSel(0);
-    m_wndDeviceType.SetWindowText("No Supported DV Devices");
-    m_wndDeviceCombo.EnableWindow(FALSE);
-    m_btnCapture.EnableWindow(FALSE);
-    m_wndFileTypeCombo.EnableWindow(FALSE);
-    m_btnBrowse.EnableWindow(FALSE);
-    StopGraph();
-    TeardownGraph();
-    DeleteIfExists(m_strCaptureFile.c_str());
-    m_pDeviceList->Clear();
-    ResumeStatusThreads();
+    {
+        CStatusHold hold(*this);
+        m_wndDeviceCombo.ResetContent();
+        m_wndDeviceCombo.AddString("No Supported DV Devices");
+        m_wndDeviceCombo.SetCurSel(0);
+        m_wndDeviceType.SetWindowText("No Supported DV Devices");
+        m_wndDeviceCombo.EnableWindow(FALSE);
+        m_btnCapture.EnableWindow(FALSE);
+        m_wndFileTypeCombo.EnableWindow(FALSE);
+        m_btnBrowse.EnableWindow(FALSE);
+        StopGraph();
+        TeardownGraph();
+        DeleteIfExists(m_strCaptureFile.c_str());
+        m_pDeviceList->Clear();
+    }
     if (m_pWorkerThread != NULL) m_pWorkerThread->PostThreadMessage(WM_RESCANDEVICES, 0, 0);
 }

@@ -241,16 +241,17 @@ void CCapturePanel::OnDeviceSelChange() {
             m_wndDeviceType.SetWindowText(strType.c_str());
 
             StopGraph();
-            HoldStatusThreads();
-            TeardownGraph();
-            DeleteIfExists(m_strCaptureFile.c_str());
-            if (!BuildBaseGraph()) {
+            bool bBuilt = false;
+            {
+                CStatusHold hold(*this);
                 TeardownGraph();
-                ResumeStatusThreads();
-            } else {
-                ResumeStatusThreads();
-                if (!StartGraph()) m_wndDeviceType.SetWindowText("Error Initializing");
+                DeleteIfExists(m_strCaptureFile.c_str());
+                bBuilt = BuildBaseGraph() != FALSE;
+                if (!bBuilt) TeardownGraph();
             }
+            // The preview's graph is built and run outside this hold:
+            // StartGraph holds only while it builds.
+            if (bBuilt && !StartGraph()) m_wndDeviceType.SetWindowText("Error Initializing");
         }
     }
     // Graph events put off meanwhile are handled now.

@@ -316,6 +316,20 @@ public:
     BOOL HoldStatusThreads();
     BOOL ResumeStatusThreads();
 
+    // A hold for the life of a scope: the constructor holds, the
+    // destructor resumes, on every way out of the scope.
+    class CStatusHold {
+    public:
+        explicit CStatusHold(CCapturePanel& panel) : m_panel(panel) { m_panel.HoldStatusThreads(); }
+        ~CStatusHold() { m_panel.ResumeStatusThreads(); }
+
+        CStatusHold(const CStatusHold&) = delete;
+        CStatusHold& operator=(const CStatusHold&) = delete;
+
+    private:
+        CCapturePanel& m_panel;
+    };
+
     // The polling thread: its handle and events, and the hold's flag it
     // acknowledges through m_hPollPausedEvent.
     HANDLE m_hPollThread = INVALID_HANDLE_VALUE;
