@@ -337,7 +337,7 @@ public:
     std::atomic<bool> m_bPollPause{false};
     HANDLE m_hPollPausedEvent = NULL;
     // The transport mode last read by the polling thread; the transport
-    // buttons and the enable pass go by it.
+    // buttons, Capture, Stop Capture and the enable pass go by it.
     std::atomic<LONG> m_nTransportMode{-1};
     // The statistics thread and the hold's flag it stays idle under.
     CWinThread* m_pStatsThread = NULL;

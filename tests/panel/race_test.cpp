@@ -1,6 +1,7 @@
 // The worker and the panel's thread meeting at the build lock: each race is
 // run in a set order by parking one thread at its race point (the panel's
-// test hook) while the other does its part.
+// test hook) while the other does its part.  Then the holds both put on
+// the status threads: every path that holds them resumes them.
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
