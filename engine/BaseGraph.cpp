@@ -4,18 +4,6 @@
 #include "DeviceList.h"
 #include "EventLog.h"
 
-namespace {
-
-template <class T>
-void ReleaseField(T*& p) {
-    if (p != NULL) {
-        p->Release();
-        p = NULL;
-    }
-}
-
-}  // namespace
-
 BOOL CCapturePanel::BuildBaseGraph() {
     const int nIndex = m_nDeviceIndex;
     if (m_pDeviceList == NULL || nIndex < 0 || nIndex > m_pDeviceList->GetLastIndex())

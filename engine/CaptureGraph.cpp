@@ -9,14 +9,6 @@
 
 namespace {
 
-template <class T>
-void ReleaseField(T*& p) {
-    if (p != NULL) {
-        p->Release();
-        p = NULL;
-    }
-}
-
 std::wstring ToWide(const std::string& str) {
     const int nChars = MultiByteToWideChar(CP_ACP, 0, str.c_str(), -1, NULL, 0);
     std::wstring strWide(nChars > 0 ? nChars : 1, L'\0');
@@ -41,20 +33,20 @@ void RunGraph(IGraphBuilder* pGraph, bool bRun) {
 }  // namespace
 
 bool CCapturePanel::StartGraph() {
-    HoldStatusThreads();
-    const bool bBuilt = m_nFileType == 0 ? BuildType1Graph() : BuildType2Graph();
-    if (!bBuilt) {
-        TeardownGraph();
-        ResumeStatusThreads();
-        return false;
+    {
+        CStatusHold hold(*this);
+        if (!(m_nFileType == 0 ? BuildType1Graph() : BuildType2Graph())) {
+            TeardownGraph();
+            return false;
+        }
     }
-    ResumeStatusThreads();
+    // The graph runs once the status threads are back.
     RunGraph(m_pGraph, true);
     return true;
 }
 
 void CCapturePanel::StopGraph() {
-    HoldStatusThreads();
+    CStatusHold hold(*this);
     RunGraph(m_pGraph, false);
     if (m_pVideoWindow != NULL) {
         m_pVideoWindow->put_Visible(OAFALSE);
@@ -65,7 +57,6 @@ void CCapturePanel::StopGraph() {
     ReleaseField(m_pDroppedFrames);
     ReleaseField(m_pMux);
     ReleaseField(m_pFileSink);
-    ResumeStatusThreads();
 }
 
 // The steps both variants end with: the preview's resolution and window,

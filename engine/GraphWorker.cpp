@@ -62,79 +62,21 @@ bool CCapturePanel::ScanAndBuild() {
     // Busy from here to the last call into the panel's thread: the
     // shutdown waits for that, answering the calls meanwhile.
     struct Busy {
-        std::atomic<bool>& bBusy;
-        explicit Busy(std::atomic<bool>& b) : bBusy(b) { bBusy = true; }
-        ~Busy() { bBusy = false; }
+        std::atomic<bool>& m_bBusy;
+        explicit Busy(std::atomic<bool>& bBusy) : m_bBusy(bBusy) { m_bBusy = true; }
+        ~Busy() { m_bBusy = false; }
     } busy(m_bWorkerBusy);
-    enum { kNothing, kNoDevice, kReady, kFailed } eOutcome = kNothing;
+    FirstBuild eOutcome = FirstBuild::None;
     {
         std::lock_guard<std::mutex> lock(m_buildLock);
-        // Once the panel is going away no scan starts: the shutdown tears
-        // the graph down and must not do it under a build.  A re-scan
-        // request while devices are listed is ignored.
-        if (m_bShuttingDown || m_pDeviceList->GetCount() > 0) {
-            // Graph events that came meanwhile were put off, as during a
-            // build: they are asked for again below, once the lock is free.
-            AtRacePoint(RacePoint::WorkerIgnoresRescan);
-            Sleep(0);
-        } else {
-            eOutcome = kNoDevice;
-            m_pDeviceList->Enumerate();
-            ++m_nScanCount;
-        }
-        if (eOutcome == kNoDevice && m_pDeviceList->GetCount() > 0 && !m_bShuttingDown) {
-            AtRacePoint(RacePoint::WorkerScanning);
-            m_wndDeviceType.SetWindowText("Initializing...");
-            m_wndDeviceCombo.ResetContent();
-            for (int i = 0; i < m_pDeviceList->GetCount(); ++i) {
-                std::string strName;
-                m_pDeviceList->GetFriendlyName(i, strName);
-                m_wndDeviceCombo.InsertString(-1, strName.c_str());
-            }
-            if (m_nDeviceIndex < 0 || m_nDeviceIndex > m_pDeviceList->GetLastIndex())
-                m_nDeviceIndex = 0;
-            m_wndDeviceCombo.SetCurSel(m_nDeviceIndex);
-
-            std::string strType;
-            int nStandard = m_nVideoStandard;
-            m_pDeviceList->GetDeviceType(m_nDeviceIndex, strType, &nStandard);
-            m_nVideoStandard = nStandard;
-            m_wndDeviceType.SetWindowText(strType.c_str());
-
-            HoldStatusThreads();
-            if (!BuildBaseGraph()) {
-                TeardownGraph();
-                m_wndDeviceType.SetWindowText("Error Initializing");
-                m_pDeviceList->Clear();
-                ResumeStatusThreads();
-                eOutcome = kFailed;
-            } else {
-                ResumeStatusThreads();
-                if (m_bShuttingDown) {
-                    // The shutdown releases the base graph.
-                } else if (!StartGraph()) {
-                    m_wndDeviceCombo.ResetContent();
-                    m_wndDeviceCombo.InsertString(-1, "Error Initializing");
-                    m_wndDeviceCombo.SetCurSel(0);
-                    m_wndDeviceCombo.EnableWindow(FALSE);
-                    m_wndDeviceType.SetWindowText("Error Initializing");
-                    HoldStatusThreads();
-                    TeardownGraph();
-                    ResumeStatusThreads();
-                    m_pDeviceList->Clear();
-                    eOutcome = kFailed;
-                } else {
-                    eOutcome = kReady;
-                }
-            }
-        }
+        if (ListDevices()) eOutcome = BuildFirstGraph();
     }
     // The build is over: the user may act again (the panel's thread may
     // wait for the build lock in a handler, so the controls come alive
     // only once it is free), and graph events that came while the graph was
     // half built, and were put off, are handled now.
     if (m_bShuttingDown) return true;
-    if (eOutcome == kReady) {
+    if (eOutcome == FirstBuild::Ready) {
         AtRacePoint(RacePoint::WorkerBuildDone);
         // The panel's thread may have reset to no device since the lock
         // was let go (the device lost as the build ended): the controls are
@@ -142,7 +84,68 @@ bool CCapturePanel::ScanAndBuild() {
         ::SendMessage(m_hWnd, WM_GRAPHREADY, 0, 0);
     }
     if (m_hNotifyWnd != NULL) ::PostMessage(m_hNotifyWnd, WM_GRAPHEVENT, 0, 0);
-    return eOutcome != kFailed;
+    return eOutcome != FirstBuild::Failed;
+}
+
+bool CCapturePanel::ListDevices() {
+    // Once the panel is going away no scan starts: the shutdown tears the
+    // graph down and must not do it under a build.  A re-scan request
+    // while devices are listed is ignored.
+    if (m_bShuttingDown || m_pDeviceList->GetCount() > 0) {
+        // Graph events that came meanwhile were put off, as during a
+        // build: they are asked for again once the lock is free.
+        AtRacePoint(RacePoint::WorkerIgnoresRescan);
+        Sleep(0);
+        return false;
+    }
+    m_pDeviceList->Enumerate();
+    ++m_nScanCount;
+    if (m_pDeviceList->GetCount() == 0 || m_bShuttingDown) return false;
+
+    AtRacePoint(RacePoint::WorkerScanning);
+    m_wndDeviceType.SetWindowText("Initializing...");
+    m_wndDeviceCombo.ResetContent();
+    for (int i = 0; i < m_pDeviceList->GetCount(); ++i) {
+        std::string strName;
+        m_pDeviceList->GetFriendlyName(i, strName);
+        m_wndDeviceCombo.InsertString(-1, strName.c_str());
+    }
+    if (m_nDeviceIndex < 0 || m_nDeviceIndex > m_pDeviceList->GetLastIndex()) m_nDeviceIndex = 0;
+    m_wndDeviceCombo.SetCurSel(m_nDeviceIndex);
+
+    std::string strType;
+    int nStandard = m_nVideoStandard;
+    m_pDeviceList->GetDeviceType(m_nDeviceIndex, strType, &nStandard);
+    m_nVideoStandard = nStandard;
+    m_wndDeviceType.SetWindowText(strType.c_str());
+    return true;
+}
+
+CCapturePanel::FirstBuild CCapturePanel::BuildFirstGraph() {
+    {
+        CStatusHold hold(*this);
+        if (!BuildBaseGraph()) {
+            TeardownGraph();
+            m_wndDeviceType.SetWindowText("Error Initializing");
+            m_pDeviceList->Clear();
+            return FirstBuild::Failed;
+        }
+    }
+    // The shutdown releases the base graph.
+    if (m_bShuttingDown) return FirstBuild::None;
+    if (StartGraph()) return FirstBuild::Ready;
+
+    m_wndDeviceCombo.ResetContent();
+    m_wndDeviceCombo.InsertString(-1, "Error Initializing");
+    m_wndDeviceCombo.SetCurSel(0);
+    m_wndDeviceCombo.EnableWindow(FALSE);
+    m_wndDeviceType.SetWindowText("Error Initializing");
+    {
+        CStatusHold hold(*this);
+        TeardownGraph();
+    }
+    m_pDeviceList->Clear();
+    return FirstBuild::Failed;
 }
 
 LRESULT CCapturePanel::OnGraphReady(WPARAM, LPARAM) {
@@ -243,7 +246,7 @@ void CCapturePanel::OnGraphEvent() {
                     pUnknown->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&pFilter));
                 if (pFilter != NULL) {
                     if (IsSameObject(pFilter, m_pDeviceFilter) && m_pDeviceList->GetCount() > 0) {
-                        if (m_pBuilder != NULL && m_bCapturing) OnCaptureButton();
+                        if (m_pBuilder != NULL && m_bCapturing) StopRecording();
                         ResetToNoDevice();
                     }
                     pFilter->Release();
@@ -259,19 +262,20 @@ void CCapturePanel::OnGraphEvent() {
 }
 
 void CCapturePanel::ResetToNoDevice() {
-    HoldStatusThreads();
-    m_wndDeviceCombo.ResetContent();
-    m_wndDeviceCombo.AddString("No Supported DV Devices");
-    m_wndDeviceCombo.SetCurSel(0);
-    m_wndDeviceType.SetWindowText("No Supported DV Devices");
-    m_wndDeviceCombo.EnableWindow(FALSE);
-    m_btnCapture.EnableWindow(FALSE);
-    m_wndFileTypeCombo.EnableWindow(FALSE);
-    m_btnBrowse.EnableWindow(FALSE);
-    StopGraph();
-    TeardownGraph();
-    DeleteIfExists(m_strCaptureFile.c_str());
-    m_pDeviceList->Clear();
-    ResumeStatusThreads();
+    {
+        CStatusHold hold(*this);
+        m_wndDeviceCombo.ResetContent();
+        m_wndDeviceCombo.AddString("No Supported DV Devices");
+        m_wndDeviceCombo.SetCurSel(0);
+        m_wndDeviceType.SetWindowText("No Supported DV Devices");
+        m_wndDeviceCombo.EnableWindow(FALSE);
+        m_btnCapture.EnableWindow(FALSE);
+        m_wndFileTypeCombo.EnableWindow(FALSE);
+        m_btnBrowse.EnableWindow(FALSE);
+        StopGraph();
+        TeardownGraph();
+        DeleteIfExists(m_strCaptureFile.c_str());
+        m_pDeviceList->Clear();
+    }
     if (m_pWorkerThread != NULL) m_pWorkerThread->PostThreadMessage(WM_RESCANDEVICES, 0, 0);
 }

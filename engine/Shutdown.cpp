@@ -70,7 +70,7 @@ void CCapturePanel::OnDestroy() {
     // Before anything is released, the worker must be out of its build.
     StopWorkerBuilds();
 
-    if (m_pBuilder != NULL && m_bCapturing) OnCaptureButton();
+    if (m_pBuilder != NULL && m_bCapturing) StopRecording();
     EndStatusThreads();
     if (m_nTimerId != 0) KillTimer(m_nTimerId);
     TeardownGraph();

@@ -5,8 +5,8 @@
 #include <stdio.h>
 
 #include "CapturePanel.h"
-#include "PanelIds.h"
 #include "StatusText.h"
+#include "resource.h"
 
 namespace {
 

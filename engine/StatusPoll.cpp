@@ -8,8 +8,8 @@
 #include <string.h>
 
 #include "CapturePanel.h"
-#include "PanelIds.h"
 #include "StatusText.h"
+#include "resource.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "PanelIds.h"
+#include "resource.h"
 
 HWND AddButtonTips(HWND hPanel) {
     struct Tip {

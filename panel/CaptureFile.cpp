@@ -9,7 +9,7 @@
 
 #include "CaptureMessages.h"
 #include "CapturePanel.h"
-#include "PanelIds.h"
+#include "resource.h"
 
 namespace {
 

@@ -241,16 +241,17 @@ void CCapturePanel::OnDeviceSelChange() {
             m_wndDeviceType.SetWindowText(strType.c_str());
 
             StopGraph();
-            HoldStatusThreads();
-            TeardownGraph();
-            DeleteIfExists(m_strCaptureFile.c_str());
-            if (!BuildBaseGraph()) {
+            bool bBuilt = false;
+            {
+                CStatusHold hold(*this);
                 TeardownGraph();
-                ResumeStatusThreads();
-            } else {
-                ResumeStatusThreads();
-                if (!StartGraph()) m_wndDeviceType.SetWindowText("Error Initializing");
+                DeleteIfExists(m_strCaptureFile.c_str());
+                bBuilt = BuildBaseGraph() != FALSE;
+                if (!bBuilt) TeardownGraph();
             }
+            // The preview's graph is built and run outside this hold:
+            // StartGraph holds only while it builds.
+            if (bBuilt && !StartGraph()) m_wndDeviceType.SetWindowText("Error Initializing");
         }
     }
     // Graph events put off meanwhile are handled now.
@@ -259,36 +260,41 @@ void CCapturePanel::OnDeviceSelChange() {
 
 void CCapturePanel::OnCaptureButton() {
     if (m_pBuilder == NULL) return;
+    if (m_bCapturing)
+        StopRecording();
+    else
+        StartRecording();
+}
 
-    if (!m_bCapturing) {
-        // Nothing would be written: recording does not start, and the tape
-        // is left as it is.
-        if (LPCSTR pszRefusal = CaptureRefusal()) {
-            LogLine(std::string("failure: capture refused: ") + pszRefusal);
-            ::MessageBox(m_hWnd, pszRefusal, "Tapeloom", MB_ICONEXCLAMATION | MB_OK);
-            return;
-        }
-        if (m_nTransportMode != ED_MODE_PLAY) OnPlay();
-        if (m_pDroppedFrames != NULL) {
-            m_nNotDropped = 0;
-            m_nDropped = 0;
-            long nCount = 0;
-            m_pDroppedFrames->GetNumDropped(&nCount);
-            m_nDroppedBase = nCount;
-            nCount = 0;
-            m_pDroppedFrames->GetNumNotDropped(&nCount);
-            m_nNotDroppedBase = nCount;
-        }
-        REFERENCE_TIME rtStart = 0, rtStop = MAXLONGLONG;
-        m_pBuilder->ControlStream(&PIN_CATEGORY_CAPTURE, NULL, NULL, &rtStart, &rtStop, 0, 0);
-        m_bCapturing = true;
-        m_wndFileTypeCombo.EnableWindow(FALSE);
-        m_btnBrowse.EnableWindow(FALSE);
-        m_wndDeviceCombo.EnableWindow(FALSE);
-        SetCaptureButtonPicture(true);
+void CCapturePanel::StartRecording() {
+    // Nothing would be written: recording does not start, and the tape is
+    // left as it is.
+    if (LPCSTR pszRefusal = CaptureRefusal()) {
+        LogLine(std::string("failure: capture refused: ") + pszRefusal);
+        ::MessageBox(m_hWnd, pszRefusal, "Tapeloom", MB_ICONEXCLAMATION | MB_OK);
         return;
     }
+    if (m_nTransportMode != ED_MODE_PLAY) OnPlay();
+    if (m_pDroppedFrames != NULL) {
+        m_nNotDropped = 0;
+        m_nDropped = 0;
+        long nCount = 0;
+        m_pDroppedFrames->GetNumDropped(&nCount);
+        m_nDroppedBase = nCount;
+        nCount = 0;
+        m_pDroppedFrames->GetNumNotDropped(&nCount);
+        m_nNotDroppedBase = nCount;
+    }
+    REFERENCE_TIME rtStart = 0, rtStop = MAXLONGLONG;
+    m_pBuilder->ControlStream(&PIN_CATEGORY_CAPTURE, NULL, NULL, &rtStart, &rtStop, 0, 0);
+    m_bCapturing = true;
+    m_wndFileTypeCombo.EnableWindow(FALSE);
+    m_btnBrowse.EnableWindow(FALSE);
+    m_wndDeviceCombo.EnableWindow(FALSE);
+    SetCaptureButtonPicture(true);
+}
 
+void CCapturePanel::StopRecording() {
     if (m_nTransportMode != ED_MODE_FREEZE) OnPause();
     if (m_pDroppedFrames != NULL) {
         long nCount = 0;
@@ -368,7 +374,7 @@ void CCapturePanel::EndRecordingOnError(HRESULT hrCause, bool bDeviceLost) {
     LogLine(szLine);
     const std::string strRecorded = m_strCaptureFile;
     m_bEndingOnError = true;
-    OnCaptureButton();
+    StopRecording();
     m_bEndingOnError = false;
     // The captured time as the Captured counter shows it, taken as the
     // recording stopped: the frames after the failure were not written,

@@ -8,8 +8,8 @@
 #include <chrono>
 #include <thread>
 
-#include "PanelIds.h"
 #include "decktest.h"
+#include "resource.h"
 #include "statustest.h"
 
 using namespace enginetest;

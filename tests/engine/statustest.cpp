@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "PanelIds.h"
+#include "resource.h"
 
 namespace statustest {
 

@@ -1,6 +1,7 @@
 // The worker and the panel's thread meeting at the build lock: each race is
 // run in a set order by parking one thread at its race point (the panel's
-// test hook) while the other does its part.
+// test hook) while the other does its part.  Then the holds both put on
+// the status threads: every path that holds them resumes them.
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -199,4 +200,137 @@ TEST_F(RaceTest, AResetAfterTheBuildKeepsTheControlsDisabled) {
     EXPECT_TRUE(DeviceGone());
     EXPECT_TRUE(AllDisabled());
     Close();
+}
+
+namespace {
+
+// Every way the panel holds the status threads ends with the hold resumed:
+// once a step is done, neither thread is left held.
+class StatusHoldTest : public PanelTest {
+public:
+    // For the steps' table.
+    using PanelTest::Choose;
+    using PanelTest::Click;
+    using PanelTest::m_panel;
+    using PanelTest::Pump;
+    using PanelTest::PumpUntil;
+    using PanelTest::Text;
+    using PanelTest::WaitForPreview;
+
+protected:
+    bool Held() { return m_panel->m_bPollPause || m_panel->m_bStatsHold; }
+};
+
+// The steps, in order, on one panel previewing the first of two decks.
+struct HoldStep {
+    const char* name;
+    // Takes the panel through the step; false when it could not.
+    bool (*run)(StatusHoldTest& t);
+};
+
+const HoldStep kHoldSteps[] = {
+    {"the worker's first build", [](StatusHoldTest& t) { return t.WaitForPreview(); }},
+    {"another device chosen",
+     [](StatusHoldTest& t) {
+         t.Choose(IDC_DEVICE, 1);
+         return t.m_panel->m_nDeviceIndex == 1 && t.WaitForPreview();
+     }},
+    {"another file type chosen",
+     [](StatusHoldTest& t) {
+         t.Choose(IDC_FILE_TYPE, 0);
+         return t.m_panel->m_nFileType == 0 && t.m_panel->m_pMux != nullptr;
+     }},
+    {"Capture and Stop Capture",
+     [](StatusHoldTest& t) {
+         t.Click(IDC_CAPTURE);
+         const bool bStarted = t.m_panel->m_bCapturing;
+         t.Pump(300);
+         t.Click(IDC_CAPTURE);
+         return bStarted && !t.m_panel->m_bCapturing;
+     }},
+    {"a graph that cannot be built",
+     [](StatusHoldTest& t) {
+         // A multiplexer missing after a successful call fails the build
+         // inside the hold; the graph is torn down.
+         enginetest::BuilderFaults faults;
+         faults.nullMux = true;
+         t.m_panel->m_pBuilder->Release();
+         t.m_panel->m_pBuilder = enginetest::CreateFaultyBuilder(t.m_panel->m_pGraph, faults);
+         t.Choose(IDC_FILE_TYPE, 1);
+         return t.m_panel->m_pGraph == nullptr;
+     }},
+    {"the device lost",
+     [](StatusHoldTest& t) {
+         // The device is chosen anew, for a graph to lose.  The other deck
+         // goes first, unnoticed while devices are listed, so that the
+         // re-scan after the loss finds nothing.
+         t.Choose(IDC_DEVICE, 0);
+         if (t.m_panel->m_pGraph == nullptr || VirtualDeckUnplug(L"NTSC Deck") != S_OK)
+             return false;
+         t.Pump(300);
+         if (VirtualDeckUnplug(L"PAL Deck") != S_OK) return false;
+         return t.PumpUntil([&] { return t.Text(IDC_DEVICE_TYPE) == "No Supported DV Devices"; });
+     }},
+};
+
+}  // namespace
+
+TEST_F(StatusHoldTest, EveryStepResumesTheStatusThreads) {
+    decktest::Configure("PAL Deck=pal; NTSC Deck=ntsc", "realtime");
+    Open();
+    for (const HoldStep& step : kHoldSteps) {
+        SCOPED_TRACE(step.name);
+        ASSERT_TRUE(step.run(*this));
+        EXPECT_FALSE(Held());
+    }
+    Close();
+}
+
+// A first build that fails leaves the hold from inside it: without a
+// timecode reader the base graph cannot be built.
+TEST_F(StatusHoldTest, AFailedFirstBuildResumesTheStatusThreads) {
+    decktest::Configure("Archive Deck=pal,no-timecode", "realtime");
+    Open();
+    ASSERT_TRUE(PumpUntil([&] { return Text(IDC_DEVICE_TYPE) == "Error Initializing"; }));
+    ASSERT_TRUE(PumpUntil([&] {
+        return WaitForSingleObject(m_panel->m_pWorkerThread->m_hThread, 0) == WAIT_OBJECT_0;
+    }));
+    EXPECT_FALSE(Held());
+    Close();
+}
+
+// The scoped hold on its own: a scope left early or normally resumes, and
+// a scope inside an explicit hold leaves that hold in force.
+TEST(StatusHold, TheScopeEndsTheHoldItMade) {
+    struct Case {
+        const char* name;
+        bool bOuterHold;
+        bool bEarlyReturn;
+    };
+    const Case kCases[] = {
+        {"scope left at its end", false, false},
+        {"scope left by an early return", false, true},
+        {"inside a hold, left at its end", true, false},
+        {"inside a hold, left by an early return", true, true},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        // No status threads and no polling events: holds do not wait.
+        CCapturePanel panel;
+        if (c.bOuterHold) panel.HoldStatusThreads();
+        bool bHeldInside = false;
+        bool bReachedEnd = false;
+        [&] {
+            CCapturePanel::CStatusHold hold(panel);
+            bHeldInside = panel.m_bPollPause && panel.m_bStatsHold;
+            if (c.bEarlyReturn) return;
+            bReachedEnd = true;
+        }();
+        EXPECT_TRUE(bHeldInside);
+        EXPECT_NE(c.bEarlyReturn, bReachedEnd);
+        EXPECT_EQ(c.bOuterHold, panel.m_bPollPause.load());
+        EXPECT_EQ(c.bOuterHold, panel.m_bStatsHold.load());
+        if (c.bOuterHold) panel.ResumeStatusThreads();
+        EXPECT_FALSE(panel.m_bPollPause);
+    }
 }

@@ -1,4 +1,0 @@
-// The dialog framework the panel builds on.
-#pragma once
-
-#include <afxwin.h>
