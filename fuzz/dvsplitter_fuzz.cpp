@@ -21,7 +21,7 @@
 #include "media/allocator.h"
 #include "media/basefilter.h"
 #include "media/basepin.h"
-#include "tapesource.h"
+#include "testsupport/tapesource.h"
 
 namespace {
 

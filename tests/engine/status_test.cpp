@@ -9,8 +9,8 @@
 #include <thread>
 
 #include "PanelIds.h"
-#include "decktest.h"
 #include "statustest.h"
+#include "testsupport/decktest.h"
 
 using namespace enginetest;
 using namespace statustest;

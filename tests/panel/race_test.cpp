@@ -7,10 +7,10 @@
 #include <mutex>
 #include <thread>
 
-#include "decktest.h"
 #include "dvdevices/virtualdeck.h"
 #include "messageboxanswer.h"
 #include "paneltest.h"
+#include "testsupport/decktest.h"
 
 using namespace paneltest;
 using RacePoint = CCapturePanel::RacePoint;

@@ -1,5 +1,5 @@
-// Shared helpers for the DV tests: temporary directories, files, and the
-// ffmpeg/ffprobe command-line tools as independent readers and writers.
+// Files, and the ffmpeg/ffprobe command-line tools as independent readers
+// and writers of DV, for the DV and media tests.
 #pragma once
 
 #include <stdlib.h>
@@ -12,30 +12,9 @@
 #include <vector>
 
 #include "dif.h"
+#include "testsupport/scratchdir.h"
 
 namespace dvtest {
-
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "tapeloom-dv-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    std::string operator/(const std::string& name) const {
-        return (std::filesystem::path(path_) / name).string();
-    }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 inline std::vector<uint8_t> ReadFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary | std::ios::ate);
@@ -76,8 +55,8 @@ inline std::string Run(const std::string& command, int* status = nullptr) {
 // A tape made by the ffmpeg command: test pattern and a 1 kHz sine at
 // 48 kHz stereo.  `extra` goes before the output name (e.g. "-timecode
 // 01:02:03:04").  Empty on failure.
-inline std::vector<uint8_t> FfmpegTape(const TempDir& dir, dv::Standard standard, double seconds,
-                                       const std::string& extra = std::string()) {
+inline std::vector<uint8_t> FfmpegTape(const testsupport::ScratchDir& dir, dv::Standard standard,
+                                       double seconds, const std::string& extra = std::string()) {
     const bool pal = standard == dv::Standard::PAL;
     const std::string path = dir / (pal ? "ffmpeg-pal.dv" : "ffmpeg-ntsc.dv");
     const std::string command =

@@ -66,6 +66,3 @@ private:
     std::mutex m_bufLock;
     std::set<const BYTE*> m_buffers;
 };
-
-// The index-th pin of the direction, or null.
-ComPtr<IPin> NthPin(IBaseFilter* filter, PIN_DIRECTION dir, int index);

@@ -16,6 +16,7 @@
 #include "CapturePanel.h"
 #include "DeviceList.h"
 #include "MainDialog.h"
+#include "testsupport/scratchdir.h"
 
 namespace enginetest {
 
@@ -72,13 +73,14 @@ protected:
     // m_wndPreviewFrame of a CMainDialog that is the application's main
     // window.  The first call installs the display and makes the
     // application; a test file that makes a frame includes
-    // display_suppressions.h once (Qt's own threads are not instrumented).
+    // testsupport/displaysuppressions.h once (Qt's own threads are not instrumented).
     void MakeFrame(int width, int height);
     std::string Path(const std::string& name) const { return m_dir + "/" + name; }
     // What the program logged during the test.
     std::string LogText() const;
 
-    std::string m_dir;
+    std::unique_ptr<testsupport::ScratchDir> m_scratch;
+    std::string m_dir;  // m_scratch's path
     std::string m_temp;
     // The application and its main window: made by MakeFrame, or by a
     // fixture that runs the real main window.

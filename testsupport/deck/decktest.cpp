@@ -1,5 +1,5 @@
 // Helpers of the virtual deck's tests.
-#include "decktest.h"
+#include "testsupport/decktest.h"
 
 #include <uuids.h>
 
@@ -96,17 +96,6 @@ ComPtr<IBaseFilter> BindDeck(const std::wstring& name) {
     return nullptr;
 }
 
-ComPtr<IPin> PinOf(IBaseFilter* filter, int index) {
-    ComPtr<IEnumPins> pins;
-    filter->EnumPins(pins.ReleaseAndGetAddressOf());
-    IPin* pin = nullptr;
-    for (int i = 0; pins && pins->Next(1, &pin, nullptr) == S_OK; ++i) {
-        ComPtr<IPin> p = ComPtr<IPin>::Adopt(pin);
-        if (i == index) return p;
-    }
-    return nullptr;
-}
-
 bool TestGraph::Build(IBaseFilter* deckFilter) {
     deck = ComPtr<IBaseFilter>(deckFilter);
     EXPECT_EQ(S_OK,
@@ -121,12 +110,12 @@ bool TestGraph::Build(IBaseFilter* deckFilter) {
     EXPECT_EQ(S_OK, graph->AddFilter(tee.Get(), L"Smart Tee"));
     EXPECT_EQ(S_OK, graph->AddFilter(capture.Get(), L"Capture Sink"));
     EXPECT_EQ(S_OK, graph->AddFilter(preview.Get(), L"Preview Sink"));
-    HRESULT hr1 =
-        graph->ConnectDirect(PinOf(deck.Get(), 0).Get(), PinOf(tee.Get(), 0).Get(), nullptr);
-    HRESULT hr2 =
-        graph->ConnectDirect(PinOf(tee.Get(), 1).Get(), PinOf(capture.Get(), 0).Get(), nullptr);
-    HRESULT hr3 =
-        graph->ConnectDirect(PinOf(tee.Get(), 2).Get(), PinOf(preview.Get(), 0).Get(), nullptr);
+    HRESULT hr1 = graph->ConnectDirect(NthPin(deck.Get(), PINDIR_OUTPUT).Get(),
+                                       NthPin(tee.Get(), PINDIR_INPUT).Get(), nullptr);
+    HRESULT hr2 = graph->ConnectDirect(NthPin(tee.Get(), PINDIR_OUTPUT, 0).Get(),
+                                       NthPin(capture.Get(), PINDIR_INPUT).Get(), nullptr);
+    HRESULT hr3 = graph->ConnectDirect(NthPin(tee.Get(), PINDIR_OUTPUT, 1).Get(),
+                                       NthPin(preview.Get(), PINDIR_INPUT).Get(), nullptr);
     EXPECT_EQ(S_OK, hr1);
     EXPECT_EQ(S_OK, hr2);
     EXPECT_EQ(S_OK, hr3);
@@ -143,7 +132,7 @@ ComPtr<IAMExtTransport> TestGraph::Transport() {
 
 ComPtr<IAMDroppedFrames> TestGraph::Dropped() {
     ComPtr<IAMDroppedFrames> d;
-    PinOf(deck.Get(), 0).As(&d);
+    NthPin(deck.Get(), PINDIR_OUTPUT).As(&d);
     return d;
 }
 

@@ -13,7 +13,7 @@
 #include "controlclient.h"
 #include "dif.h"
 #include "dvtesttape.h"
-#include "e2e.h"
+#include "testsupport/e2e.h"
 
 namespace e2e {
 
@@ -21,9 +21,9 @@ namespace e2e {
 // its tapes, its control socket and the program's FireWire trace.
 class EmulatedBus {
 public:
-    std::string Dir() const { return dir_.path(); }
-    std::string Control() const { return dir_.path() + "/control"; }
-    std::string Trace() const { return dir_.path() + "/trace"; }
+    std::string Dir() const { return m_dir.Path(); }
+    std::string Control() const { return m_dir.Path() + "/control"; }
+    std::string Trace() const { return m_dir.Path() + "/trace"; }
 
     // A tape of `frames` frames of the generated test tape, written as a
     // raw DV file; empty on failure.
@@ -35,7 +35,7 @@ public:
     }
     std::string WriteTape(const std::string& name, const std::vector<uint8_t>& tape,
                           std::vector<uint8_t>* bytes = nullptr) {
-        const std::string path = dir_.path() + "/" + name;
+        const std::string path = m_dir.Path() + "/" + name;
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char*>(tape.data()),
                    static_cast<std::streamsize>(tape.size()));
@@ -44,12 +44,12 @@ public:
     }
 
     // Adds a line of the bus description ("camcorder tape=... vendor=...").
-    void Add(const std::string& line) { lines_ += line + "\n"; }
+    void Add(const std::string& line) { m_lines += line + "\n"; }
 
     // The program's options on this bus.
     Options ProgramOptions() {
-        const std::string description = dir_.path() + "/bus";
-        WriteFile(description, lines_);
+        const std::string description = m_dir.Path() + "/bus";
+        WriteFile(description, m_lines);
         Options o;
         o.decks = "";
         o.env = {"LD_LIBRARY_PATH=" FWEMU_LIB_DIR, "FWEMU_BUS=" + description,
@@ -74,8 +74,8 @@ public:
     }
 
 private:
-    program_test::ScratchDir dir_;
-    std::string lines_;
+    testsupport::ScratchDir m_dir;
+    std::string m_lines;
 };
 
 // Where a recording's frames sit on its tape: every recorded frame is the
@@ -114,23 +114,23 @@ inline TapeMatch MatchTape(const std::vector<uint8_t>& recorded, const std::vect
     if (m.first < 0) return m;
     const size_t start = static_cast<size_t>(m.first) * frameSize;
     m.frames = static_cast<long>(restSize / frameSize);
-    m.identical = start + restSize <= tape.size() &&
-                  std::memcmp(tape.data() + start, rest, restSize) == 0;
+    m.identical =
+        start + restSize <= tape.size() && std::memcmp(tape.data() + start, rest, restSize) == 0;
     return m;
 }
 
 // The DV frames of a recording's video stream, as ffmpeg copies them out.
 inline std::vector<uint8_t> RecordedFrames(const std::string& avi, const std::string& out) {
-    Output("ffmpeg -v error -y -i " + Quote(avi) + " -map 0:v:0 -c copy -f rawvideo " +
-           Quote(out) + " 2>&1");
+    Output("ffmpeg -v error -y -i " + Quote(avi) + " -map 0:v:0 -c copy -f rawvideo " + Quote(out) +
+           " 2>&1");
     return ReadAll(out);
 }
 
 // Audio samples as ffmpeg decodes them to 16-bit PCM at their own rate.
 inline std::vector<uint8_t> DecodedAudio(const std::string& input, const std::string& out,
                                          const std::string& inputFormat = std::string()) {
-    Output("ffmpeg -v error -y " + (inputFormat.empty() ? "" : "-f " + inputFormat + " ") +
-           "-i " + Quote(input) + " -map 0:a:0 -f s16le " + Quote(out) + " 2>&1");
+    Output("ffmpeg -v error -y " + (inputFormat.empty() ? "" : "-f " + inputFormat + " ") + "-i " +
+           Quote(input) + " -map 0:a:0 -f s16le " + Quote(out) + " 2>&1");
     return ReadAll(out);
 }
 

@@ -13,7 +13,7 @@
 #include <functional>
 #include <regex>
 
-#include "../app/program_driver.h"
+#include "testsupport/programdriver.h"
 
 namespace e2e {
 
@@ -159,7 +159,8 @@ inline std::string RegistryText(const std::string& captureFile, int fileType) {
     char type[16];
     std::snprintf(type, sizeof type, "%08x", fileType);
     return "TAPELOOM-REGISTRY 1\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quindle\\Tapeloom\\1.0]\n"
-           "\"Capture File\"=sz:\"" + escaped + "\"\n\"File Type\"=dword:" + type + "\n";
+           "\"Capture File\"=sz:\"" +
+           escaped + "\"\n\"File Type\"=dword:" + type + "\n";
 }
 
 struct Options {
@@ -173,53 +174,53 @@ struct Options {
 // socket) and the program running in it.
 class Session {
 public:
-    explicit Session(Options options = Options()) : options_(std::move(options)) {}
+    explicit Session(Options options = Options()) : m_options(std::move(options)) {}
     ~Session() {
-        if (process_ && !process_->WaitForEnd(milliseconds(0))) process_->Kill();
+        if (m_process && !m_process->WaitForEnd(milliseconds(0))) m_process->Kill();
     }
 
-    std::string Registry() const { return world_.scratch() + "/registry"; }
-    std::string Temp() const { return world_.scratch() + "/temp"; }
-    std::string Scratch() const { return world_.scratch(); }
-    std::string ControlFile() const { return world_.scratch() + "/decks-unplugged"; }
+    std::string Registry() const { return m_world.scratch() + "/registry"; }
+    std::string Temp() const { return m_world.scratch() + "/temp"; }
+    std::string Scratch() const { return m_world.scratch(); }
+    std::string ControlFile() const { return m_world.scratch() + "/decks-unplugged"; }
 
     // Starts the program and waits for its main window and panel.
     bool Start() {
-        std::vector<std::string> env = world_.Environment();
-        env.push_back("TAPELOOM_DECKS=" + options_.decks);
-        env.push_back("TAPELOOM_DECK_PACING=" + options_.pacing);
+        std::vector<std::string> env = m_world.Environment();
+        env.push_back("TAPELOOM_DECKS=" + m_options.decks);
+        env.push_back("TAPELOOM_DECK_PACING=" + m_options.pacing);
         env.push_back("TAPELOOM_DECK_CONTROL=" + ControlFile());
-        env.insert(env.end(), options_.env.begin(), options_.env.end());
-        process_ = std::make_unique<Program>(env, options_.prefix);
-        connection_ = world_.server().Accept();
-        if (!connection_) return false;
-        connection_->Go();
-        auto main = connection_->WaitForWindow(kMainTitle);
+        env.insert(env.end(), m_options.env.begin(), m_options.env.end());
+        m_process = std::make_unique<Program>(env, m_options.prefix);
+        m_connection = m_world.server().Accept();
+        if (!m_connection) return false;
+        m_connection->Go();
+        auto main = m_connection->WaitForWindow(kMainTitle);
         if (!main) return false;
-        main_ = main->hwnd;
-        for (const auto& c : connection_->Children(main_))
-            if (c.class_name == "#32770") panel_ = c.hwnd;
-        return !panel_.empty();
+        m_main = main->hwnd;
+        for (const auto& c : m_connection->Children(m_main))
+            if (c.class_name == "#32770") m_panel = c.hwnd;
+        return !m_panel.empty();
     }
     // Another copy of the program in the same world (its process only).
     std::unique_ptr<Program> StartAnother() {
-        std::vector<std::string> env = world_.Environment();
-        env.push_back("TAPELOOM_DECKS=" + options_.decks);
-        env.insert(env.end(), options_.env.begin(), options_.env.end());
+        std::vector<std::string> env = m_world.Environment();
+        env.push_back("TAPELOOM_DECKS=" + m_options.decks);
+        env.insert(env.end(), m_options.env.begin(), m_options.env.end());
         return std::make_unique<Program>(env);
     }
 
-    Connection& c() { return *connection_; }
-    Program& process() { return *process_; }
-    const std::string& main() const { return main_; }
-    const std::string& panel() const { return panel_; }
-    ProgramWorld& world() { return world_; }
+    Connection& c() { return *m_connection; }
+    Program& process() { return *m_process; }
+    const std::string& main() const { return m_main; }
+    const std::string& panel() const { return m_panel; }
+    ProgramWorld& world() { return m_world; }
 
     std::optional<ChildWindow> Control(int id) {
         // The panel's id 1032 is also the main window's placeholder: the
         // panel's own children are asked first.
-        if (auto c = connection_->Child(panel_, id)) return c;
-        return connection_->Child(main_, id);
+        if (auto c = m_connection->Child(m_panel, id)) return c;
+        return m_connection->Child(m_main, id);
     }
     std::string Text(int id) {
         auto c = Control(id);
@@ -227,7 +228,7 @@ public:
     }
     bool Click(int id) {
         auto c = Control(id);
-        return c && connection_->Ok("click " + c->hwnd);
+        return c && m_connection->Ok("click " + c->hwnd);
     }
     // Clicks the button once it is enabled: a click on a disabled button is
     // lost, and the transport buttons come on with the panel's timer, a
@@ -237,10 +238,10 @@ public:
     }
     bool Choose(int id, int index) {
         auto c = Control(id);
-        return c && connection_->Ok("choose " + c->hwnd + " " + std::to_string(index));
+        return c && m_connection->Ok("choose " + c->hwnd + " " + std::to_string(index));
     }
     bool Shot(const std::string& name) {
-        return connection_->Ok("shot " + main_ + " " + ScreenshotPath(name));
+        return m_connection->Ok("shot " + m_main + " " + ScreenshotPath(name));
     }
     bool WaitFor(const std::function<bool()>& cond, milliseconds limit = milliseconds(10000)) {
         const auto deadline = Clock::now() + limit;
@@ -260,7 +261,7 @@ public:
     bool Enabled(int id) {
         auto c = Control(id);
         if (!c) return false;
-        for (const auto& w : connection_->Request("enabled " + c->hwnd))
+        for (const auto& w : m_connection->Request("enabled " + c->hwnd))
             if (w == "1") return true;
         return false;
     }
@@ -270,7 +271,7 @@ public:
         auto frame = Control(kPreviewFrame);
         if (!frame) return -1;
         const std::string path = ScreenshotPath(name);
-        if (!connection_->Ok("shot " + frame->hwnd + " " + path)) return -1;
+        if (!m_connection->Ok("shot " + frame->hwnd + " " + path)) return -1;
         QImage image(QString::fromStdString(path));
         long lit = 0;
         for (int y = 0; y < image.height(); y += 4)
@@ -280,15 +281,15 @@ public:
     }
     // Ends the program with its Exit button.
     bool Exit() {
-        return Click(kExit) && process_->WaitForEnd(milliseconds(30000)) && process_->CleanExit();
+        return Click(kExit) && m_process->WaitForEnd(milliseconds(30000)) && m_process->CleanExit();
     }
 
 private:
-    Options options_;
-    ProgramWorld world_;
-    std::unique_ptr<Program> process_;
-    std::unique_ptr<Connection> connection_;
-    std::string main_, panel_;
+    Options m_options;
+    ProgramWorld m_world;
+    std::unique_ptr<Program> m_process;
+    std::unique_ptr<Connection> m_connection;
+    std::string m_main, m_panel;
 };
 
 }  // namespace e2e

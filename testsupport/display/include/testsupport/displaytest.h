@@ -140,38 +140,40 @@ Step When(F act) {
 }
 
 // A step that waits for a condition.
-inline Step Until(std::function<bool()> ready) { return Step{std::move(ready), [] {}}; }
+inline Step Until(std::function<bool()> ready) {
+    return Step{std::move(ready), [] {}};
+}
 
 class Driver {
 public:
-    explicit Driver(std::vector<Step> steps) : steps_(std::move(steps)) {
-        QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
-        timer_.start(20);
-        start_ = std::chrono::steady_clock::now();
+    explicit Driver(std::vector<Step> steps) : m_steps(std::move(steps)) {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { Tick(); });
+        m_timer.start(20);
+        m_start = std::chrono::steady_clock::now();
     }
-    bool finished() const { return next_ == steps_.size(); }
+    bool finished() const { return m_next == m_steps.size(); }
 
 private:
     void Tick() {
-        if (next_ >= steps_.size()) return timer_.stop();
-        if (std::chrono::steady_clock::now() - start_ > std::chrono::seconds(20)) {
-            next_ = steps_.size() + 1;  // never finished
-            timer_.stop();
+        if (m_next >= m_steps.size()) return m_timer.stop();
+        if (std::chrono::steady_clock::now() - m_start > std::chrono::seconds(20)) {
+            m_next = m_steps.size() + 1;  // never finished
+            m_timer.stop();
             if (QWidget* w = QApplication::activePopupWidget()) w->close();
             if (QWidget* w = QApplication::activeModalWidget()) w->close();
             return;
         }
-        if (!steps_[next_].ready()) return;
+        if (!m_steps[m_next].ready()) return;
         // The action runs after the tick: Qt never runs a timer inside its
         // own tick, so a modal loop the action opens would see no ticks.
-        QTimer::singleShot(0, &timer_, steps_[next_++].act);
+        QTimer::singleShot(0, &m_timer, m_steps[m_next++].act);
     }
-    std::vector<Step> steps_;
-    size_t next_ = 0;
-    QTimer timer_;
-    std::chrono::steady_clock::time_point start_;
+    std::vector<Step> m_steps;
+    size_t m_next = 0;
+    QTimer m_timer;
+    std::chrono::steady_clock::time_point m_start;
 };
 
 }  // namespace display_test
 
-#include "display_suppressions.h"
+#include "testsupport/displaysuppressions.h"

@@ -1,4 +1,4 @@
-#include "enginetest.h"
+#include "testsupport/enginetest.h"
 
 #include <comobject.h>
 #include <stdlib.h>
@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "decktest.h"
-#include "tapeloom/qt_display.h"
 #include "media/rendererwindow.h"
+#include "tapeloom/qt_display.h"
+#include "testsupport/decktest.h"
 
 namespace enginetest {
 
@@ -228,9 +228,9 @@ bool Exists(const std::string& path) { return std::filesystem::exists(path); }
 
 void EngineTest::SetUp() {
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    char tmpl[] = "/tmp/tapeloom-engine-XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(tmpl));
-    m_dir = tmpl;
+    m_scratch = std::make_unique<testsupport::ScratchDir>("tapeloom-engine");
+    m_dir = m_scratch->Path();
+    ASSERT_FALSE(m_dir.empty());
     m_temp = m_dir + "/temp";
     std::filesystem::create_directory(m_temp);
     setenv("TAPELOOM_REGISTRY", (m_dir + "/registry").c_str(), 1);
@@ -252,8 +252,7 @@ void EngineTest::TearDown() {
     }
     m_main.reset();
     m_app.reset();
-    std::error_code ec;
-    std::filesystem::remove_all(m_dir, ec);
+    m_scratch.reset();
     CoUninitialize();
 }
 

@@ -30,6 +30,8 @@
 #include <thread>
 #include <vector>
 
+#include "testsupport/scratchdir.h"
+
 extern char** environ;
 
 namespace program_test {
@@ -40,24 +42,6 @@ using std::chrono::milliseconds;
 // Generous limits: the program under the sanitizers starts slowly.
 constexpr milliseconds kStartLimit{30000};
 constexpr milliseconds kEndLimit{15000};
-
-// A private directory for one test, removed afterwards.
-class ScratchDir {
-public:
-    ScratchDir() {
-        char pattern[] = "/tmp/tapeloom-app-XXXXXX";
-        path_ = mkdtemp(pattern);
-    }
-    ~ScratchDir() {
-        std::error_code ignored;
-        std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ignored);
-        std::filesystem::remove_all(path_, ignored);
-    }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 // One top-level window as the automation lists it.
 struct TopWindow {
@@ -81,15 +65,16 @@ struct ChildWindow {
 inline std::string QuotedTail(const std::string& line) {
     auto first = line.find('"');
     auto last = line.rfind('"');
-    return first == std::string::npos || last <= first ? "" : line.substr(first + 1, last - first - 1);
+    return first == std::string::npos || last <= first ? ""
+                                                       : line.substr(first + 1, last - first - 1);
 }
 
 // A connected program process: requests and their answers.
 class Connection {
 public:
-    Connection(int fd, int pid) : fd_(fd), pid_(pid) {}
-    ~Connection() { close(fd_); }
-    int pid() const { return pid_; }
+    Connection(int fd, int pid) : m_fd(fd), m_pid(pid) {}
+    ~Connection() { close(m_fd); }
+    int pid() const { return m_pid; }
 
     // Lets the process go on from its first window.
     void Go() { Send("go"); }
@@ -168,43 +153,43 @@ public:
 private:
     void Send(const std::string& line) {
         std::string data = line + "\n";
-        (void)!::send(fd_, data.data(), data.size(), MSG_NOSIGNAL);
+        (void)!::send(m_fd, data.data(), data.size(), MSG_NOSIGNAL);
     }
     bool ReadLine(std::string* line) {
         line->clear();
-        for (char c; ::recv(fd_, &c, 1, 0) == 1;) {
+        for (char c; ::recv(m_fd, &c, 1, 0) == 1;) {
             if (c == '\n') return true;
             *line += c;
         }
         return false;
     }
-    int fd_;
-    int pid_;
+    int m_fd;
+    int m_pid;
 };
 
 // The automation socket the test's program processes connect to.
 class AutomationServer {
 public:
-    explicit AutomationServer(const std::string& path) : path_(path) {
-        fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    explicit AutomationServer(const std::string& path) : m_path(path) {
+        m_fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_un addr{};
         addr.sun_family = AF_UNIX;
         std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
-        bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        listen(fd_, 8);
+        bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        listen(m_fd, 8);
     }
     ~AutomationServer() {
-        close(fd_);
-        unlink(path_.c_str());
+        close(m_fd);
+        unlink(m_path.c_str());
     }
-    const std::string& path() const { return path_; }
+    const std::string& path() const { return m_path; }
 
     // The next process that connects, once it has said hello; null when
     // none does within the limit.
     std::unique_ptr<Connection> Accept(milliseconds limit = kStartLimit) {
-        pollfd p{fd_, POLLIN, 0};
+        pollfd p{m_fd, POLLIN, 0};
         if (poll(&p, 1, static_cast<int>(limit.count())) != 1) return nullptr;
-        int fd = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+        int fd = accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) return nullptr;
         std::string hello;
         for (char c; ::recv(fd, &c, 1, 0) == 1 && c != '\n';) hello += c;
@@ -216,8 +201,8 @@ public:
     }
 
 private:
-    std::string path_;
-    int fd_;
+    std::string m_path;
+    int m_fd;
 };
 
 // The program in a process of its own, possibly under a wrapper command
@@ -247,28 +232,28 @@ public:
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
-        started_ = Clock::now();
-        if (posix_spawnp(&pid_, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0)
-            pid_ = -1;
+        m_started = Clock::now();
+        if (posix_spawnp(&m_pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0)
+            m_pid = -1;
     }
     ~Program() {
-        if (pid_ > 0 && !ended_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
+        if (m_pid > 0 && !m_ended) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
         }
     }
-    int pid() const { return pid_; }
+    int pid() const { return m_pid; }
 
     // Waits for the process to end; false if it has not within the limit.
     bool WaitForEnd(milliseconds limit = kEndLimit) {
         const auto deadline = Clock::now() + limit;
-        while (!ended_) {
+        while (!m_ended) {
             int status = 0;
-            pid_t r = waitpid(pid_, &status, WNOHANG);
-            if (r == pid_) {
-                ended_ = true;
-                status_ = status;
-                lifetime_ = std::chrono::duration_cast<milliseconds>(Clock::now() - started_);
+            pid_t r = waitpid(m_pid, &status, WNOHANG);
+            if (r == m_pid) {
+                m_ended = true;
+                m_status = status;
+                m_lifetime = std::chrono::duration_cast<milliseconds>(Clock::now() - m_started);
                 break;
             }
             if (Clock::now() >= deadline) return false;
@@ -277,45 +262,46 @@ public:
         return true;
     }
     void Kill() {
-        kill(pid_, SIGKILL);
+        kill(m_pid, SIGKILL);
         WaitForEnd();
     }
-    bool ended() const { return ended_; }
-    bool CleanExit() const { return ended_ && WIFEXITED(status_) && WEXITSTATUS(status_) == 0; }
+    bool ended() const { return m_ended; }
+    bool CleanExit() const { return m_ended && WIFEXITED(m_status) && WEXITSTATUS(m_status) == 0; }
     // The raw wait status, once ended.
-    int status() const { return status_; }
-    Clock::time_point started() const { return started_; }
-    milliseconds lifetime() const { return lifetime_; }
+    int status() const { return m_status; }
+    Clock::time_point started() const { return m_started; }
+    milliseconds lifetime() const { return m_lifetime; }
 
 private:
-    pid_t pid_ = -1;
-    bool ended_ = false;
-    int status_ = 0;
-    Clock::time_point started_;
-    milliseconds lifetime_{0};
+    pid_t m_pid = -1;
+    bool m_ended = false;
+    int m_status = 0;
+    Clock::time_point m_started;
+    milliseconds m_lifetime{0};
 };
 
 // A private world for the program: runtime directory, settings, temporary
 // files and the automation socket, all under one scratch directory.
 class ProgramWorld {
 public:
-    ProgramWorld() : runtime_(scratch_.path() + "/run"), server_(scratch_.path() + "/automation") {
-        mkdir(runtime_.c_str(), 0700);
-        mkdir((scratch_.path() + "/temp").c_str(), 0700);
+    ProgramWorld()
+        : m_runtime(m_scratch.Path() + "/run"), m_server(m_scratch.Path() + "/automation") {
+        mkdir(m_runtime.c_str(), 0700);
+        mkdir((m_scratch.Path() + "/temp").c_str(), 0700);
     }
-    const std::string& runtime_dir() const { return runtime_; }
-    const std::string& scratch() const { return scratch_.path(); }
-    AutomationServer& server() { return server_; }
+    const std::string& runtime_dir() const { return m_runtime; }
+    const std::string& scratch() const { return m_scratch.Path(); }
+    AutomationServer& server() { return m_server; }
 
     std::vector<std::string> Environment(const std::vector<std::string>& extra = {}) const {
         std::vector<std::string> env = {
             "QT_QPA_PLATFORM=offscreen",
-            "TAPELOOM_RUNTIME_DIR=" + runtime_,
-            "XDG_RUNTIME_DIR=" + runtime_,
-            "TAPELOOM_REGISTRY=" + scratch_.path() + "/registry",
-            "TEMP=" + scratch_.path() + "/temp",
-            "XDG_STATE_HOME=" + scratch_.path() + "/state",
-            "TAPELOOM_AUTOMATION=" + server_.path(),
+            "TAPELOOM_RUNTIME_DIR=" + m_runtime,
+            "XDG_RUNTIME_DIR=" + m_runtime,
+            "TAPELOOM_REGISTRY=" + m_scratch.Path() + "/registry",
+            "TEMP=" + m_scratch.Path() + "/temp",
+            "XDG_STATE_HOME=" + m_scratch.Path() + "/state",
+            "TAPELOOM_AUTOMATION=" + m_server.path(),
             "TAPELOOM_DECKS=",
             // Qt's own libraries are not built with the sanitizers.
             "TSAN_OPTIONS=suppressions=" SANITIZER_SUPPRESSIONS_DIR "/tsan.supp",
@@ -341,7 +327,7 @@ public:
     Running Start(const std::vector<std::string>& extra = {}) {
         Running r;
         r.process = std::make_unique<Program>(Environment(extra));
-        r.connection = server_.Accept();
+        r.connection = m_server.Accept();
         if (!r.connection) return r;
         r.connection->Go();
         if (auto w = r.connection->WaitForWindow("Quindle Tapeloom")) r.main = *w;
@@ -349,9 +335,9 @@ public:
     }
 
 private:
-    ScratchDir scratch_;
-    std::string runtime_;
-    AutomationServer server_;
+    testsupport::ScratchDir m_scratch{"tapeloom-app"};
+    std::string m_runtime;
+    AutomationServer m_server;
 };
 
 }  // namespace program_test

@@ -22,6 +22,7 @@
 #include "media/basefilter.h"
 #include "media/basepin.h"
 #include "media/iids.h"
+#include "testsupport/pins.h"
 
 DEFINE_GUID(CLSID_DeckTestSink, 0x7a1c0e55, 0x0b7d, 0x4d1e, 0x8a, 0x31, 0x00, 0x00, 0x00, 0x00,
             0x5e, 0x01);
@@ -104,8 +105,6 @@ std::vector<ComPtr<IMoniker>> ListDevices();
 std::wstring FriendlyName(IMoniker* moniker);
 // The deck's filter by friendly name (null when it is not listed).
 ComPtr<IBaseFilter> BindDeck(const std::wstring& name);
-
-ComPtr<IPin> PinOf(IBaseFilter* filter, int index);
 
 // deck -> smart tee -> capture sink, preview sink.
 struct TestGraph {

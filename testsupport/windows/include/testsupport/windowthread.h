@@ -28,27 +28,27 @@ public:
     explicit PumpThread(std::function<void()> setup = {}) {
         std::promise<DWORD> started;
         auto id = started.get_future();
-        thread_ = std::thread([this, setup, &started] {
+        m_thread = std::thread([this, setup, &started] {
             MSG msg;
             PeekMessage(&msg, nullptr, 0, 0, PM_NOREMOVE);  // makes the queue
             if (setup) setup();
             started.set_value(GetCurrentThreadId());
             while (GetMessage(&msg, nullptr, 0, 0) > 0) DispatchMessage(&msg);
         });
-        tid_ = id.get();
+        m_tid = id.get();
     }
     ~PumpThread() { Stop(); }
     void Stop() {
-        if (thread_.joinable()) {
-            PostThreadMessage(tid_, WM_QUIT, 0, 0);
-            thread_.join();
+        if (m_thread.joinable()) {
+            PostThreadMessage(m_tid, WM_QUIT, 0, 0);
+            m_thread.join();
         }
     }
-    DWORD tid() const { return tid_; }
+    DWORD tid() const { return m_tid; }
 
 private:
-    std::thread thread_;
-    DWORD tid_ = 0;
+    std::thread m_thread;
+    DWORD m_tid = 0;
 };
 
 }  // namespace test_support
