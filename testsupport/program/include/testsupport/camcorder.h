@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "controlclient.h"
 #include "dif.h"
 #include "dvtesttape.h"
+#include "fwemu/controlclient.h"
 #include "testsupport/e2e.h"
 
 namespace e2e {

@@ -29,7 +29,7 @@
 #include <string>
 #include <vector>
 
-#include "faults.h"
+#include "fwemu/faults.h"
 
 namespace fwemu {
 

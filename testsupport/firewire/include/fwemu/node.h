@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "avcunit.h"
-#include "config.h"
-#include "dvtransmitter.h"
-#include "tapedeck.h"
+#include "fwemu/avcunit.h"
+#include "fwemu/config.h"
+#include "fwemu/dvtransmitter.h"
+#include "fwemu/tapedeck.h"
 
 namespace fwemu {
 

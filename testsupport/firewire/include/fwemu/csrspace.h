@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "node.h"
+#include "fwemu/node.h"
 
 namespace fwemu {
 

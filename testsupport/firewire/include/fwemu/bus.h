@@ -29,9 +29,9 @@
 #include <thread>
 #include <vector>
 
-#include "config.h"
-#include "handle.h"
-#include "node.h"
+#include "fwemu/config.h"
+#include "fwemu/handle.h"
+#include "fwemu/node.h"
 
 namespace fwemu {
 

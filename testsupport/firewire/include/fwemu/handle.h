@@ -13,7 +13,7 @@
 #include <deque>
 #include <vector>
 
-#include "dvtransmitter.h"
+#include "fwemu/dvtransmitter.h"
 
 namespace fwemu {
 

@@ -14,8 +14,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "faults.h"
-#include "tapedeck.h"
+#include "fwemu/faults.h"
+#include "fwemu/tapedeck.h"
 
 namespace fwemu {
 
