@@ -21,7 +21,8 @@
 #include "media/allocator.h"
 #include "media/basefilter.h"
 #include "media/basepin.h"
-#include "tapesource.h"
+#include "testsupport/pins.h"
+#include "testsupport/tapesource.h"
 
 namespace {
 
@@ -57,8 +58,6 @@ private:
     In m_pin;
 };
 
-ComPtr<IPin> NthPinOf(IBaseFilter* f, PIN_DIRECTION dir, int index) { return NthPin(f, dir, index); }
-
 struct SplitGraph {
     ComPtr<IGraphBuilder> graph;
     ComPtr<IBaseFilter> splitter;
@@ -78,16 +77,16 @@ bool Build(const std::vector<uint8_t>& frame, SplitGraph& g) {
     auto source = ComPtr<IBaseFilter>::Adopt(new TapeSource(frame));
     if (FAILED(g.graph->AddFilter(source.Get(), L"Tape")) ||
         FAILED(g.graph->AddFilter(g.splitter.Get(), L"DV Splitter")) ||
-        FAILED(g.graph->ConnectDirect(NthPinOf(source.Get(), PINDIR_OUTPUT, 0).Get(),
-                                      NthPinOf(g.splitter.Get(), PINDIR_INPUT, 0).Get(), nullptr)))
+        FAILED(g.graph->ConnectDirect(NthPin(source.Get(), PINDIR_OUTPUT, 0).Get(),
+                                      NthPin(g.splitter.Get(), PINDIR_INPUT, 0).Get(), nullptr)))
         return false;
     for (int i = 0;; ++i) {
-        ComPtr<IPin> out = NthPinOf(g.splitter.Get(), PINDIR_OUTPUT, i);
+        ComPtr<IPin> out = NthPin(g.splitter.Get(), PINDIR_OUTPUT, i);
         if (!out) break;
         auto sink = ComPtr<IBaseFilter>::Adopt(new Sink);
         const std::wstring name = L"Sink" + std::to_wstring(i);
         if (FAILED(g.graph->AddFilter(sink.Get(), name.c_str())) ||
-            FAILED(g.graph->ConnectDirect(out.Get(), NthPinOf(sink.Get(), PINDIR_INPUT, 0).Get(),
+            FAILED(g.graph->ConnectDirect(out.Get(), NthPin(sink.Get(), PINDIR_INPUT, 0).Get(),
                                           nullptr)))
             return false;
     }
@@ -96,7 +95,7 @@ bool Build(const std::vector<uint8_t>& frame, SplitGraph& g) {
                                        reinterpret_cast<void**>(control.ReleaseAndGetAddressOf()))) ||
         FAILED(control->Pause()))
         return false;
-    return SUCCEEDED(NthPinOf(g.splitter.Get(), PINDIR_INPUT, 0)
+    return SUCCEEDED(NthPin(g.splitter.Get(), PINDIR_INPUT, 0)
                          ->QueryInterface(IID_IMemInputPin,
                                           reinterpret_cast<void**>(g.input.ReleaseAndGetAddressOf())));
 }

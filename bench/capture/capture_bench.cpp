@@ -47,6 +47,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -54,8 +55,9 @@
 
 #include "devices/virtualdeck.h"
 #include "dv/dvtesttape.h"
-#include "e2e.h"
 #include "qt/display.h"
+#include "testsupport/e2e.h"
+#include "testsupport/scratchdir.h"
 
 extern char** environ;
 
@@ -484,12 +486,13 @@ private:
 
 int Orchestrate(const std::string& self, long frames, double seconds, int starts,
                 std::string dir, bool quick) {
-    bool ownDir = false;
+    // Without a directory given, one of our own on disk (not a tmpfs: the
+    // files run to gigabytes), removed at the end.
+    std::optional<testsupport::ScratchDir> ownDir;
     if (dir.empty()) {
-        char pattern[] = "/var/tmp/tapeloom-bench-XXXXXX";
-        if (!mkdtemp(pattern)) return 1;
-        dir = pattern;
-        ownDir = true;
+        ownDir.emplace("tapeloom-bench", "/var/tmp");
+        if (ownDir->Path().empty()) return 1;
+        dir = ownDir->Path();
     }
     std::filesystem::create_directories(dir);
     std::printf("capture_bench: %ld frames a run unpaced, %.0f s real time, files in %s\n", frames,
@@ -671,7 +674,6 @@ int Orchestrate(const std::string& self, long frames, double seconds, int starts
             "of one core;\n queue MB: the writer queue's high-water mark, of 32 MB)\n");
     }
     std::filesystem::remove(raw);
-    if (ownDir) std::filesystem::remove_all(dir);
     return 0;
 }
 

@@ -21,6 +21,7 @@
 #include "media/basefilter.h"
 #include "media/basepin.h"
 #include "media/iids.h"
+#include "testsupport/pins.h"
 
 DEFINE_GUID(CLSID_DeckBenchSink, 0x7a1c0e55, 0x0b7d, 0x4d1e, 0x8a, 0x31, 0x00, 0x00, 0x00, 0x00,
             0x5e, 0x02);
@@ -69,17 +70,6 @@ double CpuSeconds() {
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
-ComPtr<IPin> PinOf(IBaseFilter* filter, int index) {
-    ComPtr<IEnumPins> pins;
-    filter->EnumPins(pins.ReleaseAndGetAddressOf());
-    IPin* pin = nullptr;
-    for (int i = 0; pins && pins->Next(1, &pin, nullptr) == S_OK; ++i) {
-        ComPtr<IPin> p = ComPtr<IPin>::Adopt(pin);
-        if (i == index) return p;
-    }
-    return nullptr;
-}
-
 ComPtr<IBaseFilter> FirstDeck() {
     ComPtr<ICreateDevEnum> devenum;
     CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
@@ -117,10 +107,10 @@ bool Play(double seconds, Run* run) {
     graph->AddFilter(deck.Get(), L"Deck");
     graph->AddFilter(tee.Get(), L"Tee");
     graph->AddFilter(sink.Get(), L"Sink");
-    if (graph->ConnectDirect(PinOf(deck.Get(), 0).Get(), PinOf(tee.Get(), 0).Get(), nullptr) !=
-            S_OK ||
-        graph->ConnectDirect(PinOf(tee.Get(), 1).Get(), PinOf(sink.Get(), 0).Get(), nullptr) !=
-            S_OK)
+    if (graph->ConnectDirect(NthPin(deck.Get(), PINDIR_OUTPUT).Get(),
+                             NthPin(tee.Get(), PINDIR_INPUT).Get(), nullptr) != S_OK ||
+        graph->ConnectDirect(NthPin(tee.Get(), PINDIR_OUTPUT, 0).Get(),
+                             NthPin(sink.Get(), PINDIR_INPUT).Get(), nullptr) != S_OK)
         return false;
     ComPtr<IMediaControl> control;
     ComPtr<IAMExtTransport> transport;
@@ -135,7 +125,7 @@ bool Play(double seconds, Run* run) {
     run->wall = std::chrono::duration<double>(Clock::now() - t0).count();
     run->cpu = CpuSeconds() - cpu0;
     ComPtr<IAMDroppedFrames> dropped;
-    PinOf(deck.Get(), 0).As(&dropped);
+    NthPin(deck.Get(), PINDIR_OUTPUT).As(&dropped);
     if (dropped) dropped->GetNumDropped(&run->dropped);
     std::lock_guard<std::mutex> lock(sink->lock);
     run->arrivals = sink->arrivals;

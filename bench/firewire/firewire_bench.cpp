@@ -31,7 +31,7 @@
 #include <thread>
 #include <vector>
 
-#include "camcorder.h"
+#include "testsupport/camcorder.h"
 
 extern char** environ;
 

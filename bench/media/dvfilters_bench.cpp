@@ -29,7 +29,8 @@
 #include "media/basefilter.h"
 #include "media/basepin.h"
 #include "qt/display.h"
-#include "tapesource.h"
+#include "testsupport/pins.h"
+#include "testsupport/tapesource.h"
 
 namespace {
 

@@ -6,46 +6,36 @@
 #include <cstdlib>
 #include <ctime>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "BuildDate.h"
+#include "testsupport/scopedenv.h"
 
 namespace {
 
 // Sets TZ (and LANG / LC_ALL) for one test and puts them back after it.
 class Environment {
 public:
-    Environment(const char* tz, const char* lang) {
-        Save("TZ", tz);
-        Save("LANG", lang);
-        Save("LC_ALL", lang);
+    Environment(const char* tz, const char* lang)
+        : m_tz(std::in_place, "TZ", tz),
+          m_lang(std::in_place, "LANG", lang),
+          m_all(std::in_place, "LC_ALL", lang) {
         tzset();
         // The display sets the C library's locale from the environment;
         // do the same (it fails quietly where the locale is not installed).
         std::setlocale(LC_ALL, "");
     }
     ~Environment() {
-        for (auto& [name, value, had] : saved_) {
-            if (had)
-                setenv(name.c_str(), value.c_str(), 1);
-            else
-                unsetenv(name.c_str());
-        }
+        m_all.reset();
+        m_lang.reset();
+        m_tz.reset();
         tzset();
         std::setlocale(LC_ALL, "C");
     }
 
 private:
-    struct Saved {
-        std::string name, value;
-        bool had;
-    };
-    void Save(const char* name, const char* value) {
-        const char* old = std::getenv(name);
-        saved_.push_back({name, old ? old : "", old != nullptr});
-        setenv(name, value, 1);
-    }
-    std::vector<Saved> saved_;
+    std::optional<testsupport::ScopedEnv> m_tz, m_lang, m_all;
 };
 
 const char* const kExpected = "Tapeloom Version 1.0  Built: Friday, October 08, 2004";

@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "program_driver.h"
+#include "testsupport/programdriver.h"
 
 namespace {
 

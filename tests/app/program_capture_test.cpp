@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "program_driver.h"
+#include "testsupport/programdriver.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // instance and ends without showing anything.
 #include <gtest/gtest.h>
 
-#include "program_driver.h"
+#include "testsupport/programdriver.h"
 
 namespace {
 

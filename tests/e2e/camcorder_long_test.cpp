@@ -4,7 +4,7 @@
 // real time on a busy machine a few may be).  Long: minutes and 13 GB.
 #include <gtest/gtest.h>
 
-#include "camcorder.h"
+#include "testsupport/camcorder.h"
 
 namespace {
 

@@ -3,12 +3,13 @@
 // preview, recordings compared frame by frame with the tape, the transport
 // buttons, plugging, bus resets, slow and silent decks, lost frames, other
 // kinds of units, NTSC and 32 kHz tapes.
+#include "testsupport/camcorder.h"
+
 #include <gtest/gtest.h>
 
 #include <regex>
 #include <set>
 
-#include "camcorder.h"
 #include "dv/dvaudiopatch.h"
 
 namespace {

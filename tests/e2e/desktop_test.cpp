@@ -2,7 +2,7 @@
 // factor 2) and a Wayland compositor (weston, headless).
 #include <gtest/gtest.h>
 
-#include "e2e.h"
+#include "testsupport/e2e.h"
 
 namespace {
 
@@ -82,7 +82,7 @@ TEST(HighDensity, WindowLayoutPicturesAndPreviewScaleAsOne) {
 class Weston {
 public:
     Weston() {
-        const std::string run = dir_.path() + "/wl";
+        const std::string run = dir_.Path() + "/wl";
         std::filesystem::create_directories(run);
         std::filesystem::permissions(run, std::filesystem::perms::owner_all);
         std::vector<std::string> env;
@@ -91,7 +91,7 @@ public:
         env.push_back("XDG_RUNTIME_DIR=" + run);
         std::vector<std::string> args = {"weston", "--backend=headless-backend.so",
                                          "--socket=tapeloom", "--idle-time=0",
-                                         "--log=" + dir_.path() + "/weston.log"};
+                                         "--log=" + dir_.Path() + "/weston.log"};
         std::vector<char*> argv, envp;
         for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -106,7 +106,7 @@ public:
             waitpid(pid_, nullptr, 0);
         }
     }
-    std::string Socket() const { return dir_.path() + "/wl/tapeloom"; }
+    std::string Socket() const { return dir_.Path() + "/wl/tapeloom"; }
     bool WaitUntilUp() {
         const auto deadline = Clock::now() + milliseconds(10000);
         while (pid_ > 0 && !std::filesystem::exists(Socket())) {
@@ -117,7 +117,7 @@ public:
     }
 
 private:
-    ScratchDir dir_;
+    testsupport::ScratchDir dir_;
     pid_t pid_ = -1;
 };
 

@@ -6,7 +6,7 @@
 
 #include <cstdlib>
 
-#include "e2e.h"
+#include "testsupport/e2e.h"
 
 namespace {
 

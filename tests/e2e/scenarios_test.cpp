@@ -5,7 +5,7 @@
 // recording.  Each leaves a screenshot.
 #include <gtest/gtest.h>
 
-#include "e2e.h"
+#include "testsupport/e2e.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
 // The device list against the virtual deck: which decks are listed, under
 // which index, with which name and type.
-#include "com/comobject.h"
 #include "com/commoniker.h"
+#include "com/comobject.h"
 #include <edevdefs.h>
 #include <uuids.h>
 
-#include "decktest.h"
-#include "enginetest.h"
 #include "media/devicedrivers.h"
+#include "testsupport/decktest.h"
+#include "testsupport/enginetest.h"
 
 using namespace enginetest;
 

@@ -1,13 +1,14 @@
 // The program's log file: failed steps with their result codes, and the
 // rotation that keeps it small.
+#include "EventLog.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 
-#include "EventLog.h"
-#include "enginetest.h"
+#include "testsupport/enginetest.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "../platform/qt/display_suppressions.h"
-#include "decktest.h"
-#include "enginetest.h"
+#include "testsupport/decktest.h"
+#include "testsupport/displaysuppressions.h"
+#include "testsupport/enginetest.h"
 
 using namespace enginetest;
 

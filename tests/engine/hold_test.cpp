@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-#include "enginetest.h"
+#include "testsupport/enginetest.h"
 
 using namespace enginetest;
 using namespace std::chrono;

@@ -8,10 +8,10 @@
 #include <map>
 #include <sstream>
 
-#include "../platform/qt/display_suppressions.h"
-#include "decktest.h"
 #include "dv/dvtesttape.h"
-#include "enginetest.h"
+#include "testsupport/decktest.h"
+#include "testsupport/displaysuppressions.h"
+#include "testsupport/enginetest.h"
 
 using namespace enginetest;
 

@@ -8,9 +8,9 @@
 #include <chrono>
 #include <thread>
 
-#include "decktest.h"
 #include "resource.h"
 #include "statustest.h"
+#include "testsupport/decktest.h"
 
 using namespace enginetest;
 using namespace statustest;

@@ -6,8 +6,6 @@
 #include "com/comobject.h"
 #include <edevdefs.h>
 
-#include "media/iids.h"
-
 #include <atomic>
 #include <condition_variable>
 #include <functional>
@@ -17,7 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "enginetest.h"
+#include "media/iids.h"
+#include "testsupport/enginetest.h"
 
 namespace statustest {
 

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <map>
 
-#include "../e2e/e2e.h"
+#include "testsupport/e2e.h"
 
 namespace {
 
@@ -91,7 +91,7 @@ protected:
         } else {
             // The build's program under the installed name, first on the PATH.
             entry_ = DESKTOP_FILE;
-            const std::string bin = scratch_.path() + "/bin";
+            const std::string bin = scratch_.Path() + "/bin";
             std::filesystem::create_directories(bin);
             std::filesystem::create_symlink(BUILT_PROGRAM, bin + "/tapeloom");
             saved_path_ = std::getenv("PATH") ? std::getenv("PATH") : "";
@@ -132,7 +132,7 @@ protected:
     }
 
     std::string entry_;
-    ScratchDir scratch_;
+    testsupport::ScratchDir scratch_;
     std::string saved_path_;
 };
 

@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "../platform/qt/display_test_support.h"
-#include "../platform/qt/file_dialog_user.h"
-#include "decktest.h"
-#include "enginetest.h"
+#include "testsupport/decktest.h"
+#include "testsupport/displaytest.h"
+#include "testsupport/enginetest.h"
+#include "testsupport/filedialoguser.h"
 
 using namespace enginetest;
 using display_test::When;

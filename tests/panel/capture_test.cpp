@@ -1,14 +1,13 @@
 // The panel on the virtual deck: previewing, Capture and Stop Capture,
 // the file type and device choices, and the states the user sees.
+#include <edevdefs.h>
 #include <unistd.h>
 
 #include <filesystem>
 
-#include <edevdefs.h>
-
-#include "decktest.h"
 #include "messageboxanswer.h"
 #include "paneltest.h"
+#include "testsupport/decktest.h"
 
 using namespace paneltest;
 using enginetest::Exists;

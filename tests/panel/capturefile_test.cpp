@@ -2,7 +2,7 @@
 // dialog's choice on a case-sensitive file system.
 #include <filesystem>
 
-#include "enginetest.h"
+#include "testsupport/enginetest.h"
 
 using namespace enginetest;
 

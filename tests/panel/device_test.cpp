@@ -4,9 +4,9 @@
 #include <edevdefs.h>
 
 #include "devices/virtualdeck.h"
-#include "decktest.h"
 #include "messageboxanswer.h"
 #include "paneltest.h"
+#include "testsupport/decktest.h"
 
 using namespace paneltest;
 using enginetest::Exists;

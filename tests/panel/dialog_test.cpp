@@ -2,9 +2,9 @@
 // found, Enter and Escape, and the enable pass of the transport buttons.
 #include <QApplication>
 
-#include "decktest.h"
 #include "paneltest.h"
 #include "win32/resources.h"
+#include "testsupport/decktest.h"
 
 using namespace paneltest;
 

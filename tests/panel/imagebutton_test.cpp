@@ -1,5 +1,7 @@
 // The bitmap buttons, drawn on the display: a dialog of owner-drawn buttons
 // bound to CImageButton objects, checked pixel by pixel on screenshots.
+#include "ImageButton.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,8 +9,8 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QImage>
-#include <QPainter>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QWidget>
 #include <algorithm>
 #include <cstdlib>
@@ -18,12 +20,11 @@
 #include <string>
 #include <vector>
 
-#include "ImageButton.h"
-#include "../platform/qt/display_test_support.h"
 #include "resource.h"
 #include "qt/display.h"
 #include "qt/widgetof.h"
 #include "win32/resources.h"
+#include "testsupport/displaytest.h"
 
 namespace {
 

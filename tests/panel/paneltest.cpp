@@ -1,7 +1,5 @@
 #include "paneltest.h"
 
-#include "../platform/qt/display_suppressions.h"
-
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +14,7 @@
 #include <thread>
 
 #include "qt/display.h"
+#include "testsupport/displaysuppressions.h"
 
 namespace paneltest {
 

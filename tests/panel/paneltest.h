@@ -11,7 +11,7 @@
 
 #include "CapturePanel.h"
 #include "MainDialog.h"
-#include "enginetest.h"
+#include "testsupport/enginetest.h"
 
 namespace paneltest {
 

@@ -8,10 +8,10 @@
 #include <mutex>
 #include <thread>
 
-#include "decktest.h"
 #include "devices/virtualdeck.h"
 #include "messageboxanswer.h"
 #include "paneltest.h"
+#include "testsupport/decktest.h"
 
 using namespace paneltest;
 using RacePoint = CCapturePanel::RacePoint;

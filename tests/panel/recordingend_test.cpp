@@ -2,6 +2,7 @@
 // with a message, whenever nothing would be recorded: a file that may not
 // be written, a folder that lets no file be made, a graph that does not
 // run, and the output name lost when no name could be formed.
+#include <edevdefs.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -11,13 +12,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include <edevdefs.h>
-
-#include "decktest.h"
 #include "devices/virtualdeck.h"
 #include "media/basefilter.h"
 #include "messageboxanswer.h"
 #include "paneltest.h"
+#include "testsupport/decktest.h"
 
 using namespace paneltest;
 using enginetest::Exists;

@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "enginetest.h"
+#include "testsupport/enginetest.h"
 
 using namespace enginetest;
 

@@ -22,9 +22,9 @@
 #include <functional>
 #include <mutex>
 
-#include "bus.h"
-#include "control.h"
-#include "handle.h"
+#include "fwemu/bus.h"
+#include "fwemu/control.h"
+#include "fwemu/handle.h"
 
 using fwemu::Bus;
 

@@ -1,5 +1,5 @@
 // AV/C unit and tape subunit of the emulated camcorders.
-#include "avcunit.h"
+#include "fwemu/avcunit.h"
 
 #include <edevdefs.h>
 #include <winerror.h>

@@ -1,5 +1,5 @@
 // The emulated bus.
-#include "bus.h"
+#include "fwemu/bus.h"
 
 #include <arpa/inet.h>
 #include <errno.h>
@@ -12,7 +12,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "csrspace.h"
+#include "fwemu/csrspace.h"
 
 namespace fwemu {
 

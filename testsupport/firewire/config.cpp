@@ -1,5 +1,5 @@
 // Parsing of the bus description.
-#include "config.h"
+#include "fwemu/config.h"
 
 #include <cstdlib>
 #include <sstream>

@@ -1,5 +1,5 @@
 // Configuration ROM layout.
-#include "configrom.h"
+#include "fwemu/configrom.h"
 
 namespace fwemu {
 

@@ -1,5 +1,5 @@
 // The control socket.
-#include "control.h"
+#include "fwemu/control.h"
 
 #include <edevdefs.h>
 #include <sys/socket.h>
@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "bus.h"
+#include "fwemu/bus.h"
 
 namespace fwemu {
 

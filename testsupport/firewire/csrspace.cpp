@@ -1,5 +1,5 @@
 // CSR space of the emulated nodes.
-#include "csrspace.h"
+#include "fwemu/csrspace.h"
 
 #include <arpa/inet.h>
 

@@ -1,5 +1,5 @@
 // The DV isochronous stream of an emulated camcorder.
-#include "dvtransmitter.h"
+#include "fwemu/dvtransmitter.h"
 
 #include <cstring>
 

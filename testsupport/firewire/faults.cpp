@@ -1,5 +1,5 @@
 // Parsing of fault specs.
-#include "faults.h"
+#include "fwemu/faults.h"
 
 #include <cstdlib>
 #include <sstream>

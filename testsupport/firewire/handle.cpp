@@ -1,5 +1,5 @@
 // Handle state and its readiness descriptor.
-#include "handle.h"
+#include "fwemu/handle.h"
 
 #include <sys/eventfd.h>
 #include <unistd.h>

@@ -1,9 +1,9 @@
 // Construction of the emulated nodes.
-#include "node.h"
+#include "fwemu/node.h"
 
 #include <edevdefs.h>
 
-#include "configrom.h"
+#include "fwemu/configrom.h"
 
 namespace fwemu {
 

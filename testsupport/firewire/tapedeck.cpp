@@ -1,5 +1,5 @@
 // The emulated camcorder's tape.
-#include "tapedeck.h"
+#include "fwemu/tapedeck.h"
 
 #include <algorithm>
 #include <fstream>

@@ -1,5 +1,5 @@
 // The in-memory DV tape source.
-#include "tapesource.h"
+#include "testsupport/tapesource.h"
 
 #include <uuids.h>
 #include <vfwmsgs.h>
@@ -79,18 +79,4 @@ TapeSource::TapeSource(std::vector<uint8_t> tape, bool withDvInfo, long frames)
 bool TapeSource::Filled(const BYTE* p) {
     std::lock_guard<std::mutex> lock(m_bufLock);
     return m_buffers.count(p) != 0;
-}
-
-ComPtr<IPin> NthPin(IBaseFilter* filter, PIN_DIRECTION dir, int index) {
-    ComPtr<IEnumPins> e;
-    if (FAILED(filter->EnumPins(e.ReleaseAndGetAddressOf()))) return nullptr;
-    IPin* p = nullptr;
-    int i = 0;
-    while (e->Next(1, &p, nullptr) == S_OK) {
-        ComPtr<IPin> pin = ComPtr<IPin>::Adopt(p);
-        PIN_DIRECTION d;
-        pin->QueryDirection(&d);
-        if (d == dir && i++ == index) return pin;
-    }
-    return nullptr;
 }

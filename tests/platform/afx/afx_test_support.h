@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <iterator>
 
-#include "../qt/display_test_support.h"
+#include "testsupport/displaytest.h"
 
 namespace afx_test {
 

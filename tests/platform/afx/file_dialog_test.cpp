@@ -6,10 +6,11 @@
 #include <QFileDialog>
 #include <string>
 
-#include "../qt/display_test_support.h"
-#include "../qt/file_dialog_user.h"
 #include "afxdlgs.h"
 #include "afxwin.h"
+#include "testsupport/displaytest.h"
+#include "testsupport/filedialoguser.h"
+#include "testsupport/scratchdir.h"
 
 using namespace display_test;
 
@@ -19,8 +20,7 @@ class FileDialog : public ::testing::Test {
 protected:
     void SetUp() override {
         InstallDisplay();
-        char tmpl[] = "/tmp/tlafxfdXXXXXX";
-        dir_ = mkdtemp(tmpl);
+        dir_ = m_scratch.Path();
         owner_ = CreateDialogParam(nullptr, MAKEINTRESOURCE(kDialogId), nullptr,
                                    [](HWND, UINT msg, WPARAM, LPARAM) -> INT_PTR {
                                        return msg == WM_INITDIALOG;
@@ -34,8 +34,9 @@ protected:
         owner_wnd_.Detach();
         DestroyWindow(owner_);
         Pump(nullptr);
-        EXPECT_EQ(std::system(("rm -rf '" + dir_ + "'").c_str()), 0);
+        EXPECT_TRUE(m_scratch.Remove());
     }
+    testsupport::ScratchDir m_scratch{"tlafxfd"};
     std::string dir_;
     HWND owner_ = nullptr;
     CWnd owner_wnd_;

@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <mutex>
 
-#include "decktest.h"
-#include "dvtestutil.h"
-#include "window_test_support.h"
+#include "testsupport/decktest.h"
+#include "testsupport/dvtools.h"
+#include "testsupport/windowthread.h"
 
 using namespace decktest;
 
@@ -58,7 +58,7 @@ class DeckBroadcastTest : public DeckTest {};
 }  // namespace
 
 TEST_F(DeckBroadcastTest, UnplugAndPlugReachAHiddenTopLevelWindowAndTheNotifyWindow) {
-    dvtest::TempDir dir;
+    testsupport::ScratchDir dir;
     const std::string control = dir / "unplugged";
     Configure("Deck=pal", "realtime", control);
     TestGraph g;

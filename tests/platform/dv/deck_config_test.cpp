@@ -3,9 +3,9 @@
 
 #include <fstream>
 
-#include "decktest.h"
 #include "devices/deckconfig.h"
-#include "dvtestutil.h"
+#include "testsupport/decktest.h"
+#include "testsupport/dvtools.h"
 
 using namespace decktest;
 using dvdeck::DeckConfig;
@@ -88,12 +88,12 @@ TEST_F(DeckEnvTest, NoConfigurationNoDevice) {
 }
 
 TEST_F(DeckEnvTest, BadTapesAndPacingGiveOneLineOnStderrAndNoDeck) {
-    dvtest::TempDir dir;
+    testsupport::ScratchDir dir;
     const std::string text = dir / "notes.txt";
     std::ofstream(text) << "these are not DV frames, not even one header block of eighty bytes....";
     const std::string empty = dir / "empty.dv";
     std::ofstream(empty).close();
-    const std::string cases[] = {dir / "missing.dv", text, empty, dir.path()};
+    const std::string cases[] = {dir / "missing.dv", text, empty, dir.Path()};
     for (const std::string& tape : cases) {
         testing::internal::CaptureStderr();
         Configure("Deck=" + tape);

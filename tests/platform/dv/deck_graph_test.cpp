@@ -4,11 +4,11 @@
 #include <edevdefs.h>
 #include <uuids.h>
 
-#include "decktest.h"
 #include "dv/dif.h"
-#include "dvtestutil.h"
 #include "media/mediatype.h"
 #include "tape.h"
+#include "testsupport/decktest.h"
+#include "testsupport/dvtools.h"
 
 using namespace decktest;
 
@@ -63,9 +63,10 @@ TEST_F(DeckGraphTest, CapturePinOffersInterleavedDvWithCountersAndStreamControl)
     Configure("Deck=ntsc");
     ComPtr<IBaseFilter> deck = BindDeck(L"Deck");
     ASSERT_TRUE(deck);
-    ComPtr<IPin> pin = PinOf(deck.Get(), 0);
+    ComPtr<IPin> pin = NthPin(deck.Get(), PINDIR_OUTPUT);
     ASSERT_TRUE(pin);
-    EXPECT_FALSE(PinOf(deck.Get(), 1));
+    EXPECT_FALSE(NthPin(deck.Get(), PINDIR_OUTPUT, 1));
+    EXPECT_FALSE(NthPin(deck.Get(), PINDIR_INPUT));
     ComPtr<IEnumMediaTypes> types;
     ASSERT_EQ(S_OK, pin->EnumMediaTypes(types.ReleaseAndGetAddressOf()));
     AM_MEDIA_TYPE* mt = nullptr;
@@ -185,8 +186,8 @@ TEST_F(DeckGraphTest, EveryTransportModeDeliversTheFramesOfThatMode) {
 }
 
 TEST_F(DeckGraphTest, WindAndRewindRunToTheEndsOfTheTapeAndStopThere) {
-    dvtest::TempDir dir;
-    const std::string path = WriteTapeFile(dir.path(), dv::Standard::PAL, 100);
+    testsupport::ScratchDir dir;
+    const std::string path = WriteTapeFile(dir.Path(), dv::Standard::PAL, 100);
     Configure("Deck=" + path, "realtime");
     TestGraph g;
     ASSERT_TRUE(g.Build(BindDeck(L"Deck").Get()));
@@ -219,10 +220,10 @@ TEST_F(DeckGraphTest, WindAndRewindRunToTheEndsOfTheTapeAndStopThere) {
 }
 
 TEST_F(DeckGraphTest, TimecodeJumpsAsTheTapeDoesAndCountsFramesWhereTheTapeHasNone) {
-    dvtest::TempDir dir;
+    testsupport::ScratchDir dir;
     // Frames 10 on carry 01:00:00:00 onwards; frames 20 on carry no timecode.
     const std::string path =
-        WriteTapeFile(dir.path(), dv::Standard::PAL, 40, [](int i, uint8_t* f) {
+        WriteTapeFile(dir.Path(), dv::Standard::PAL, 40, [](int i, uint8_t* f) {
             if (i >= 10 && i < 20) dvdeck::RewriteTimecode(f, dv::Standard::PAL, 90000 + i - 10);
             if (i >= 20)
                 for (int seq = 0; seq < 12; ++seq)

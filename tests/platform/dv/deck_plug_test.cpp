@@ -5,8 +5,8 @@
 
 #include <fstream>
 
-#include "decktest.h"
-#include "dvtestutil.h"
+#include "testsupport/decktest.h"
+#include "testsupport/dvtools.h"
 
 using namespace decktest;
 
@@ -109,7 +109,7 @@ TEST_F(DeckPlugTest, UnplugAfterNFramesFault) {
 }
 
 TEST_F(DeckPlugTest, ControlFileUnplugsAndPlugsBack) {
-    dvtest::TempDir dir;
+    testsupport::ScratchDir dir;
     const std::string control = dir / "decks-unplugged";
     Configure("Deck=pal; Other=pal", "unpaced", control);
     ASSERT_EQ(2u, ListDevices().size());

@@ -9,9 +9,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "decktest.h"
 #include "dv/dif.h"
-#include "dvtestutil.h"
+#include "testsupport/decktest.h"
+#include "testsupport/dvtools.h"
 
 using namespace decktest;
 
@@ -26,10 +26,10 @@ std::vector<char> Bytes(const std::string& path) {
 
 // A raw DV file of the given stretches, each `frames` frames of the
 // built-in tape of that standard.
-std::string MixedTape(const dvtest::TempDir& dir, std::initializer_list<dv::Standard> parts,
+std::string MixedTape(const testsupport::ScratchDir& dir, std::initializer_list<dv::Standard> parts,
                       int frames) {
-    const std::string pal = WriteTapeFile(dir.path(), dv::Standard::PAL, frames);
-    const std::string ntsc = WriteTapeFile(dir.path(), dv::Standard::NTSC, frames);
+    const std::string pal = WriteTapeFile(dir.Path(), dv::Standard::PAL, frames);
+    const std::string ntsc = WriteTapeFile(dir.Path(), dv::Standard::NTSC, frames);
     const std::string path = dir / "mixed.dv";
     std::ofstream out(path, std::ios::binary);
     for (dv::Standard s : parts) {
@@ -65,7 +65,7 @@ void PlayToTheEnd(TestGraph& g) {
 }  // namespace
 
 TEST_F(DeckSignalTest, FramesOfAnotherStandardAreHeldBackAndReportedOnce) {
-    dvtest::TempDir dir;
+    testsupport::ScratchDir dir;
     const std::string tape = MixedTape(
         dir, {dv::Standard::PAL, dv::Standard::NTSC, dv::Standard::PAL, dv::Standard::NTSC}, 6);
     Configure("Deck=" + tape);
@@ -89,7 +89,7 @@ TEST_F(DeckSignalTest, FramesOfAnotherStandardAreHeldBackAndReportedOnce) {
 }
 
 TEST_F(DeckSignalTest, ANewConnectionDescribesTheSignalUnderTheHead) {
-    dvtest::TempDir dir;
+    testsupport::ScratchDir dir;
     const std::string tape = MixedTape(dir, {dv::Standard::NTSC, dv::Standard::PAL}, 5);
     Configure("Deck=" + tape);
     ComPtr<IBaseFilter> deck = BindDeck(L"Deck");
@@ -119,8 +119,8 @@ TEST_F(DeckSignalTest, ANewConnectionDescribesTheSignalUnderTheHead) {
 }
 
 TEST_F(DeckSignalTest, AnUnsupportedSignalCodePartWayStopsTheFrames) {
-    dvtest::TempDir dir;
-    Configure("Deck=" + WriteTapeFile(dir.path(), dv::Standard::PAL, 12) + ",signal=5000@5");
+    testsupport::ScratchDir dir;
+    Configure("Deck=" + WriteTapeFile(dir.Path(), dv::Standard::PAL, 12) + ",signal=5000@5");
     TestGraph g;
     ASSERT_TRUE(g.Build(BindDeck(L"Deck").Get()));
     EXPECT_EQ(ED_TRANSBASIC_SIGNAL_625_50_SD, Signal(g));
@@ -131,8 +131,8 @@ TEST_F(DeckSignalTest, AnUnsupportedSignalCodePartWayStopsTheFrames) {
 }
 
 TEST_F(DeckSignalTest, TheTapeEndsWhereTheFileStopsHoldingDvFrames) {
-    dvtest::TempDir dir;
-    const std::string path = WriteTapeFile(dir.path(), dv::Standard::PAL, 4);
+    testsupport::ScratchDir dir;
+    const std::string path = WriteTapeFile(dir.Path(), dv::Standard::PAL, 4);
     {
         std::ofstream out(path, std::ios::binary | std::ios::app);
         std::vector<char> junk(200000, 0x5a);

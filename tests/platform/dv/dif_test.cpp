@@ -7,8 +7,8 @@
 #include "dv/difpacks.h"
 #include "dv/dvrecdate.h"
 #include "dv/dvtesttape.h"
-#include "dvtestutil.h"
 #include "dv/dvvideoinfo.h"
+#include "testsupport/dvtools.h"
 
 using namespace dv;
 
@@ -25,7 +25,7 @@ class DifStandardTest : public ::testing::TestWithParam<StandardCase> {};
 
 TEST_P(DifStandardTest, FfmpegAndGeneratedTapesGiveSizeStandardAndSignal) {
     const StandardCase c = GetParam();
-    dvtest::TempDir dir;
+    testsupport::ScratchDir dir;
     std::vector<uint8_t> generated;
     ASSERT_TRUE(MakeTestTape(c.standard, 2, generated));
     for (const std::vector<uint8_t>& tape : {dvtest::FfmpegTape(dir, c.standard, 0.2), generated}) {
@@ -101,7 +101,7 @@ TEST(DifFrameCheck, FaultsAreReportedWithoutReadingPastTheBuffer) {
 }
 
 TEST(DifPacks, DvInfoPacksComeFromBothHalvesOfTheSequences) {
-    dvtest::TempDir dir;
+    testsupport::ScratchDir dir;
     const std::vector<uint8_t> tape = dvtest::FfmpegTape(dir, Standard::PAL, 0.2);
     FrameView view;
     ASSERT_TRUE(ViewFrame(tape.data(), kFrameSizePAL, view));
@@ -130,7 +130,7 @@ TEST(DifPacks, DvInfoPacksComeFromBothHalvesOfTheSequences) {
 }
 
 TEST(DifVideoInfo, WideScreenAndSdlSignalCodes) {
-    dvtest::TempDir dir;
+    testsupport::ScratchDir dir;
     for (Standard standard : {Standard::PAL, Standard::NTSC}) {
         const std::vector<uint8_t> tape = dvtest::FfmpegTape(dir, standard, 0.1, "-aspect 16:9");
         FrameView view;
@@ -160,7 +160,7 @@ TEST(DifRecordingDate, ReadFromGeneratedAndFfmpegTapes) {
     EXPECT_EQ(ReadRecordingTime(view), (RecordingTime{10, 1, 1, 7}));
 
     // ffmpeg writes 1 January 70 without a creation time: 1970, not 2070.
-    dvtest::TempDir dir;
+    testsupport::ScratchDir dir;
     const std::vector<uint8_t> ff = dvtest::FfmpegTape(dir, Standard::PAL, 0.1);
     ASSERT_TRUE(ViewFrame(ff.data(), ff.size(), view));
     EXPECT_EQ(ReadRecordingDate(view), (RecordingDate{1970, 1, 1}));

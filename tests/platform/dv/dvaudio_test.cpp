@@ -13,7 +13,7 @@
 #include "dv/dvaudiopatch.h"
 #include "dv/dvsample12.h"
 #include "dv/dvtesttape.h"
-#include "dvtestutil.h"
+#include "testsupport/dvtools.h"
 
 using namespace dv;
 
@@ -51,7 +51,7 @@ class AudioVsFfmpeg : public ::testing::TestWithParam<Standard> {};
 
 TEST_P(AudioVsFfmpeg, SixteenBitIsSampleIdentical) {
     const Standard standard = GetParam();
-    dvtest::TempDir dir;
+    testsupport::ScratchDir dir;
     std::vector<uint8_t> generated;
     ASSERT_TRUE(MakeTestTape(standard, 10, generated, 3));
     // ffmpeg writes 44.1 and 32 kHz 16-bit for 625/50 only.
@@ -91,7 +91,7 @@ TEST_P(AudioVsFfmpeg, SixteenBitIsSampleIdentical) {
 
 TEST_P(AudioVsFfmpeg, TwelveBitPairsAreSampleIdentical) {
     const Standard standard = GetParam();
-    dvtest::TempDir dir;
+    testsupport::ScratchDir dir;
     const std::vector<uint8_t> source = dvtest::FfmpegTape(dir, standard, 0.4);
     ASSERT_FALSE(source.empty());
     const Extracted original = ExtractAll(source);
@@ -325,7 +325,7 @@ TEST(AudioFaults, TwelveBitErrorCodesAndSilenceKeepTheSecondPair) {
 }
 
 TEST(AudioFaults, RandomMutationsOfRealFramesNeverOverrun) {
-    dvtest::TempDir dir;
+    testsupport::ScratchDir dir;
     std::vector<uint8_t> tapes[3] = {dvtest::FfmpegTape(dir, Standard::PAL, 0.04),
                                      dvtest::FfmpegTape(dir, Standard::NTSC, 0.04),
                                      {}};

@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "dv/dvaudioextractor.h"
-#include "dvtestutil.h"
 #include "dv/dvtimecode.h"
+#include "testsupport/dvtools.h"
 
 using namespace dv;
 
@@ -31,7 +31,7 @@ TEST_P(GeneratedTape, FfprobeSeesStandardTimecodeAndTone) {
     ASSERT_TRUE(MakeTestTape(c.standard, frames, tape, c.firstFrame));
     const size_t size = FrameSize(c.standard);
     ASSERT_EQ(tape.size(), frames * size);
-    dvtest::TempDir dir;
+    testsupport::ScratchDir dir;
     const std::string path = dir / "tape.dv";
     ASSERT_TRUE(dvtest::WriteFile(path, tape));
 
@@ -101,7 +101,7 @@ TEST(GeneratedTape, ToneIsContinuousAndTheMarkerMoves) {
 
     // The marker (a white square in the black strip at the bottom) moves
     // 8 pixels a frame.
-    dvtest::TempDir dir;
+    testsupport::ScratchDir dir;
     const std::string path = dir / "tape.dv";
     ASSERT_TRUE(dvtest::WriteFile(path, tape));
     const std::string gray = dvtest::Run("ffmpeg -nostdin -v error -i '" + path +
@@ -118,37 +118,37 @@ TEST(GeneratedTape, ToneIsContinuousAndTheMarkerMoves) {
 }
 
 TEST(TestTapeCache, MadeOnceAtTheRightSizeAndRemadeWhenDamaged) {
-    dvtest::TempDir dir;
-    const std::string path = TestTapePath(Standard::PAL, dir.path());
+    testsupport::ScratchDir dir;
+    const std::string path = TestTapePath(Standard::PAL, dir.Path());
     ASSERT_FALSE(path.empty());
     EXPECT_EQ(std::filesystem::file_size(path), kFrameSizePAL * TestTapeFrames(Standard::PAL));
     const auto made = std::filesystem::last_write_time(path);
-    EXPECT_EQ(TestTapePath(Standard::PAL, dir.path()), path);
+    EXPECT_EQ(TestTapePath(Standard::PAL, dir.Path()), path);
     EXPECT_EQ(std::filesystem::last_write_time(path), made);
 
     // The cached tape loops seamlessly: a whole number of tone periods, and
     // no leftover temporary files.
     const std::vector<uint8_t> tape = dvtest::ReadFile(path);
     EXPECT_EQ(TestTapeFrames(Standard::PAL) * 1920 % 48, 0);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 
     std::filesystem::resize_file(path, 1000);
-    EXPECT_EQ(TestTapePath(Standard::PAL, dir.path()), path);
+    EXPECT_EQ(TestTapePath(Standard::PAL, dir.Path()), path);
     EXPECT_EQ(dvtest::ReadFile(path), tape);
 }
 
 TEST(TestTapeCache, ConcurrentFirstUseGivesOneWholeFile) {
-    dvtest::TempDir dir;
+    testsupport::ScratchDir dir;
     std::string paths[2];
-    std::thread a([&] { paths[0] = TestTapePath(Standard::NTSC, dir.path()); });
-    std::thread b([&] { paths[1] = TestTapePath(Standard::NTSC, dir.path()); });
+    std::thread a([&] { paths[0] = TestTapePath(Standard::NTSC, dir.Path()); });
+    std::thread b([&] { paths[1] = TestTapePath(Standard::NTSC, dir.Path()); });
     a.join();
     b.join();
     ASSERT_FALSE(paths[0].empty());
     EXPECT_EQ(paths[0], paths[1]);
     EXPECT_EQ(std::filesystem::file_size(paths[0]),
               kFrameSizeNTSC * TestTapeFrames(Standard::NTSC));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 }
 
 TEST(TestTapeCache, DefaultDirectoryFollowsXdgCacheHome) {

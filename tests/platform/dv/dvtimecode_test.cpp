@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "dv/difpacks.h"
-#include "dvtestutil.h"
+#include "testsupport/dvtools.h"
 
 using namespace dv;
 
@@ -32,7 +32,7 @@ std::optional<Timecode> FrameTimecode(const std::vector<uint8_t>& tape, size_t i
 
 // ffprobe reads the timecode of a file's first frame: cut frame `index` out
 // and ask it.
-std::string ProbeFrameTimecode(const dvtest::TempDir& dir, const std::vector<uint8_t>& tape,
+std::string ProbeFrameTimecode(const testsupport::ScratchDir& dir, const std::vector<uint8_t>& tape,
                                size_t index, size_t frameSize) {
     const std::string path = dir / "one-frame.dv";
     dvtest::WriteFile(path, tape.data() + index * frameSize, frameSize);
@@ -48,7 +48,7 @@ class TimecodeVsFfprobe : public ::testing::TestWithParam<ProbeCase> {};
 
 TEST_P(TimecodeVsFfprobe, EveryFrameAgreesWithFfprobe) {
     const ProbeCase c = GetParam();
-    dvtest::TempDir dir;
+    testsupport::ScratchDir dir;
     const std::vector<uint8_t> tape =
         dvtest::FfmpegTape(dir, c.standard, 0.15, std::string("-timecode '") + c.start + "'");
     const size_t size = FrameSize(c.standard);
@@ -122,7 +122,7 @@ TEST(Timecode, PacksWithFlagBitsInvalidDigitsOrNoPack) {
     EXPECT_EQ(TimecodeBcd({23, 59, 59, 29, true}), 0x23595929u);
 
     // A frame whose subcode carries no timecode pack has no timecode.
-    dvtest::TempDir dir;
+    testsupport::ScratchDir dir;
     std::vector<uint8_t> tape = dvtest::FfmpegTape(dir, Standard::NTSC, 0.1);
     const std::optional<Timecode> good = FrameTimecode(tape, 0);
     ASSERT_TRUE(good);

@@ -9,12 +9,12 @@
 #include <filesystem>
 #include <thread>
 
-#include "decktest.h"
 #include "dv/dvtesttape.h"
 #include "fakebus.h"
 #include "firewire/fwdevice.h"
 #include "firewire/fwdriver.h"
 #include "media/mediatype.h"
+#include "testsupport/decktest.h"
 
 using namespace decktest;
 using fwtest::DeckUnit;
@@ -499,7 +499,9 @@ TEST_F(FirewireTest, BeforeItsFirstFrameAUnitIsDescribedByItsSignalMode) {
         ASSERT_TRUE(deck);
         AM_MEDIA_TYPE* mt = nullptr;
         ComPtr<IEnumMediaTypes> types;
-        ASSERT_EQ(S_OK, PinOf(deck.Get(), 0)->EnumMediaTypes(types.ReleaseAndGetAddressOf()));
+        ASSERT_EQ(
+            S_OK,
+            NthPin(deck.Get(), PINDIR_OUTPUT)->EnumMediaTypes(types.ReleaseAndGetAddressOf()));
         ASSERT_EQ(S_OK, types->Next(1, &mt, nullptr));
         EXPECT_EQ(c.sampleSize, mt->lSampleSize);
         ASSERT_GE(mt->cbFormat, sizeof(DVINFO));

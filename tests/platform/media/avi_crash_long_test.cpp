@@ -53,7 +53,7 @@ TEST(AviCrashLong, KilledPastOneAndFourGiBEveryReaderReads) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TempDir dir;
+        testsupport::ScratchDir dir;
         const fs::path out = dir / "killed.avi";
         AviWriterOptions options;  // the program's: 1 GiB parts, a checkpoint a second
         options.compatibilityIndex = true;

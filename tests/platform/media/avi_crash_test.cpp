@@ -96,7 +96,7 @@ TEST(AviCrash, FileFrozenAfterAnyWriteIsValid) {
         SCOPED_TRACE(c.name);
         const Tape& tape = GetTape(c.pal);
         const unsigned streams = c.type == AviType::Type1 ? 1 : 2;
-        TempDir dir;
+        testsupport::ScratchDir dir;
         const fs::path out = dir / "frozen.avi";
         size_t states = 0;
         bool complete = false;
@@ -151,7 +151,7 @@ TEST(AviCrash, FileFrozenAfterAnyWriteIsValid) {
 // a later checkpoint covers everything before it.
 TEST(AviCrash, CheckpointsFollowTheInterval) {
     const Tape& tape = GetTape(true);
-    TempDir dir;
+    testsupport::ScratchDir dir;
     const fs::path out = dir / "steps.avi";
     AviWriterOptions options = Checkpointed(1ull << 30);
     options.syncParts = false;
@@ -194,7 +194,7 @@ TEST(AviCrash, CheckpointsFollowTheInterval) {
 // the growing part, one index of the whole part so far takes their place.
 TEST(AviCrash, CheckpointIndexesOfAPartAreMergedWhenTheirEntriesRunOut) {
     const Tape& tape = GetTape(true);
-    TempDir dir;
+    testsupport::ScratchDir dir;
     const fs::path out = dir / "merged.avi";
     AviWriterOptions options = Checkpointed(1ull << 30);
     options.syncParts = false;
@@ -250,7 +250,7 @@ TEST(AviCrash, KilledProcessLeavesAFileEveryReaderReads) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TempDir dir;
+        testsupport::ScratchDir dir;
         const fs::path out = dir / "killed.avi";
         // Checkpoints every 25 frames, one second of PAL.
         AviWriterOptions options = Checkpointed(c.killAfter == 90 ? 5'000'000 : 1ull << 30);

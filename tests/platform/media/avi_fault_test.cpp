@@ -61,8 +61,8 @@ Landmarks Measure(const Tape& tape, const fs::path& dir) {
 
 TEST(AviFault, SizeLimitAtEveryStageLeavesAReadableFile) {
     const Tape& tape = GetTape(true);
-    TempDir dir;
-    const Landmarks m = Measure(tape, dir.path());
+    testsupport::ScratchDir dir;
+    const Landmarks m = Measure(tape, dir.Path());
     ASSERT_NE(m.firstIndex, std::string::npos);
 
     struct Case {
@@ -142,7 +142,7 @@ TEST(AviFault, KilledRecordingKeepsWhatReachedTheDisk) {
     };
     for (const Case c : {Case{10, true}, Case{40, true}, Case{70, false}}) {
         SCOPED_TRACE(c.killAfter);
-        TempDir dir;
+        testsupport::ScratchDir dir;
         const fs::path out = dir / "killed.avi";
         const pid_t child = fork();
         ASSERT_GE(child, 0);

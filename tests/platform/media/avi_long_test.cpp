@@ -42,7 +42,7 @@ uint64_t CompareStream(const std::string& command, const std::string& expected, 
 TEST(AviLong, RecordingPast2_5GBReadsBackWhole) {
     const Tape& tape = GetTape(true);
     const size_t frames = 17'800;  // 11:52 of PAL Type-2, about 2.7 GB
-    TempDir dir;
+    testsupport::ScratchDir dir;
     const fs::path out = dir / "long.avi";
     AviWriterOptions options;
     options.compatibilityIndex = true;

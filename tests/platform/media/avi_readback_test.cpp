@@ -20,7 +20,7 @@ TEST_P(ReadBack, HeadersFramesAndAudioMatchTheTape) {
     const Case c = GetParam();
     const Tape& tape = GetTape(c.pal);
     ASSERT_GT(tape.Frames(), 50u);
-    TempDir dir;
+    testsupport::ScratchDir dir;
     const fs::path out = dir / "out.avi";
     AviWriterOptions options;
     options.compatibilityIndex = true;

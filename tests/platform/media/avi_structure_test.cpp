@@ -156,7 +156,7 @@ TEST(AviStructure, PartsAndIndexesPointAtTheirChunks) {
                      (c.type == AviType::Type1 ? " Type-1" : " Type-2") + " limit " +
                      std::to_string(c.riffLimit));
         const Tape& tape = GetTape(c.pal);
-        TempDir dir;
+        testsupport::ScratchDir dir;
         AviWriterOptions options;
         options.compatibilityIndex = c.idx1;
         options.riffLimit = c.riffLimit;
@@ -177,7 +177,7 @@ TEST(AviStructure, PartsAndIndexesPointAtTheirChunks) {
 
 TEST(AviStructure, Type1CarriesDvInfoAndRates) {
     const Tape& tape = GetTape(false);
-    TempDir dir;
+    testsupport::ScratchDir dir;
     media::avi::AviWriter writer;
     const media::avi::DvInfo early{1, 2, 3, 4, 5, 6};
     const media::avi::DvInfo info{0xC0C00000u, 0xFFA0CF3Fu, 0xC0C00001u,
@@ -212,7 +212,7 @@ TEST(AviStructure, Type1CarriesDvInfoAndRates) {
 }
 
 TEST(AviStructure, EmptyRecordingIsAValidFile) {
-    TempDir dir;
+    testsupport::ScratchDir dir;
     AviWriterOptions options;
     options.compatibilityIndex = true;
     media::avi::AviWriterTotals totals;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "media/avi/aviwriter.h"
+#include "testsupport/scratchdir.h"
 
 namespace avitest {
 
@@ -47,24 +48,6 @@ inline std::string ReadFile(const fs::path& p) {
     in.read(bytes.data(), std::streamsize(bytes.size()));
     return bytes;
 }
-
-// A directory removed with everything in it when the object goes.
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "avi_test_XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data()) ? fs::path(pattern) : fs::path();
-    }
-    ~TempDir() {
-        std::error_code ec;
-        if (!path_.empty()) fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-    fs::path operator/(const std::string& name) const { return path_ / name; }
-
-private:
-    fs::path path_;
-};
 
 struct Tape {
     bool pal = true;

@@ -17,7 +17,7 @@ using media::avi::WriteStatus;
 
 TEST(AviWriterThread, BorrowedBuffersAreHeldOnlyWithinTheBound) {
     const Tape& tape = GetTape(true);
-    TempDir dir;
+    testsupport::ScratchDir dir;
     AviWriterOptions options;
     options.queueBytes = 4 * 144008;
     AviWriter writer(options);
@@ -56,7 +56,7 @@ TEST(AviWriterThread, AStalledDiskFillsTheQueueAndLosesNothing) {
     };
     for (const Case c : {Case{32u << 20, false}, Case{3u << 20, true}}) {
         SCOPED_TRACE(c.queueBytes);
-        TempDir dir;
+        testsupport::ScratchDir dir;
         AviWriterOptions options;
         options.queueBytes = c.queueBytes;
         options.faults.stallAtOffset = 2'000'000;
@@ -87,7 +87,7 @@ TEST(AviWriterThread, AStalledDiskFillsTheQueueAndLosesNothing) {
 
 TEST(AviWriterThread, UnownedBytesAreCopiedBeforeWriteChunkReturns) {
     const Tape& tape = GetTape(true);
-    TempDir dir;
+    testsupport::ScratchDir dir;
     AviWriter writer;
     writer.AddDvVideoStream(DvSystem::Pal625_50);
     ASSERT_EQ(writer.Open((dir / "out.avi").string()), WriteStatus::Ok);
@@ -103,7 +103,7 @@ TEST(AviWriterThread, UnownedBytesAreCopiedBeforeWriteChunkReturns) {
 
 TEST(AviWriterThread, VideoAndAudioFromTwoThreads) {
     const Tape& tape = GetTape(false);
-    TempDir dir;
+    testsupport::ScratchDir dir;
     AviWriterOptions options;
     options.riffLimit = 4'000'000;
     options.compatibilityIndex = true;
@@ -130,7 +130,7 @@ TEST(AviWriterThread, VideoAndAudioFromTwoThreads) {
 
 TEST(AviWriterThread, MisuseIsRefusedWithoutSpoilingTheRecording) {
     const Tape& tape = GetTape(true);
-    TempDir dir;
+    testsupport::ScratchDir dir;
     AviWriter writer;
     EXPECT_EQ(writer.Open((dir / "none.avi").string()), WriteStatus::WriteError) << "no streams";
     EXPECT_EQ(writer.WriteChunk(0, tape.Frame(0), tape.frameBytes), WriteStatus::WriteError)
@@ -157,7 +157,7 @@ TEST(AviWriterThread, MisuseIsRefusedWithoutSpoilingTheRecording) {
 
 TEST(AviWriterThread, ReopenedWriterStartsAFreshFile) {
     const Tape& tape = GetTape(true);
-    TempDir dir;
+    testsupport::ScratchDir dir;
     AviWriter writer;
     writer.AddDvVideoStream(DvSystem::Pal625_50);
     writer.AddPcmStream(32000);

@@ -102,7 +102,7 @@ protected:
         return std::vector<uint8_t>(out.begin(), out.end());
     }
 
-    dvtest::TempDir dir;
+    testsupport::ScratchDir dir;
 };
 
 TEST_F(AviMuxTest, Type1AndType2FilesCarryEveryFrameAndSample) {

@@ -181,7 +181,7 @@ TEST_F(CaptureGraphTest, Type2ConnectsTwoSplitterOutputsToNewMuxInputs) {
     EXPECT_EQ(3u, m->InputCount());  // two connected, one fresh
     ComPtr<IBaseFilter> splitter;
     graph->FindFilterByName(L"DV Splitter", splitter.ReleaseAndGetAddressOf());
-    ComPtr<IPin> third = PinOf(splitter.Get(), PINDIR_OUTPUT, 2), peer;
+    ComPtr<IPin> third = NthPin(splitter.Get(), PINDIR_OUTPUT, 2), peer;
     EXPECT_EQ(VFW_E_NOT_CONNECTED, third->ConnectedTo(peer.ReleaseAndGetAddressOf()));
     // The preview's splitter is a second one, under a name of its own.
     EXPECT_EQ((std::vector<std::wstring>{L"Tapeloom Device", L"DV Splitter", L"AVI Mux",
@@ -212,7 +212,7 @@ TEST_F(CaptureGraphTest, TeardownWalkLeavesOnlyTheDeviceAndBuildsAgain) {
         ASSERT_EQ(std::vector<std::wstring>{L"Tapeloom Device"}, FilterNames(graph.Get()));
         ComPtr<IPin> peer;
         EXPECT_EQ(VFW_E_NOT_CONNECTED,
-                  PinOf(device.Get(), PINDIR_OUTPUT)->ConnectedTo(peer.ReleaseAndGetAddressOf()));
+                  NthPin(device.Get(), PINDIR_OUTPUT)->ConnectedTo(peer.ReleaseAndGetAddressOf()));
     }
     RemoveDownstream(device.Get());  // nothing connected: changes nothing
     EXPECT_EQ(std::vector<std::wstring>{L"Tapeloom Device"}, FilterNames(graph.Get()));
@@ -266,8 +266,9 @@ TEST_F(CaptureGraphTest, MissingComponentsFailCleanly) {
                                     nullptr, nullptr));
     EXPECT_EQ((std::vector<std::wstring>{L"Tapeloom Device", L"mux"}), FilterNames(graph.Get()));
     ComPtr<IPin> peer;
-    ASSERT_EQ(S_OK, PinOf(device.Get(), PINDIR_OUTPUT)->ConnectedTo(peer.ReleaseAndGetAddressOf()));
-    EXPECT_EQ(PinOf(m, PINDIR_INPUT).Get(), peer.Get());
+    ASSERT_EQ(S_OK,
+              NthPin(device.Get(), PINDIR_OUTPUT)->ConnectedTo(peer.ReleaseAndGetAddressOf()));
+    EXPECT_EQ(NthPin(m, PINDIR_INPUT).Get(), peer.Get());
 
     // Wrong media type, no source, no graph.
     EXPECT_EQ(E_FAIL, builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Audio, device.Get(),

@@ -53,7 +53,7 @@ protected:
         return out;
     }
 
-    dvtest::TempDir dir;
+    testsupport::ScratchDir dir;
 };
 
 TEST_F(DvDecoderTest, PictureSizeFollowsTheDisplayResolution) {

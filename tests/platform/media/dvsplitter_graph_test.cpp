@@ -51,7 +51,7 @@ int SampleRate(const AM_MEDIA_TYPE& mt) {
 
 class DvSplitterTest : public MediaTest {
 protected:
-    dvtest::TempDir dir;
+    testsupport::ScratchDir dir;
 };
 
 TEST_F(DvSplitterTest, VideoByReferenceAndAudioAsFfmpegExtractsIt) {

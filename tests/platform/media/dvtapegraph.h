@@ -11,13 +11,14 @@
 #include <set>
 #include <vector>
 
-#include "../dv/dvtestutil.h"
 #include "dv/difpacks.h"
 #include "media/basefilter.h"
 #include "media/basepin.h"
 #include "media/mediatype.h"
 #include "mediatest.h"
-#include "tapesource.h"
+#include "testsupport/dvtools.h"
+#include "testsupport/pins.h"
+#include "testsupport/tapesource.h"
 
 DEFINE_GUID(CLSID_TestCollector, 0x1e0f5d10, 0x0012, 0x4a00, 0x90, 0x00, 0x00, 0x00, 0x00, 0x00,
             0x00, 0x12);

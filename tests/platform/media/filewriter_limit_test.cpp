@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "mediatest.h"
-#include "scratch_dir.h"
+#include "testsupport/scratchdir.h"
 
 namespace {
 
@@ -50,7 +50,7 @@ int WritePastTheLimit(const std::string& path, bool makeWriter) {
 }  // namespace
 
 TEST(FileWriterLimit, AWritePastTheSizeLimitFailsInsteadOfEndingTheProcess) {
-    ScratchDir dir;
+    testsupport::ScratchDir dir;
     // Without a File Writer the signal's default action ends the process:
     // the check sees the difference.
     const int plain = WritePastTheLimit(dir / "plain.avi", false);

@@ -56,7 +56,7 @@ TEST_F(FilterGraphTest, ConnectionsNeedFiltersInTheGraphAndAStoppedGraph) {
     auto* src = new TestSource(TestSource::Mode::Stepped);
     auto hold = Adopt<IBaseFilter>(src);
     auto sink = Renderer();
-    ComPtr<IPin> out = PinOf(src, PINDIR_OUTPUT), in = PinOf(sink.Get(), PINDIR_INPUT);
+    ComPtr<IPin> out = NthPin(src, PINDIR_OUTPUT), in = NthPin(sink.Get(), PINDIR_INPUT);
     EXPECT_EQ(VFW_E_NOT_IN_GRAPH, graph->ConnectDirect(out.Get(), in.Get(), nullptr));
     graph->AddFilter(src, L"src");
     graph->AddFilter(sink.Get(), L"sink");
@@ -87,7 +87,7 @@ TEST_F(FilterGraphTest, IntelligentConnectFailuresReturnCodesAndLeaveTheGraphAsI
     auto* src = new TestSource(TestSource::Mode::Stepped);
     auto hold = Adopt<IBaseFilter>(src);
     graph->AddFilter(src, L"src");
-    ComPtr<IPin> out = PinOf(src, PINDIR_OUTPUT);
+    ComPtr<IPin> out = NthPin(src, PINDIR_OUTPUT);
 
     // Nothing in the table takes the stream.
     StandIns::Unregister();
@@ -114,12 +114,12 @@ TEST_F(FilterGraphTest, IntelligentConnectFailuresReturnCodesAndLeaveTheGraphAsI
         Adopt<IBaseFilter>(new NullRenderer(CLSID_TestRenderer, MEDIATYPE_Audio, GUID_NULL));
     graph->AddFilter(audioOnly.Get(), L"audio");
     EXPECT_EQ(VFW_E_CANNOT_CONNECT,
-              graph->Connect(out.Get(), PinOf(audioOnly.Get(), PINDIR_INPUT).Get()));
+              graph->Connect(out.Get(), NthPin(audioOnly.Get(), PINDIR_INPUT).Get()));
     EXPECT_EQ(2u, FilterNames(graph.Get()).size());
 
     // Bad arguments.
     EXPECT_EQ(E_POINTER, graph->Render(nullptr));
-    EXPECT_EQ(VFW_E_INVALID_DIRECTION, graph->Render(PinOf(audioOnly.Get(), PINDIR_INPUT).Get()));
+    EXPECT_EQ(VFW_E_INVALID_DIRECTION, graph->Render(NthPin(audioOnly.Get(), PINDIR_INPUT).Get()));
     EXPECT_EQ(E_POINTER, graph->Connect(out.Get(), nullptr));
     EXPECT_EQ(E_POINTER, graph->AddFilter(nullptr, L"x"));
 }
@@ -131,7 +131,7 @@ TEST_F(FilterGraphTest, RenderInsertsFiltersByMeritUnderTheirOwnNames) {
     auto hold = Adopt<IBaseFilter>(src);
     graph->AddFilter(src, L"src");
     // Audio outputs of the splitter have no renderer: a partial render.
-    EXPECT_EQ(VFW_S_PARTIAL_RENDER, graph->Render(PinOf(src, PINDIR_OUTPUT).Get()));
+    EXPECT_EQ(VFW_S_PARTIAL_RENDER, graph->Render(NthPin(src, PINDIR_OUTPUT).Get()));
     EXPECT_EQ(
         (std::vector<std::wstring>{L"src", L"DV Splitter", L"DV Video Decoder", L"Video Renderer"}),
         FilterNames(graph.Get()));
@@ -145,8 +145,8 @@ TEST_F(FilterGraphTest, RunPauseStopCyclesRestartStreamingEachTime) {
     auto r = Renderer(&sink);
     graph->AddFilter(src, L"src");
     graph->AddFilter(r.Get(), L"sink");
-    ASSERT_EQ(S_OK,
-              graph->Connect(PinOf(src, PINDIR_OUTPUT).Get(), PinOf(r.Get(), PINDIR_INPUT).Get()));
+    ASSERT_EQ(S_OK, graph->Connect(NthPin(src, PINDIR_OUTPUT).Get(),
+                                   NthPin(r.Get(), PINDIR_INPUT).Get()));
     ComPtr<IMediaControl> control;
     graph.As(&control);
     for (int i = 0; i < 20; ++i) {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "mediatest.h"
-#include "window_test_support.h"
+#include "testsupport/windowthread.h"
 
 namespace {
 
@@ -114,7 +114,7 @@ TEST_F(NotifyWindowTest, StreamingEventsArriveAsPostedMessagesUntilTheWindowGoes
     auto holdSink = Adopt<IBaseFilter>(new CompletingSink);
     graph->AddFilter(src, L"src");
     graph->AddFilter(holdSink.Get(), L"sink");
-    ComPtr<IPin> out = PinOf(src, PINDIR_OUTPUT), in = PinOf(holdSink.Get(), PINDIR_INPUT);
+    ComPtr<IPin> out = NthPin(src, PINDIR_OUTPUT), in = NthPin(holdSink.Get(), PINDIR_INPUT);
     ASSERT_EQ(S_OK, graph->ConnectDirect(out.Get(), in.Get(), nullptr));
     ComPtr<IMediaControl> control;
     ComPtr<IMediaEventEx> events;

@@ -150,7 +150,7 @@ TEST_F(StreamingTest, UnpacedSourceDeliversEveryFrameInOrderThenEndOfStream) {
     ASSERT_EQ(S_OK, graph->AddFilter(src, L"src"));
     ASSERT_EQ(S_OK, graph->AddFilter(sink, L"sink"));
     ASSERT_EQ(S_OK,
-              graph->Connect(PinOf(src, PINDIR_OUTPUT).Get(), PinOf(sink, PINDIR_INPUT).Get()));
+              graph->Connect(NthPin(src, PINDIR_OUTPUT).Get(), NthPin(sink, PINDIR_INPUT).Get()));
     sink->Source = src->Allocator();
     ComPtr<IMediaControl> control;
     graph.As(&control);
@@ -171,7 +171,7 @@ TEST_F(StreamingTest, PacedSourceFollowsTheClockAndDeliversNothingWhilePaused) {
     graph->AddFilter(src, L"src");
     graph->AddFilter(sink, L"sink");
     ASSERT_EQ(S_OK,
-              graph->Connect(PinOf(src, PINDIR_OUTPUT).Get(), PinOf(sink, PINDIR_INPUT).Get()));
+              graph->Connect(NthPin(src, PINDIR_OUTPUT).Get(), NthPin(sink, PINDIR_INPUT).Get()));
     ComPtr<IMediaControl> control;
     graph.As(&control);
     ASSERT_EQ(S_OK, control->Pause());
@@ -196,7 +196,7 @@ TEST_F(StreamingTest, FailingSourceRaisesErrorAbortOnce) {
     auto hold2 = Adopt<IBaseFilter>(sink);
     graph->AddFilter(src, L"src");
     graph->AddFilter(sink, L"sink");
-    graph->Connect(PinOf(src, PINDIR_OUTPUT).Get(), PinOf(sink, PINDIR_INPUT).Get());
+    graph->Connect(NthPin(src, PINDIR_OUTPUT).Get(), NthPin(sink, PINDIR_INPUT).Get());
     ComPtr<IMediaControl> control;
     ComPtr<IMediaEvent> events;
     graph.As(&control);

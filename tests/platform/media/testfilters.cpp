@@ -410,19 +410,6 @@ void StandIns::Unregister() {
 
 // ---- helpers ------------------------------------------------------------
 
-ComPtr<IPin> PinOf(IBaseFilter* filter, PIN_DIRECTION dir, int index) {
-    ComPtr<IEnumPins> e;
-    filter->EnumPins(e.ReleaseAndGetAddressOf());
-    IPin* pin = nullptr;
-    while (e->Next(1, &pin, nullptr) == S_OK) {
-        auto p = ComPtr<IPin>::Adopt(pin);
-        PIN_DIRECTION d;
-        p->QueryDirection(&d);
-        if (d == dir && index-- == 0) return p;
-    }
-    return nullptr;
-}
-
 std::vector<std::wstring> FilterNames(IFilterGraph* graph) {
     std::vector<std::wstring> names;
     ComPtr<IEnumFilters> e;

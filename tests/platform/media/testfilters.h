@@ -18,6 +18,7 @@
 #include "media/basefilter.h"
 #include "media/basepin.h"
 #include "media/sourcestream.h"
+#include "testsupport/pins.h"
 
 DEFINE_GUID(CLSID_TestSource, 0x1e0f5d10, 0x0001, 0x4a00, 0x90, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
             0x01);
@@ -229,6 +230,5 @@ struct StandIns {
     static std::atomic<int> renderDelayMs;
 };
 
-// Helpers.
-ComPtr<IPin> PinOf(IBaseFilter* filter, PIN_DIRECTION dir, int index = 0);
+// Helpers (the pin finder is NthPin, testsupport/pins.h).
 std::vector<std::wstring> FilterNames(IFilterGraph* graph);

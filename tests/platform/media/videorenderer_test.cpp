@@ -7,10 +7,10 @@
 
 #include <thread>
 
-#include "../qt/display_test_support.h"
 #include "dvtapegraph.h"
 #include "dv/dvtesttape.h"
 #include "media/rendererwindow.h"
+#include "testsupport/displaytest.h"
 
 namespace {
 

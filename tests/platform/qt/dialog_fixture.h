@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "display_test_support.h"
+#include "testsupport/displaytest.h"
 
 namespace display_test {
 

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "display_test_support.h"
+#include "testsupport/displaytest.h"
 
 using namespace display_test;
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "display_test_support.h"
+#include "testsupport/displaytest.h"
 
 using namespace display_test;
 

@@ -3,7 +3,7 @@
 #include <QAbstractButton>
 #include <QMouseEvent>
 
-#include "display_test_support.h"
+#include "testsupport/displaytest.h"
 
 using namespace display_test;
 

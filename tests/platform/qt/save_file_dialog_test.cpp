@@ -10,8 +10,9 @@
 #include <string>
 #include <thread>
 
-#include "display_test_support.h"
-#include "file_dialog_user.h"
+#include "testsupport/displaytest.h"
+#include "testsupport/filedialoguser.h"
+#include "testsupport/scratchdir.h"
 
 using namespace display_test;
 
@@ -32,8 +33,7 @@ protected:
     void SetUp() override {
         InstallDisplay();
         g_posts = 0;
-        char tmpl[] = "/tmp/tlsaveXXXXXX";
-        dir_ = mkdtemp(tmpl);
+        dir_ = m_scratch.Path();
         owner_ = CreateDialogParam(nullptr, MAKEINTRESOURCE(kDialogId), nullptr, OwnerProc, 0);
         ShowWindow(owner_, SW_SHOW);
         Pump(owner_);
@@ -51,9 +51,9 @@ protected:
     void TearDown() override {
         DestroyWindow(owner_);
         Pump(nullptr);
-        std::string cmd = "rm -rf '" + dir_ + "'";
-        EXPECT_EQ(std::system(cmd.c_str()), 0);
+        EXPECT_TRUE(m_scratch.Remove());
     }
+    testsupport::ScratchDir m_scratch{"tlsave"};
     std::string dir_;
     HWND owner_ = nullptr;
     char file_[MAX_PATH] = "";

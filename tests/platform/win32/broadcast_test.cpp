@@ -12,7 +12,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
+
+#include "testsupport/scratchdir.h"
 
 extern char** environ;
 
@@ -74,14 +77,16 @@ private:
 class Broadcast : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        char tmpl[] = "/tmp/tlbcXXXXXX";
-        dir_ = mkdtemp(tmpl);
+        s_scratch = std::make_unique<testsupport::ScratchDir>("tlbc");
+        dir_ = s_scratch->Path();
         setenv("TAPELOOM_RUNTIME_DIR", dir_.c_str(), 1);
         Peer::PeerDir() = std::filesystem::canonical("/proc/self/exe").parent_path().string();
     }
-    static void TearDownTestSuite() { std::filesystem::remove_all(dir_); }
+    static void TearDownTestSuite() { s_scratch.reset(); }
+    static std::unique_ptr<testsupport::ScratchDir> s_scratch;
     static std::string dir_;
 };
+std::unique_ptr<testsupport::ScratchDir> Broadcast::s_scratch;
 std::string Broadcast::dir_;
 
 }  // namespace

@@ -4,10 +4,11 @@
 
 #include <cstring>
 
-#include "scratch_dir.h"
+#include "testsupport/scopedenv.h"
+#include "testsupport/scratchdir.h"
 
 TEST(GetEnvironmentVariable, BufferSizes) {
-    ScopedEnv env("TAPELOOM_TEST_VAR", "abcdef");
+    testsupport::ScopedEnv env("TAPELOOM_TEST_VAR", "abcdef");
     char buffer[16];
     std::memset(buffer, 'z', sizeof buffer);
 
@@ -23,7 +24,7 @@ TEST(GetEnvironmentVariable, BufferSizes) {
 }
 
 TEST(GetEnvironmentVariable, MissingAndEmpty) {
-    ScopedEnv missing("TAPELOOM_TEST_MISSING", nullptr);
+    testsupport::ScopedEnv missing("TAPELOOM_TEST_MISSING", nullptr);
     char buffer[8] = "keep";
     SetLastError(0);
     EXPECT_EQ(GetEnvironmentVariable("TAPELOOM_TEST_MISSING", buffer, sizeof buffer), 0u);
@@ -32,7 +33,7 @@ TEST(GetEnvironmentVariable, MissingAndEmpty) {
     EXPECT_STREQ(buffer, "keep");
 
     // Set but empty: 0 as well, but not "not found".
-    ScopedEnv empty("TAPELOOM_TEST_EMPTY", "");
+    testsupport::ScopedEnv empty("TAPELOOM_TEST_EMPTY", "");
     SetLastError(ERROR_ENVVAR_NOT_FOUND);
     EXPECT_EQ(GetEnvironmentVariable("TAPELOOM_TEST_EMPTY", buffer, sizeof buffer), 0u);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
@@ -40,7 +41,7 @@ TEST(GetEnvironmentVariable, MissingAndEmpty) {
 }
 
 TEST(GetEnvironmentVariable, TempFromEnvironmentWins) {
-    ScopedEnv temp("TEMP", "/srv/capture");
+    testsupport::ScopedEnv temp("TEMP", "/srv/capture");
     char buffer[64];
     EXPECT_EQ(GetEnvironmentVariable("TEMP", buffer, sizeof buffer), 12u);
     EXPECT_STREQ(buffer, "/srv/capture");
@@ -49,10 +50,10 @@ TEST(GetEnvironmentVariable, TempFromEnvironmentWins) {
 // Without TEMP the platform names a private directory under the user's cache
 // directory, creating it; never /tmp.
 TEST(GetEnvironmentVariable, TempFallsBackToCacheDirectory) {
-    ScratchDir dir;
+    testsupport::ScratchDir dir;
     for (const char* unsetTemp : {static_cast<const char*>(nullptr), ""}) {
-        ScopedEnv temp("TEMP", unsetTemp);
-        ScopedEnv cache("XDG_CACHE_HOME", (dir / "cache").c_str());
+        testsupport::ScopedEnv temp("TEMP", unsetTemp);
+        testsupport::ScopedEnv cache("XDG_CACHE_HOME", (dir / "cache").c_str());
         char buffer[4096];
         DWORD n = GetEnvironmentVariable("TEMP", buffer, sizeof buffer);
         const std::string expected = dir / "cache/tapeloom/tmp";
@@ -65,17 +66,17 @@ TEST(GetEnvironmentVariable, TempFallsBackToCacheDirectory) {
     }
     {
         // No XDG_CACHE_HOME: ~/.cache.
-        ScopedEnv temp("TEMP", nullptr);
-        ScopedEnv cache("XDG_CACHE_HOME", nullptr);
-        ScopedEnv home("HOME", (dir / "home").c_str());
+        testsupport::ScopedEnv temp("TEMP", nullptr);
+        testsupport::ScopedEnv cache("XDG_CACHE_HOME", nullptr);
+        testsupport::ScopedEnv home("HOME", (dir / "home").c_str());
         char buffer[4096];
         ASSERT_GT(GetEnvironmentVariable("TEMP", buffer, sizeof buffer), 0u);
         EXPECT_EQ(std::string(buffer), dir / "home/.cache/tapeloom/tmp");
     }
     {
         // A cache directory that cannot be made: /var/tmp, still on disk.
-        ScopedEnv temp("TEMP", nullptr);
-        ScopedEnv cache("XDG_CACHE_HOME", "/proc/tapeloom-no-such-place");
+        testsupport::ScopedEnv temp("TEMP", nullptr);
+        testsupport::ScopedEnv cache("XDG_CACHE_HOME", "/proc/tapeloom-no-such-place");
         char buffer[4096];
         ASSERT_GT(GetEnvironmentVariable("TEMP", buffer, sizeof buffer), 0u);
         EXPECT_STREQ(buffer, "/var/tmp");

@@ -13,26 +13,20 @@
 #include <string>
 #include <vector>
 
+#include "testsupport/scratchdir.h"
+
 extern char** environ;
 
 // A fresh directory of mode 0700, made the user's runtime directory (through
 // TAPELOOM_RUNTIME_DIR) for this process and the helpers it starts.
 class ScopedRuntimeDir {
 public:
-    ScopedRuntimeDir() {
-        char pattern[] = "/tmp/tapeloom-test-XXXXXX";
-        path_ = mkdtemp(pattern);
-        setenv("TAPELOOM_RUNTIME_DIR", path_.c_str(), 1);
-    }
-    ~ScopedRuntimeDir() {
-        unsetenv("TAPELOOM_RUNTIME_DIR");
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    const std::string& path() const { return path_; }
+    ScopedRuntimeDir() { setenv("TAPELOOM_RUNTIME_DIR", m_dir.Path().c_str(), 1); }
+    ~ScopedRuntimeDir() { unsetenv("TAPELOOM_RUNTIME_DIR"); }
+    const std::string& path() const { return m_dir.Path(); }
 
 private:
-    std::string path_;
+    testsupport::ScratchDir m_dir;
 };
 
 // The helper executable started with the given arguments; its standard

@@ -5,7 +5,7 @@
 
 #include <fstream>
 
-#include "scratch_dir.h"
+#include "testsupport/scratchdir.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ bool Exists(const std::string& path) {
 // The three outcomes the free-name search and the stored-name check tell
 // apart: the file exists, its directory is missing, only the file is missing.
 TEST(OpenFile, ExistenceOutcomes) {
-    ScratchDir dir;
+    testsupport::ScratchDir dir;
     Touch(dir / "clip00000.avi");
     OFSTRUCT of;
 
@@ -49,7 +49,7 @@ TEST(OpenFile, ExistenceOutcomes) {
 }
 
 TEST(OpenFile, ReadHandleReadsAndCloses) {
-    ScratchDir dir;
+    testsupport::ScratchDir dir;
     Touch(dir / "a.avi", "RIFF");
     OFSTRUCT of;
     HFILE file = OpenFile((dir / "a.avi").c_str(), &of, OF_READ);
@@ -64,7 +64,7 @@ TEST(OpenFile, ReadHandleReadsAndCloses) {
 
 // OF_EXIST and OF_DELETE leave no descriptor open behind them.
 TEST(OpenFile, ExistAndDeleteLeaveNothingOpen) {
-    ScratchDir dir;
+    testsupport::ScratchDir dir;
     Touch(dir / "a.avi");
     OFSTRUCT of;
     int before = ::dup(0);
@@ -83,7 +83,7 @@ TEST(OpenFile, ExistAndDeleteLeaveNothingOpen) {
 // A file this user may not read still exists: its name is not free.
 TEST(OpenFile, UnreadableFileExists) {
     if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
-    ScratchDir dir;
+    testsupport::ScratchDir dir;
     Touch(dir / "locked.avi");
     ::chmod((dir / "locked.avi").c_str(), 0);
     OFSTRUCT of;
@@ -95,7 +95,7 @@ TEST(OpenFile, UnreadableFileExists) {
 // Paths longer than szPathName work in every mode; szPathName gets a cut,
 // terminated copy of the full path.
 TEST(OpenFile, LongPaths) {
-    ScratchDir dir;
+    testsupport::ScratchDir dir;
     std::string deep = dir.Path();
     for (int i = 0; i < 6; ++i) {
         deep += "/" + std::string(40, static_cast<char>('a' + i));
@@ -120,7 +120,7 @@ TEST(OpenFile, LongPaths) {
 }
 
 TEST(DeleteFile, RemovesFilesOnly) {
-    ScratchDir dir;
+    testsupport::ScratchDir dir;
     Touch(dir / "a.avi");
     EXPECT_TRUE(DeleteFile((dir / "a.avi").c_str()));
     EXPECT_FALSE(DeleteFile((dir / "a.avi").c_str()));
@@ -134,7 +134,7 @@ TEST(DeleteFile, RemovesFilesOnly) {
 // OF_WRITE opens an existing file for writing without creating or cutting
 // it; what may not be written fails at once, a FIFO without a reader too.
 TEST(OpenFile, WriteHandleOnlyForAFileThatMayBeWritten) {
-    ScratchDir dir;
+    testsupport::ScratchDir dir;
     Touch(dir / "take.avi", "RIFF....");
     ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
     ASSERT_EQ(::mkdir((dir / "folder").c_str(), 0700), 0);

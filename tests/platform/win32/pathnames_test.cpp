@@ -6,10 +6,10 @@
 #include <cstring>
 #include <fstream>
 
-#include "scratch_dir.h"
+#include "testsupport/scratchdir.h"
 
 TEST(GetLongPathName, CanonicalFormOfExistingPath) {
-    ScratchDir dir;
+    testsupport::ScratchDir dir;
     ASSERT_EQ(::mkdir((dir / "real").c_str(), 0700), 0);
     ASSERT_EQ(::symlink((dir / "real").c_str(), (dir / "link").c_str()), 0);
     char canonicalDir[4096];
@@ -31,7 +31,7 @@ TEST(GetLongPathName, CanonicalFormOfExistingPath) {
 }
 
 TEST(GetLongPathName, MissingPathFails) {
-    ScratchDir dir;
+    testsupport::ScratchDir dir;
     char buffer[4096];
     EXPECT_EQ(GetLongPathName((dir / "none").c_str(), buffer, sizeof buffer), 0u);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));

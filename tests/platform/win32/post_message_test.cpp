@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "window_test_support.h"
+#include "testsupport/windowthread.h"
 
 using namespace std::chrono;
 using test_support::RegisterTestClass;

@@ -10,7 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "scratch_dir.h"
+#include "testsupport/scopedenv.h"
+#include "testsupport/scratchdir.h"
 
 extern char** environ;
 
@@ -27,9 +28,9 @@ std::string ReadText(const std::string& path) {
 
 class Registry : public testing::Test {
 protected:
-    ScratchDir m_dir;
+    testsupport::ScratchDir m_dir;
     std::string m_file = m_dir / "config/registry";
-    ScopedEnv m_env{"TAPELOOM_REGISTRY", m_file.c_str()};
+    testsupport::ScopedEnv m_env{"TAPELOOM_REGISTRY", m_file.c_str()};
 
     HKEY Create(const char* path, DWORD* disposition = nullptr) {
         HKEY key = nullptr;

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "testsupport/scratchdir.h"
+
 namespace {
 
 using win32_detail::UserRuntimeDir;
@@ -17,14 +19,11 @@ using win32_detail::UserRuntimeDir;
 class RuntimeDir : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/tapeloom-dirtest-XXXXXX";
-        base_ = mkdtemp(pattern);
+        base_ = m_scratch.Path();
         unsetenv("TAPELOOM_RUNTIME_DIR");
     }
-    void TearDown() override {
-        unsetenv("TAPELOOM_RUNTIME_DIR");
-        std::filesystem::remove_all(base_);
-    }
+    void TearDown() override { unsetenv("TAPELOOM_RUNTIME_DIR"); }
+    testsupport::ScratchDir m_scratch{"tapeloom-dirtest"};
     std::string base_;
 };
 

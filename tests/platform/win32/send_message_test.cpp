@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "win32/devices.h"
-#include "window_test_support.h"
+#include "testsupport/windowthread.h"
 
 using namespace std::chrono;
 using test_support::PumpThread;

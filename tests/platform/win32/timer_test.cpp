@@ -5,7 +5,7 @@
 #include <chrono>
 #include <thread>
 
-#include "window_test_support.h"
+#include "testsupport/windowthread.h"
 
 using namespace std::chrono;
 

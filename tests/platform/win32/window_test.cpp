@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "window_test_support.h"
+#include "testsupport/windowthread.h"
 
 using test_support::RegisterTestClass;
 

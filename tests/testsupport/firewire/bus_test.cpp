@@ -26,7 +26,7 @@ protected:
             nodes.replace(at, 5, m_tape);
         std::map<std::string, std::string> env{{"FWEMU_CONTROL", m_dir.Path("control")}};
         env["FWEMU_BUS"] = withBus ? m_dir.Write("bus.txt", nodes) : "";
-        const auto r = RunOnBus({FWEMU_PROBE, scenario}, m_dir.dir.string(), env, 30);
+        const auto r = RunOnBus({FWEMU_PROBE, scenario}, m_dir.dir.Path(), env, 30);
         EXPECT_EQ(r.status, 0) << scenario << ": " << r.output;
         return r.output;
     }
@@ -206,7 +206,7 @@ TEST_F(BusTest, TheProgramsBusCodeReceivesAcrossAReset) {
     std::map<std::string, std::string> env{
         {"FWEMU_CONTROL", m_dir.Path("control")},
         {"FWEMU_BUS", m_dir.Write("bus.txt", "camcorder tape=" + m_tape + "\n")}};
-    const auto r = RunOnBus({FWEMU_DRIVER_PROBE}, m_dir.dir.string(), env, 30);
+    const auto r = RunOnBus({FWEMU_DRIVER_PROBE}, m_dir.dir.Path(), env, 30);
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("rom 1 specifier 00a02d text Emulated|Emulated camcorder"),
               std::string::npos)
@@ -226,7 +226,7 @@ TEST_F(BusTest, ThePointToPointConnectionIsRestoredAfterAReset) {
     std::map<std::string, std::string> env{
         {"FWEMU_CONTROL", m_dir.Path("control")},
         {"FWEMU_BUS", m_dir.Write("bus.txt", "camcorder nobroadcast tape=" + m_tape + "\n")}};
-    const auto r = RunOnBus({FWEMU_DRIVER_PROBE}, m_dir.dir.string(), env, 30);
+    const auto r = RunOnBus({FWEMU_DRIVER_PROBE}, m_dir.dir.Path(), env, 30);
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("receiving 1 channel 0"), std::string::npos) << r.output;
     EXPECT_GT(Values(r.output, "late_data").at(0), 3000) << r.output;

@@ -71,7 +71,7 @@ TEST_F(ClientsTest, DvcontDrivesTheTransportAndReadsItsState) {
         std::vector<std::string> argv{"dvcont"};
         std::istringstream words(c.commands);
         for (std::string w; words >> w;) argv.push_back(w);
-        const auto r = RunOnBus(argv, m_dir.dir.string(), Bus("", false), 20);
+        const auto r = RunOnBus(argv, m_dir.dir.Path(), Bus("", false), 20);
         std::string expected = c.expected;
         for (char& ch : expected)
             if (ch == '|') ch = '\n';
@@ -83,7 +83,7 @@ TEST_F(ClientsTest, DvcontDrivesTheTransportAndReadsItsState) {
 TEST_F(ClientsTest, DvcontFindsNoDeckWithoutABus) {
     MakeTape(dv::Standard::PAL, 5);
     // No FWEMU_BUS: a machine without FireWire ports.
-    const auto r = RunOnBus({"dvcont", "status"}, m_dir.dir.string(), {{"FWEMU_BUS", ""}}, 20);
+    const auto r = RunOnBus({"dvcont", "status"}, m_dir.dir.Path(), {{"FWEMU_BUS", ""}}, 20);
     EXPECT_NE(r.status, 0);
     EXPECT_EQ(r.output.find("Playing"), std::string::npos);
 }
@@ -102,7 +102,7 @@ TEST_F(ClientsTest, DvgrabWritesTheTapesFrames) {
         // dvgrab plays the tape itself and stops when the transport stops
         // at the end of the tape.
         const auto r =
-            RunOnBus({"dvgrab", "-format", c.format, "cap-"}, m_dir.dir.string(), Bus(""), 60);
+            RunOnBus({"dvgrab", "-format", c.format, "cap-"}, m_dir.dir.Path(), Bus(""), 60);
         ASSERT_EQ(r.status, 0) << r.output;
         const std::string file =
             m_dir.Path(std::string("cap-001.") + (c.format == std::string("raw") ? "dv" : "avi"));
@@ -135,14 +135,14 @@ TEST_F(ClientsTest, FfmpegCapturesTheTapesFrames) {
     // subcode, so the video stream is copied as it is.
     const auto r = RunOnBus({"ffmpeg", "-v", "error", "-f", "iec61883", "-i", "auto", "-frames:v",
                              "40", "-map", "0:v", "-c", "copy", "-f", "rawvideo", "cap.dv"},
-                            m_dir.dir.string(), Bus("playing"), 60);
+                            m_dir.dir.Path(), Bus("playing"), 60);
     ASSERT_EQ(r.status, 0) << r.output;
     ExpectTapeFrames(fwemutest::ReadBytes(m_dir.Path("cap.dv")), 40);
     // And through the dv muxer, as one would record a tape: whole frames
     // (the muxer holds the last video frame back for want of its audio).
     const auto dv = RunOnBus({"ffmpeg", "-v", "error", "-f", "iec61883", "-i", "auto", "-frames:v",
                               "40", "-c", "copy", "-f", "dv", "mux.dv"},
-                             m_dir.dir.string(), Bus("playing"), 60);
+                             m_dir.dir.Path(), Bus("playing"), 60);
     ASSERT_EQ(dv.status, 0) << dv.output;
     const size_t muxed = fwemutest::ReadBytes(m_dir.Path("mux.dv")).size();
     EXPECT_EQ(muxed % m_frameSize, 0u);
@@ -156,7 +156,7 @@ TEST_F(ClientsTest, DvgrabAtRealTimeLosesNothing) {
     MakeTape(dv::Standard::PAL, 75);
     const auto start = std::chrono::steady_clock::now();
     const auto r =
-        RunOnBus({"dvgrab", "-format", "raw", "cap-"}, m_dir.dir.string(), Bus("", false), 60);
+        RunOnBus({"dvgrab", "-format", "raw", "cap-"}, m_dir.dir.Path(), Bus("", false), 60);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     ASSERT_EQ(r.status, 0) << r.output;

@@ -13,7 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "controlclient.h"
+#include "fwemu/controlclient.h"
 
 #include "firewire/fwbus.h"
 

@@ -5,9 +5,9 @@
 #include <edevdefs.h>
 #include <gtest/gtest.h>
 
-#include "avcunit.h"
-#include "config.h"
-#include "dvtransmitter.h"
+#include "fwemu/avcunit.h"
+#include "fwemu/config.h"
+#include "fwemu/dvtransmitter.h"
 #include "fwemutest.h"
 
 namespace {

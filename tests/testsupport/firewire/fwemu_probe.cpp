@@ -21,7 +21,7 @@
 #include <string>
 #include <thread>
 
-#include "controlclient.h"
+#include "fwemu/controlclient.h"
 
 namespace {
 

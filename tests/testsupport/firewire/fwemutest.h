@@ -20,16 +20,12 @@
 #include <vector>
 
 #include "dv/dvtesttape.h"
+#include "testsupport/scratchdir.h"
 
 namespace fwemutest {
 
 struct Scratch {
-    std::filesystem::path dir;
-    Scratch() {
-        char pattern[] = "/tmp/fwemu-test-XXXXXX";
-        dir = mkdtemp(pattern);
-    }
-    ~Scratch() { std::filesystem::remove_all(dir); }
+    testsupport::ScratchDir dir{"fwemu-test"};
     std::string Path(const std::string& name) const { return (dir / name).string(); }
     std::string Write(const std::string& name, const std::string& text) const {
         std::ofstream(Path(name)) << text;
