@@ -1,6 +1,7 @@
-# tapeloom_add_tests(<dir-name> LIBS <targets...>): one test executable per
-# *_test.cpp in the current directory, each linked with gtest_main and the
-# given libraries, every test case registered with ctest. Files named
+# tapeloom_add_tests(<dir-name> TESTS <files...> LIBS <targets...>): one test
+# executable per listed *_test.cpp of the current directory, each linked
+# with gtest_main and the given libraries, every test case registered with
+# ctest. Files named
 # *_long_test.cpp get the label "long".  Every test runs with
 # TAPELOOM_DECK_THREADING=0: virtual decks start playing at once (tests that
 # look at the threading delay ask for it in their deck options).  Test executables named in
@@ -8,7 +9,7 @@
 # code that does; the ThreadSanitizer build leaves them out (they are still
 # defined, so that their directories can add properties to them).
 function(tapeloom_add_tests prefix)
-  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "TESTS;LIBS" ${ARGN})
   # GoogleTest's header is parsed once per test directory and the parse is
   # reused by each test file there: it costs more than most test files
   # themselves.  The header is compiled in an executable that links what the
@@ -29,8 +30,7 @@ function(tapeloom_add_tests prefix)
     set(test_options -O1 -g1 -Wno-array-bounds -Wno-stringop-overflow)
   endif()
   target_compile_options(${pch} PRIVATE ${test_options})
-  file(GLOB test_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
-  foreach(src IN LISTS test_sources)
+  foreach(src IN LISTS ARG_TESTS)
     get_filename_component(name ${src} NAME_WE)
     set(target ${prefix}_${name})
     if(TAPELOOM_SANITIZE STREQUAL "thread" AND target IN_LIST TAPELOOM_SINGLE_THREADED_TESTS)
