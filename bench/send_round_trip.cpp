@@ -1,9 +1,9 @@
 // Cross-thread SendMessageTimeout: round trip to an idle window thread, and
 // how long a 20 ms-bounded send holds its sender when the receiver is busy.
+#include "send_round_trip.h"
+
 #include <future>
 #include <thread>
-
-#include "send_round_trip.h"
 
 int main() {
     send_bench::RegisterBenchClass();

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <thread>
 
-#include "send_round_trip.h"
 #include "qt/display.h"
+#include "send_round_trip.h"
 
 int main() {
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))

@@ -6,17 +6,16 @@
 
 BOOL CCapturePanel::BuildBaseGraph() {
     const int nIndex = m_nDeviceIndex;
-    if (m_pDeviceList == NULL || nIndex < 0 || nIndex > m_pDeviceList->GetLastIndex())
-        return FALSE;
+    if (m_pDeviceList == NULL || nIndex < 0 || nIndex > m_pDeviceList->GetLastIndex()) return FALSE;
     ReleaseField(m_pGraph);
 
-    if (!LogStep("CoCreateInstance Filter Graph",
-                 CoCreateInstance(CLSID_FilterGraph, NULL,
-                                  CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER, IID_IGraphBuilder,
-                                  reinterpret_cast<void**>(&m_pGraph))))
+    if (!LogStep(
+            "CoCreateInstance Filter Graph",
+            CoCreateInstance(CLSID_FilterGraph, NULL, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
+                             IID_IGraphBuilder, reinterpret_cast<void**>(&m_pGraph))))
         return FALSE;
-    if (FAILED(m_pGraph->QueryInterface(IID_IMediaEventEx,
-                                        reinterpret_cast<void**>(&m_pMediaEvent))))
+    if (FAILED(
+            m_pGraph->QueryInterface(IID_IMediaEventEx, reinterpret_cast<void**>(&m_pMediaEvent))))
         return FALSE;
     m_pMediaEvent->SetNotifyWindow(reinterpret_cast<OAHWND>(m_hNotifyWnd), WM_GRAPHEVENT, 0);
 
@@ -34,10 +33,9 @@ BOOL CCapturePanel::BuildBaseGraph() {
         SUCCEEDED(m_pExtDevice->QueryInterface(IID_IAMTimecodeReader,
                                                reinterpret_cast<void**>(&m_pTimecodeReader))) &&
         LogStep("CoCreateInstance Capture Graph Builder",
-                CoCreateInstance(CLSID_CaptureGraphBuilder2, NULL,
-                                 CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
-                                 IID_ICaptureGraphBuilder2,
-                                 reinterpret_cast<void**>(&m_pBuilder))) &&
+                CoCreateInstance(
+                    CLSID_CaptureGraphBuilder2, NULL, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
+                    IID_ICaptureGraphBuilder2, reinterpret_cast<void**>(&m_pBuilder))) &&
         LogStep("SetFiltergraph", m_pBuilder->SetFiltergraph(m_pGraph)) &&
         LogStep("AddFilter Tapeloom Device",
                 m_pGraph->AddFilter(m_pDeviceFilter, L"Tapeloom Device")))
@@ -49,8 +47,8 @@ BOOL CCapturePanel::BuildBaseGraph() {
 void CCapturePanel::TeardownGraph() {
     if (m_pGraph != NULL) {
         IMediaControl* pControl = NULL;
-        if (SUCCEEDED(m_pGraph->QueryInterface(IID_IMediaControl,
-                                               reinterpret_cast<void**>(&pControl))) &&
+        if (SUCCEEDED(
+                m_pGraph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&pControl))) &&
             pControl != NULL) {
             pControl->Stop();
             pControl->Release();

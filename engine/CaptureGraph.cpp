@@ -74,9 +74,9 @@ static bool FinishCaptureGraph(CCapturePanel* pPanel) {
 bool CCapturePanel::BuildType1Graph() {
     if (m_pGraph == NULL || m_pBuilder == NULL || m_pDeviceFilter == NULL) return false;
     const std::wstring strFile = ToWide(m_strCaptureFile);
-    if (!LogStep("SetOutputFileName", m_pBuilder->SetOutputFileName(&MEDIASUBTYPE_Avi,
-                                                                    strFile.c_str(), &m_pMux,
-                                                                    &m_pFileSink)) ||
+    if (!LogStep("SetOutputFileName",
+                 m_pBuilder->SetOutputFileName(&MEDIASUBTYPE_Avi, strFile.c_str(), &m_pMux,
+                                               &m_pFileSink)) ||
         m_pMux == NULL || m_pFileSink == NULL)
         return false;
     ConfigureMux(m_pMux);
@@ -105,9 +105,9 @@ bool CCapturePanel::BuildType2Graph() {
     // build: nothing could be recorded, and it would be configured and
     // connected through a null pointer.
     if (LogStep("AddFilter DV Splitter", m_pGraph->AddFilter(pSplitter, L"DV Splitter")) &&
-        LogStep("SetOutputFileName", m_pBuilder->SetOutputFileName(&MEDIASUBTYPE_Avi,
-                                                                   strFile.c_str(), &m_pMux,
-                                                                   &m_pFileSink)) &&
+        LogStep("SetOutputFileName",
+                m_pBuilder->SetOutputFileName(&MEDIASUBTYPE_Avi, strFile.c_str(), &m_pMux,
+                                              &m_pFileSink)) &&
         m_pMux != NULL) {
         ConfigureMux(m_pMux);
         bBuilt = LogStep("RenderStream capture",

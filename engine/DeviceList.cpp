@@ -80,7 +80,8 @@ bool CDeviceList::IsSupportedDvDevice(IMoniker* pMoniker) {
     if (pMoniker == NULL) return false;
     long lSignal = 0;
     if (FAILED(ReadSignal(pMoniker, &lSignal))) return false;
-    return lSignal == ED_TRANSBASIC_SIGNAL_525_60_SD || lSignal == ED_TRANSBASIC_SIGNAL_525_60_SDL ||
+    return lSignal == ED_TRANSBASIC_SIGNAL_525_60_SD ||
+           lSignal == ED_TRANSBASIC_SIGNAL_525_60_SDL ||
            lSignal == ED_TRANSBASIC_SIGNAL_625_50_SD || lSignal == ED_TRANSBASIC_SIGNAL_625_50_SDL;
 }
 

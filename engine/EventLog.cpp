@@ -56,8 +56,7 @@ void LogLine(const std::string& line) {
 bool LogStep(const char* step, HRESULT hr) {
     if (SUCCEEDED(hr)) return true;
     char text[256];
-    std::snprintf(text, sizeof text, "failure: %s: result 0x%08X", step,
-                  static_cast<unsigned>(hr));
+    std::snprintf(text, sizeof text, "failure: %s: result 0x%08X", step, static_cast<unsigned>(hr));
     LogLine(text);
     return false;
 }

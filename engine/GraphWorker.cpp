@@ -180,8 +180,7 @@ void CCapturePanel::CreateNotifyWindow() {
                                   CW_USEDEFAULT, CW_USEDEFAULT, 10, 10, NULL, NULL, NULL, this);
 }
 
-LRESULT CALLBACK CCapturePanel::NotifyWndProc(HWND hWnd, UINT uMsg, WPARAM wParam,
-                                              LPARAM lParam) {
+LRESULT CALLBACK CCapturePanel::NotifyWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     CCapturePanel* pPanel = reinterpret_cast<CCapturePanel*>(GetWindowLongPtr(hWnd, 0));
     switch (uMsg) {
         case WM_CREATE: {

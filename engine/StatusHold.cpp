@@ -29,7 +29,7 @@ BOOL CCapturePanel::HoldStatusThreads() {
         // the request gets there or the thread has ended.
         for (;;) {
             if (::PostThreadMessage(m_pStatsThread->m_nThreadID, WM_HOLDSTATS,
-                                  reinterpret_cast<WPARAM>(hHeldEvent), 0)) {
+                                    reinterpret_cast<WPARAM>(hHeldEvent), 0)) {
                 WaitForSingleObject(hHeldEvent, INFINITE);
                 break;
             }

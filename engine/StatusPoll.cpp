@@ -55,8 +55,7 @@ void FormatTimecode(DWORD dwDigits, char* pszText, size_t nSize) {
         const int nUnits = static_cast<int>(dwDigits >> (24 - 8 * i)) & 0xF;
         anField[i] = nTens * 10 + nUnits;
     }
-    snprintf(pszText, nSize, "%.2d:%.2d:%.2d:%.2d", anField[0], anField[1], anField[2],
-             anField[3]);
+    snprintf(pszText, nSize, "%.2d:%.2d:%.2d:%.2d", anField[0], anField[1], anField[2], anField[3]);
 }
 
 }  // namespace

@@ -76,8 +76,7 @@ void CCapturePanel::AttachVideoWindow(IVideoWindow* pVideoWindow, const RECT& rc
     pVideoWindow->get_WindowStyle(&lStyle);
     pVideoWindow->put_WindowStyle(lStyle & kVideoStyleMask);
     pVideoWindow->put_MessageDrain(reinterpret_cast<OAHWND>(hFrame));
-    pVideoWindow->SetWindowPosition(rcPicture.left, rcPicture.top,
-                                    rcPicture.right - rcPicture.left,
+    pVideoWindow->SetWindowPosition(rcPicture.left, rcPicture.top, rcPicture.right - rcPicture.left,
                                     rcPicture.bottom - rcPicture.top);
     pVideoWindow->put_Visible(OATRUE);
     pVideoWindow->Release();

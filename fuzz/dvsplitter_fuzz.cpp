@@ -5,7 +5,6 @@
 // check what comes out: video is the input sample itself, audio whole
 // stereo samples within the buffer.
 #include <combaseapi.h>
-#include "com/comptr.h"
 #include <control.h>
 #include <dshow.h>
 #include <uuids.h>
@@ -17,6 +16,7 @@
 #include <cstring>
 #include <vector>
 
+#include "com/comptr.h"
 #include "fuzz_frames.h"
 #include "media/allocator.h"
 #include "media/basefilter.h"
@@ -91,13 +91,13 @@ bool Build(const std::vector<uint8_t>& frame, SplitGraph& g) {
             return false;
     }
     ComPtr<IMediaControl> control;
-    if (FAILED(g.graph->QueryInterface(IID_IMediaControl,
-                                       reinterpret_cast<void**>(control.ReleaseAndGetAddressOf()))) ||
+    if (FAILED(g.graph->QueryInterface(
+            IID_IMediaControl, reinterpret_cast<void**>(control.ReleaseAndGetAddressOf()))) ||
         FAILED(control->Pause()))
         return false;
     return SUCCEEDED(NthPin(g.splitter.Get(), PINDIR_INPUT, 0)
-                         ->QueryInterface(IID_IMemInputPin,
-                                          reinterpret_cast<void**>(g.input.ReleaseAndGetAddressOf())));
+                         ->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(
+                                                                g.input.ReleaseAndGetAddressOf())));
 }
 
 constexpr long kBufferBytes = 2 * dv::kMaxFrameSize;

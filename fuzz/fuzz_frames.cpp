@@ -33,8 +33,8 @@ std::vector<uint8_t> Frame(const uint8_t* data, size_t size) {
         return std::vector<uint8_t>(data, data + size);
     std::vector<uint8_t> frame = g_bases[data[0] % g_bases.size()];
     for (size_t i = 2; i + 4 <= size; i += 4) {
-        const size_t at = (size_t(data[i]) << 16 | size_t(data[i + 1]) << 8 | data[i + 2]) %
-                          frame.size();
+        const size_t at =
+            (size_t(data[i]) << 16 | size_t(data[i + 1]) << 8 | data[i + 2]) % frame.size();
         frame[at] = data[i + 3];
     }
     // A cut makes short frames: 1-255 parts of 256 of the frame.

@@ -49,8 +49,7 @@ bool FormNextName(LPCSTR pszSource, int nDestSize, int nWidth, std::string& strR
     snprintf(szNumber, sizeof szNumber, "%0*lu", nWidth, static_cast<unsigned long>(dwNumber));
     // The number is never cut; a number wider than nWidth needs its own room.
     const size_t nDigits = strlen(szNumber);
-    const size_t nNeeded =
-        strStem.size() + nDigits + (bExtension ? strExtension.size() + 2 : 1);
+    const size_t nNeeded = strStem.size() + nDigits + (bExtension ? strExtension.size() + 2 : 1);
     if (static_cast<size_t>(nDestSize) < nNeeded) return false;
 
     strResult = strStem + szNumber;
@@ -101,8 +100,7 @@ std::string CanonicalName(LPCSTR pszName) {
 }  // namespace
 
 BOOL CCapturePanel::NextNumberedName(LPCSTR pszSource, LPSTR pszDest, int nDestSize, int nWidth) {
-    if (pszSource == NULL || pszDest == NULL || nDestSize < 1 || pszSource[0] == '\0')
-        return FALSE;
+    if (pszSource == NULL || pszDest == NULL || nDestSize < 1 || pszSource[0] == '\0') return FALSE;
     std::string strNext;
     if (!FormNextName(pszSource, nDestSize, nWidth, strNext, NULL)) return FALSE;
     memcpy(pszDest, strNext.c_str(), strNext.size() + 1);

@@ -24,8 +24,8 @@ std::string CapturedTimeText(long nSeconds) {
     return szText;
 }
 
-std::string RecordingStoppedText(HRESULT hrCause, bool bDeviceLost, bool bFileKept,
-                                 LPCSTR pszFile, long nSeconds) {
+std::string RecordingStoppedText(HRESULT hrCause, bool bDeviceLost, bool bFileKept, LPCSTR pszFile,
+                                 long nSeconds) {
     const std::string strTime = CapturedTimeText(nSeconds);
     // A file that is gone explains the stop whatever error the writer saw.
     if (!bFileKept)
@@ -48,7 +48,6 @@ std::string RecordingStoppedText(HRESULT hrCause, bool bDeviceLost, bool bFileKe
         pszWhy = "the Capture Device was lost";
         pszAdvice = " Connect it again to capture the rest.";
     }
-    return std::string("The recording stopped because ") + pszWhy +
-           ", What was captured (" + strTime + ") is saved in " +
-           (pszFile != NULL ? pszFile : "") + "." + pszAdvice;
+    return std::string("The recording stopped because ") + pszWhy + ", What was captured (" +
+           strTime + ") is saved in " + (pszFile != NULL ? pszFile : "") + "." + pszAdvice;
 }

@@ -25,5 +25,5 @@ std::string CapturedTimeText(long nSeconds);
 // bDeviceLost tells that the device was gone by then (which explains any
 // error but the file's own), bFileKept whether the recorded file is still
 // on disk under pszFile, nSeconds how much was captured.
-std::string RecordingStoppedText(HRESULT hrCause, bool bDeviceLost, bool bFileKept,
-                                 LPCSTR pszFile, long nSeconds);
+std::string RecordingStoppedText(HRESULT hrCause, bool bDeviceLost, bool bFileKept, LPCSTR pszFile,
+                                 long nSeconds);

@@ -44,10 +44,9 @@ CCapturePanel::CCapturePanel(CWnd* pParent) : CDialog(IDD, pParent) {}
 
 CCapturePanel::~CCapturePanel() {
     // Whatever graph interfaces are still held, last field first.
-    IUnknown* const apHeld[] = {m_pMediaEvent,   m_pFileSink,       m_pMux,
-                                m_pVideoWindow,  m_pDroppedFrames,  m_pTimecodeReader,
-                                m_pTransport,    m_pExtDevice,      m_pDeviceFilter,
-                                m_pBuilder,      m_pGraph};
+    IUnknown* const apHeld[] = {m_pMediaEvent,    m_pFileSink,       m_pMux,       m_pVideoWindow,
+                                m_pDroppedFrames, m_pTimecodeReader, m_pTransport, m_pExtDevice,
+                                m_pDeviceFilter,  m_pBuilder,        m_pGraph};
     for (IUnknown* pHeld : apHeld)
         if (pHeld != NULL) pHeld->Release();
 }
@@ -116,14 +115,15 @@ BOOL CCapturePanel::OnInitDialog() {
     CreateNotifyWindow();
 
     m_bPollPause = false;
-    m_hPollThread = reinterpret_cast<HANDLE>(_beginthread(&CCapturePanel::StatusPollThread, 0, this));
+    m_hPollThread =
+        reinterpret_cast<HANDLE>(_beginthread(&CCapturePanel::StatusPollThread, 0, this));
     if (m_hPollThread == INVALID_HANDLE_VALUE) {
         m_wndTransportMode.SetWindowText("Error");
         m_wndTimecode.SetWindowText("Error");
     }
     m_bStatsHold = false;
-    m_pStatsThread = AfxBeginThread(&CCapturePanel::StatisticsThread, this,
-                                    THREAD_PRIORITY_NORMAL, 0, 0, NULL);
+    m_pStatsThread =
+        AfxBeginThread(&CCapturePanel::StatisticsThread, this, THREAD_PRIORITY_NORMAL, 0, 0, NULL);
 
     m_nTimerId = SetTimer(kPanelTimer, kPanelTimerPeriodMs, NULL);
 
@@ -298,7 +298,8 @@ void CCapturePanel::StopRecording() {
     if (m_nTransportMode != ED_MODE_FREEZE) OnPause();
     if (m_pDroppedFrames != NULL) {
         long nCount = 0;
-        if (SUCCEEDED(m_pDroppedFrames->GetNumDropped(&nCount))) m_nDropped = nCount - m_nDroppedBase;
+        if (SUCCEEDED(m_pDroppedFrames->GetNumDropped(&nCount)))
+            m_nDropped = nCount - m_nDroppedBase;
         if (SUCCEEDED(m_pDroppedFrames->GetNumNotDropped(&nCount)))
             m_nNotDropped = nCount - m_nNotDroppedBase;
     }
@@ -380,9 +381,8 @@ void CCapturePanel::EndRecordingOnError(HRESULT hrCause, bool bDeviceLost) {
     // recording stopped: the frames after the failure were not written,
     // and there are no more than the moment it took the event to come.
     const long nSeconds = static_cast<long>(m_nNotDropped) / (m_nVideoStandard != 0 ? 25 : 30);
-    m_strStoppedText =
-        RecordingStoppedText(hrCause, bDeviceLost, FileExists(strRecorded), strRecorded.c_str(),
-                             nSeconds);
+    m_strStoppedText = RecordingStoppedText(hrCause, bDeviceLost, FileExists(strRecorded),
+                                            strRecorded.c_str(), nSeconds);
     // This runs inside the graph's event handling; the box comes after it.
     if (!m_bShuttingDown && m_hWnd != NULL) ::PostMessage(m_hWnd, WM_CAPTURESTOPPED, 0, 0);
 }

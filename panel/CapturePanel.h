@@ -26,7 +26,7 @@
 class CDeviceList;
 
 // Private messages of the engine.
-#define WM_GRAPHEVENT (WM_USER + 1)     // the filter graph to the notify window
+#define WM_GRAPHEVENT (WM_USER + 1)  // the filter graph to the notify window
 // Hold request to the statistics thread, wParam an event the thread sets
 // once it is held.  A thread already held (a hold that follows a resume
 // within the thread's 10 ms turn) acknowledges from inside its hold.
@@ -62,26 +62,26 @@ public:
     afx_msg void OnDeviceSelChange();
 
     // Controls.
-    CComboBox m_wndDeviceCombo;      // 1031
-    CStatic m_wndDeviceType;         // 1018
-    CStatic m_wndTransportMode;      // 1016
-    CStatic m_wndTimecode;           // 1015
-    CEdit m_wndCaptureFile;          // 1022
-    CComboBox m_wndFileTypeCombo;    // 1032
-    CStatic m_wndDropped;            // 1020
-    CStatic m_wndCaptured;           // 1021
-    CStatic m_wndBanner;             // 1034
-    CImageButton m_btnPlay;          // 1003
-    CImageButton m_btnPause;         // 1004
-    CImageButton m_btnStop;          // 1005
-    CImageButton m_btnFastForward;   // 1006
-    CImageButton m_btnRewind;        // 1007
-    CImageButton m_btnStepForward;   // 1008
-    CImageButton m_btnStepReverse;   // 1009
-    CImageButton m_btnSlowReverse;   // 1010
-    CImageButton m_btnSlowForward;   // 1011
-    CImageButton m_btnCapture;       // 1019
-    CImageButton m_btnBrowse;        // 1029
+    CComboBox m_wndDeviceCombo;     // 1031
+    CStatic m_wndDeviceType;        // 1018
+    CStatic m_wndTransportMode;     // 1016
+    CStatic m_wndTimecode;          // 1015
+    CEdit m_wndCaptureFile;         // 1022
+    CComboBox m_wndFileTypeCombo;   // 1032
+    CStatic m_wndDropped;           // 1020
+    CStatic m_wndCaptured;          // 1021
+    CStatic m_wndBanner;            // 1034
+    CImageButton m_btnPlay;         // 1003
+    CImageButton m_btnPause;        // 1004
+    CImageButton m_btnStop;         // 1005
+    CImageButton m_btnFastForward;  // 1006
+    CImageButton m_btnRewind;       // 1007
+    CImageButton m_btnStepForward;  // 1008
+    CImageButton m_btnStepReverse;  // 1009
+    CImageButton m_btnSlowReverse;  // 1010
+    CImageButton m_btnSlowForward;  // 1011
+    CImageButton m_btnCapture;      // 1019
+    CImageButton m_btnBrowse;       // 1029
 
     // Output file naming and settings.
     BOOL NextNumberedName(LPCSTR pszSource, LPSTR pszDest, int nDestSize, int nWidth);

@@ -138,9 +138,8 @@ void CImageButton::DrawItem(LPDRAWITEMSTRUCT lpDIS) {
                 RECT rcClient{0, 0, 0, 0};
                 GetClientRect(&rcClient);
                 const int nImageRight = m_nLeftMargin + m_sizeImage.cx + m_nTextGap;
-                const int nFree = std::max(
-                    0, static_cast<int>(rcClient.right - rcClient.left) - nImageRight -
-                           static_cast<int>(sizeText.cx));
+                const int nFree = std::max(0, static_cast<int>(rcClient.right - rcClient.left) -
+                                                  nImageRight - static_cast<int>(sizeText.cx));
                 pt.x = nImageRight + nFree / 2;
             }
             const BOOL bCentredY = pt.y == -1;
@@ -149,16 +148,16 @@ void CImageButton::DrawItem(LPDRAWITEMSTRUCT lpDIS) {
             pt.y += nShift;
             // A vertically centred caption sits one pixel higher.
             if (bCentredY) pt.y -= 1;
-            DrawState(hDC, NULL, NULL, reinterpret_cast<LPARAM>(strCaption.c_str()), 0, pt.x,
-                      pt.y, 0, 0, DST_PREFIXTEXT | nLook);
+            DrawState(hDC, NULL, NULL, reinterpret_cast<LPARAM>(strCaption.c_str()), 0, pt.x, pt.y,
+                      0, 0, DST_PREFIXTEXT | nLook);
         }
     }
 
     // The focus rectangle inverts: drawn twice at the same place it is
     // gone.  A focus change toggles it; a full redraw puts it back on the
     // fresh face.  It does not move when the button is pressed.
-    if (!bDisabled && (((nState ^ m_nLastState) & ODS_FOCUS) ||
-                       (!bFocusOnly && (nState & ODS_FOCUS)))) {
+    if (!bDisabled &&
+        (((nState ^ m_nLastState) & ODS_FOCUS) || (!bFocusOnly && (nState & ODS_FOCUS)))) {
         const int nWidth = rcItem.right - rcItem.left;
         const int nHeight = rcItem.bottom - rcItem.top;
         const int nInset = std::min(3, std::min(nWidth, nHeight) / 4);

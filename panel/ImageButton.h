@@ -43,14 +43,14 @@ protected:
     // item of that size in the client rectangle on that axis.
     POINT ResolveCentre(POINT pt, int cx, int cy) const;
 
-    BOOL m_bAutoLayout;   // picture and caption placed automatically
-    POINT m_ptImage;      // fixed picture position when not automatic
-    int m_nLeftMargin;    // item's left edge to the picture, with a caption
-    int m_nTextGap;       // picture's right edge to the caption's area
-    HBITMAP m_hbmNormal;  // key colour turned into the button face
+    BOOL m_bAutoLayout;     // picture and caption placed automatically
+    POINT m_ptImage;        // fixed picture position when not automatic
+    int m_nLeftMargin;      // item's left edge to the picture, with a caption
+    int m_nTextGap;         // picture's right edge to the caption's area
+    HBITMAP m_hbmNormal;    // key colour turned into the button face
     HBITMAP m_hbmDisabled;  // key colour turned into white, drawn embossed
-    SIZE m_sizeImage;     // size at which both pictures are drawn
-    UINT m_nLastState;    // item state of the previous draw request
+    SIZE m_sizeImage;       // size at which both pictures are drawn
+    UINT m_nLastState;      // item state of the previous draw request
 
 public:
     // Whether the caption is drawn; the owner sets it directly.

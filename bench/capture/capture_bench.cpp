@@ -87,7 +87,7 @@ std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()
 // ---- one run, in a process of its own ---------------------------------------
 
 struct RunConfig {
-    int type = 2;          // 1: interleaved stream; 2: video and audio streams
+    int type = 2;  // 1: interleaved stream; 2: video and audio streams
     bool preview = true;
     bool unpaced = true;
     long frames = 1500;    // unpaced: frames to record
@@ -165,8 +165,8 @@ bool BuildGraph(const RunConfig& run, IGraphBuilder* graph, ICaptureGraphBuilder
     }
     // Recording from the first frame on.
     REFERENCE_TIME start = 0, stop = MAXLONGLONG;
-    return SUCCEEDED(builder->ControlStream(&PIN_CATEGORY_CAPTURE, nullptr, nullptr, &start, &stop,
-                                            0, 0));
+    return SUCCEEDED(
+        builder->ControlStream(&PIN_CATEGORY_CAPTURE, nullptr, nullptr, &start, &stop, 0, 0));
 }
 
 int RunOne(const RunConfig& run) {
@@ -194,8 +194,8 @@ int RunOne(const RunConfig& run) {
         devEnum->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, &monikers, 0) != S_OK ||
         monikers->Next(1, &moniker, nullptr) != S_OK ||
         FAILED(BindMoniker(moniker, 0, IID_IBaseFilter, reinterpret_cast<void**>(&device))) ||
-        FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_IGraphBuilder, reinterpret_cast<void**>(&graph))) ||
+        FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                reinterpret_cast<void**>(&graph))) ||
         FAILED(CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
                                 IID_ICaptureGraphBuilder2, reinterpret_cast<void**>(&builder))) ||
         FAILED(builder->SetFiltergraph(graph)) ||
@@ -312,18 +312,16 @@ Result Spawn(const std::string& self, const RunConfig& run) {
 // A fresh home for one start: no settings, no configuration.  The cache
 // stays this process's, since it holds the virtual deck's generated tape
 // (a deck's tape is there before the program starts).
-e2e::Options ProgramOptions(const std::string& home, const std::string& temp,
-                            const char* pacing) {
+e2e::Options ProgramOptions(const std::string& home, const std::string& temp, const char* pacing) {
     std::filesystem::create_directories(home);
     std::filesystem::create_directories(temp);
     e2e::Options options;
     options.pacing = pacing;
-    options.env = {"HOME=" + home,
-                   "XDG_CONFIG_HOME=" + home + "/.config",
-                   "XDG_DATA_HOME=" + home + "/.local/share",
-                   "XDG_CACHE_HOME=" +
-                       std::filesystem::path(dv::TestTapeCacheDir()).parent_path().string(),
-                   "TEMP=" + temp};
+    options.env = {
+        "HOME=" + home, "XDG_CONFIG_HOME=" + home + "/.config",
+        "XDG_DATA_HOME=" + home + "/.local/share",
+        "XDG_CACHE_HOME=" + std::filesystem::path(dv::TestTapeCacheDir()).parent_path().string(),
+        "TEMP=" + temp};
     return options;
 }
 
@@ -426,8 +424,7 @@ Result RecordWithProgram(const std::string& home, const std::string& temp, long 
     const int pid = s.process().pid();
     const double cpu0 = e2e::ProcessCpuSeconds(pid);
     const auto t0 = Clock::now();
-    if (!Step(s, s.Click(e2e::kCapture) && s.WaitForText(e2e::kCapture, "Stop Capture"),
-              "Capture"))
+    if (!Step(s, s.Click(e2e::kCapture) && s.WaitForText(e2e::kCapture, "Stop Capture"), "Capture"))
         return r;
     const long seconds = (frames + 24) / 25;
     if (!Step(s,
@@ -484,8 +481,8 @@ private:
     std::vector<pid_t> m_pids;
 };
 
-int Orchestrate(const std::string& self, long frames, double seconds, int starts,
-                std::string dir, bool quick) {
+int Orchestrate(const std::string& self, long frames, double seconds, int starts, std::string dir,
+                bool quick) {
     // Without a directory given, one of our own on disk (not a tmpfs: the
     // files run to gigabytes), removed at the end.
     std::optional<testsupport::ScratchDir> ownDir;
@@ -580,16 +577,17 @@ int Orchestrate(const std::string& self, long frames, double seconds, int starts
         std::filesystem::remove_all(dir + "/home-record");
         std::filesystem::remove_all(dir + "/program");
     }
-    const double ffmpeg = Timed("ffmpeg -v error -y -f dv -i " + Quote(raw) +
-                                " -c copy -f avi " + Quote(dir + "/ffmpeg.avi"));
+    const double ffmpeg = Timed("ffmpeg -v error -y -f dv -i " + Quote(raw) + " -c copy -f avi " +
+                                Quote(dir + "/ffmpeg.avi"));
     if (ffmpeg > 0)
         line("ffmpeg -c copy, same frames", static_cast<double>(frames) / ffmpeg, -1, 0,
              VideoFrames(dir + "/ffmpeg.avi"));
     const double cp = Timed("cp " + Quote(raw) + " " + Quote(dir + "/copy.dv"));
     if (cp > 0) line("cp, same bytes", static_cast<double>(frames) / cp, -1, 0, frames);
-    std::printf("(%.0f MB each; goal: at least 20x real time unpaced with preview;\n"
-                " peak MB is the whole process's; the program's includes its start-up)\n",
-                mb);
+    std::printf(
+        "(%.0f MB each; goal: at least 20x real time unpaced with preview;\n"
+        " peak MB is the whole process's; the program's includes its start-up)\n",
+        mb);
     std::filesystem::remove(dir + "/ffmpeg.avi");
     std::filesystem::remove(dir + "/copy.dv");
 
@@ -621,14 +619,15 @@ int Orchestrate(const std::string& self, long frames, double seconds, int starts
     times("to the Capture button enabled", toCapture);
     times("to the Play button enabled", toPlay);
     times("to the first preview frame", toPicture);
-    std::printf("(%zu of %d starts; Play clicked once it is enabled; the window is seen\n"
-                " within about 20 ms, the others are late by at most one look: at the panel\n"
-                " %.0f ms on average, %.0f ms at most, at the preview frame (a screenshot)\n"
-                " %.0f ms, %.0f ms at most; goal: first preview frame under 1 s; the deck\n"
-                " threads no tape here: its second of threading is the deck's, not the\n"
-                " program's)\n",
-                toPicture.size(), starts, panel.AverageMs(), panel.longest * 1000,
-                frame.AverageMs(), frame.longest * 1000);
+    std::printf(
+        "(%zu of %d starts; Play clicked once it is enabled; the window is seen\n"
+        " within about 20 ms, the others are late by at most one look: at the panel\n"
+        " %.0f ms on average, %.0f ms at most, at the preview frame (a screenshot)\n"
+        " %.0f ms, %.0f ms at most; goal: first preview frame under 1 s; the deck\n"
+        " threads no tape here: its second of threading is the deck's, not the\n"
+        " program's)\n",
+        toPicture.size(), starts, panel.AverageMs(), panel.longest * 1000, frame.AverageMs(),
+        frame.longest * 1000);
 
     if (!quick) {
         std::printf("\n%-40s %9s %9s %9s %12s %8s %9s\n", "real time with preview, Type-2",
@@ -698,11 +697,16 @@ int main(int argc, char** argv) {
     bool quick = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--frames" && i + 1 < argc) frames = std::max(25L, std::atol(argv[++i]));
-        else if (a == "--seconds" && i + 1 < argc) seconds = std::max(1.0, std::atof(argv[++i]));
-        else if (a == "--starts" && i + 1 < argc) starts = std::max(1, std::atoi(argv[++i]));
-        else if (a == "--dir" && i + 1 < argc) dir = argv[++i];
-        else if (a == "--quick") quick = true;
+        if (a == "--frames" && i + 1 < argc)
+            frames = std::max(25L, std::atol(argv[++i]));
+        else if (a == "--seconds" && i + 1 < argc)
+            seconds = std::max(1.0, std::atof(argv[++i]));
+        else if (a == "--starts" && i + 1 < argc)
+            starts = std::max(1, std::atoi(argv[++i]));
+        else if (a == "--dir" && i + 1 < argc)
+            dir = argv[++i];
+        else if (a == "--quick")
+            quick = true;
         else {
             std::fprintf(stderr,
                          "usage: capture_bench [--frames N] [--seconds S] [--starts N] [--dir D] "

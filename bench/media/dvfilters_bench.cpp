@@ -9,7 +9,6 @@
 //  - copies of frame data between the device's buffers and the disk.
 //
 //   media_dvfilters_bench [frames] [directory for the files]
-#include "com/comclasstable.h"
 #include <dshow.h>
 
 #include <atomic>
@@ -25,6 +24,7 @@
 #include <vector>
 
 #include "amvideo.h"
+#include "com/comclasstable.h"
 #include "dv/dvtesttape.h"
 #include "media/basefilter.h"
 #include "media/basepin.h"
@@ -261,9 +261,10 @@ int main(int argc, char** argv) {
                 DecoderFps(tape, decodeFrames, DVRESOLUTION_HALF));
     int drawn = 0, dropped = 0;
     const double shown = RendererFps(tape, decodeFrames, &drawn, &dropped);
-    std::printf("DV Video Decoder + Video Renderer, half resolution: %8.1f frames/s "
-                "(%d drawn, %d dropped while the display thread painted)\n",
-                shown, drawn, dropped);
+    std::printf(
+        "DV Video Decoder + Video Renderer, half resolution: %8.1f frames/s "
+        "(%d drawn, %d dropped while the display thread painted)\n",
+        shown, drawn, dropped);
 
     const std::string avi = dir + "/tapeloom-bench.avi";
     const double t1 = MuxFps(tape, frames, false, avi);

@@ -5,7 +5,6 @@
 // source's own.
 //
 //   media_smarttee_bench [frames] [frame bytes]
-#include "com/comclasstable.h"
 #include <dshow.h>
 
 #include <atomic>
@@ -15,6 +14,7 @@
 #include <cstring>
 #include <thread>
 
+#include "com/comclasstable.h"
 #include "media/allocator.h"
 #include "media/basefilter.h"
 #include "media/basepin.h"

@@ -162,9 +162,9 @@ PalettePicture Quantise(const Canvas& canvas, int colours) {
     for (size_t i = 0; i < ranked.size() && picture.palette.size() < static_cast<size_t>(colours);
          ++i) {
         const Cell& c = ranked[i].second;
-        picture.palette.push_back(Pack({static_cast<float>(c.r / c.count),
-                                        static_cast<float>(c.g / c.count),
-                                        static_cast<float>(c.b / c.count)}));
+        picture.palette.push_back(
+            Pack({static_cast<float>(c.r / c.count), static_cast<float>(c.g / c.count),
+                  static_cast<float>(c.b / c.count)}));
     }
     // Pixels of one cell map alike; remember each cell's entry.
     std::map<uint32_t, uint8_t> chosen;
@@ -174,8 +174,8 @@ PalettePicture Quantise(const Canvas& canvas, int colours) {
             uint32_t rgb = Pack(canvas.At(x, y));
             auto [it, fresh] = chosen.try_emplace(cell_of(rgb), 0);
             if (fresh)
-                it->second = Nearest(rgb, picture.palette.data(),
-                                     static_cast<int>(picture.palette.size()));
+                it->second =
+                    Nearest(rgb, picture.palette.data(), static_cast<int>(picture.palette.size()));
             picture.bits.push_back(it->second);
         }
     return picture;

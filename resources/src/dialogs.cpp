@@ -46,19 +46,19 @@ const DialogItem kAboutItems[] = {
     {"BUTTON", "OK", IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP | WS_VISIBLE, 0, 99, 88, 50, 14},
 };
 
-const DialogTemplate kAboutDialog = {IDD_ABOUTBOX,
-                                     WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME |
-                                         DS_SETFONT,
-                                     0,
-                                     0,
-                                     0,
-                                     249,
-                                     109,
-                                     "About Tapeloom",
-                                     "MS Sans Serif",
-                                     8,
-                                     kAboutItems,
-                                     static_cast<int>(std::size(kAboutItems))};
+const DialogTemplate kAboutDialog = {
+    IDD_ABOUTBOX,
+    WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT,
+    0,
+    0,
+    0,
+    249,
+    109,
+    "About Tapeloom",
+    "MS Sans Serif",
+    8,
+    kAboutItems,
+    static_cast<int>(std::size(kAboutItems))};
 
 // The capture panel: the video source on the left (device, type, transport
 // state and position, the transport buttons), the capture settings and

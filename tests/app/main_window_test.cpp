@@ -16,8 +16,13 @@ const char kMainTitle[] = "Quindle Tapeloom";
 const char kAboutTitle[] = "About Tapeloom";
 const char kVersionLine[] = "Tapeloom Version 1.0  Built: Friday, October 08, 2004";
 
-enum { kPreviewFrame = 1023, kPanelFrame = 1032, kAboutButton = 1042, kExitButton = 1,
-       kVersion = 1043 };
+enum {
+    kPreviewFrame = 1023,
+    kPanelFrame = 1032,
+    kAboutButton = 1042,
+    kExitButton = 1,
+    kVersion = 1043
+};
 
 std::string ScreenshotPath(const std::string& name) {
     std::filesystem::create_directories(SCREENSHOT_DIR);
@@ -98,9 +103,9 @@ TEST(MainWindow, PanelCoversThePlaceholder) {
     ASSERT_TRUE(placeholder && panel && preview);
     EXPECT_FALSE(placeholder->visible);
     EXPECT_TRUE(panel->visible);
-    EXPECT_EQ(std::tie(panel->left, panel->top, panel->right, panel->bottom),
-              std::tie(placeholder->left, placeholder->top, placeholder->right,
-                       placeholder->bottom));
+    EXPECT_EQ(
+        std::tie(panel->left, panel->top, panel->right, panel->bottom),
+        std::tie(placeholder->left, placeholder->top, placeholder->right, placeholder->bottom));
     EXPECT_GE(panel->top, preview->bottom);
     EXPECT_TRUE(c.Ok("shot " + program.main.hwnd + " " + ScreenshotPath("main-window.png")));
 }

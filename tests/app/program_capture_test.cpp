@@ -43,9 +43,10 @@ std::string Text(Connection& c, const std::string& panel, int id) {
 }
 
 long ProbeFrames(const std::string& path) {
-    const std::string command = "ffprobe -v error -count_frames -select_streams v:0 "
-                                "-show_entries stream=nb_read_frames -of csv=p=0 '" +
-                                path + "' 2>/dev/null";
+    const std::string command =
+        "ffprobe -v error -count_frames -select_streams v:0 "
+        "-show_entries stream=nb_read_frames -of csv=p=0 '" +
+        path + "' 2>/dev/null";
     std::string out;
     if (FILE* pipe = popen(command.c_str(), "r")) {
         char buffer[128];
@@ -103,8 +104,8 @@ TEST(ProgramCapture, UnplugDuringARecordingAndPlugBackIn) {
     ProgramWorld world;
     const std::string control = world.scratch() + "/decks-unplugged";
     std::ofstream(control).close();
-    auto program = world.Start(
-        {"TAPELOOM_DECKS=Virtual DV Deck=pal", "TAPELOOM_DECK_CONTROL=" + control});
+    auto program =
+        world.Start({"TAPELOOM_DECKS=Virtual DV Deck=pal", "TAPELOOM_DECK_CONTROL=" + control});
     ASSERT_TRUE(program.connection);
     Connection& c = *program.connection;
     const std::string panel = PanelOf(c, program.main.hwnd);

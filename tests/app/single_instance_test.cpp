@@ -19,7 +19,8 @@ void ExpectSecondCopyEndsUnseen(ProgramWorld& world) {
     ASSERT_TRUE(second.WaitForEnd()) << "the second copy did not end";
     // A clean exit (a sanitizer's report would change the status).
     EXPECT_TRUE(WIFEXITED(second.status()) && WEXITSTATUS(second.status()) == 0);
-    EXPECT_EQ(world.server().Accept(milliseconds(300)), nullptr) << "the second copy showed a window";
+    EXPECT_EQ(world.server().Accept(milliseconds(300)), nullptr)
+        << "the second copy showed a window";
     std::printf("second copy ended after %lld ms\n",
                 static_cast<long long>(second.lifetime().count()));
 }

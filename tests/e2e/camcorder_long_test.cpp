@@ -42,8 +42,8 @@ TEST(CamcorderLong, AnHourOfTapeAtEightTimesRealTimeWithFlatMemory) {
     ASSERT_GE(resident.size(), 20u);
     const long early = *std::max_element(resident.begin(), resident.begin() + 12);
     const long late = *std::max_element(resident.begin() + resident.size() / 2, resident.end());
-    EXPECT_LE(late, early + 16 * 1024) << "resident kB: first minute " << early << ", last half "
-                                       << late;
+    EXPECT_LE(late, early + 16 * 1024)
+        << "resident kB: first minute " << early << ", last half " << late;
     const Probe p = ProbeFile(s.Temp() + "/Tapeloom00000.avi");
     EXPECT_TRUE(p.HasStream("audio pcm_s16le 48000")) << ::testing::PrintToString(p.streams);
     EXPECT_LT(dropped, 900) << "more than 1 % dropped";

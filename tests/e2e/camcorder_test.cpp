@@ -47,7 +47,8 @@ InOrder FramesInOrder(const std::vector<uint8_t>& recorded, const std::vector<ui
     long next = -1;
     for (size_t at = 0; at + frameSize <= recorded.size(); at += frameSize, ++r.frames) {
         long found = -1;
-        for (long t = std::max(next, 0L); static_cast<size_t>(t + 1) * frameSize <= tape.size(); ++t)
+        for (long t = std::max(next, 0L); static_cast<size_t>(t + 1) * frameSize <= tape.size();
+             ++t)
             if (std::memcmp(tape.data() + static_cast<size_t>(t) * frameSize, recorded.data() + at,
                             frameSize) == 0) {
                 found = t;
@@ -66,8 +67,8 @@ protected:
     void AddCamcorder(int frames, const std::string& options = std::string()) {
         tapePath_ = bus_.MakeTape("tape.dv", dv::Standard::PAL, frames, &tape_);
         ASSERT_FALSE(tapePath_.empty());
-        bus_.Add("camcorder name=camcorder1 tape=" + tapePath_ +
-                 " vendor=Acme model=DV-1000 " + options);
+        bus_.Add("camcorder name=camcorder1 tape=" + tapePath_ + " vendor=Acme model=DV-1000 " +
+                 options);
     }
     // Starts the program on the bus and waits until it can record.
     void StartReady() {
@@ -284,7 +285,7 @@ TEST_F(Camcorder, SlowAndSilentDecksNeverHangTheProgram) {
         const char* fault;
         const char* status;  // after Play, once the fault is cleared
     } const cases[] = {
-        {"interim=300", "Play"}, {"interim=never", "Play"}, {"late", "Play"},
+        {"interim=300", "Play"}, {"interim=never", "Play"},  {"late", "Play"},
         {"delay=150", "Play"},   {"transition=400", "Play"}, {"reject", "Stop"},
         {"silent", "Stop"},
     };

@@ -28,13 +28,14 @@ std::string Modal(Session& s) {
 // with the name moved on.  The captured time it gives, in seconds.
 long ExpectStoppedMessage(Session& s, const std::string& why, const std::string& file,
                           const std::string& advice, const std::string& shot) {
-    EXPECT_TRUE(s.WaitFor([&] { return Modal(s).rfind("messagebox", 0) == 0; },
-                          milliseconds(30000)))
+    EXPECT_TRUE(
+        s.WaitFor([&] { return Modal(s).rfind("messagebox", 0) == 0; }, milliseconds(30000)))
         << "no message after the recording ended";
     const std::string text = Modal(s);
-    const std::regex told("messagebox \"The recording stopped because " + why +
-                          ", What was captured \\((\\d\\d):(\\d\\d):(\\d\\d)\\) is saved in (.*)\\. " +
-                          advice + "\"");
+    const std::regex told(
+        "messagebox \"The recording stopped because " + why +
+        ", What was captured \\((\\d\\d):(\\d\\d):(\\d\\d)\\) is saved in (.*)\\. " + advice +
+        "\"");
     std::smatch m;
     long seconds = -1;
     EXPECT_TRUE(std::regex_match(text, m, told)) << text;
@@ -99,9 +100,9 @@ TEST(Reliability, DiskFullDuringRecording) {
     ASSERT_TRUE(s.WaitUntilReady());
     ASSERT_EQ(s.Text(kCaptureFile), file);
     ASSERT_TRUE(StartRecording(s));
-    const long seconds = ExpectStoppedMessage(s, "the disk is full", file,
-                                              "Free some space on the disk, or choose another file.",
-                                              "disk-full-small-file-system");
+    const long seconds = ExpectStoppedMessage(
+        s, "the disk is full", file, "Free some space on the disk, or choose another file.",
+        "disk-full-small-file-system");
     EXPECT_EQ(s.Text(kCaptureFile), small + "/Take00001.avi");
     ASSERT_TRUE(s.Exit());
 

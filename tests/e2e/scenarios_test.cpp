@@ -182,8 +182,9 @@ TEST(Scenario, UnplugAndReplugDuringRecording) {
     ASSERT_TRUE(s.WaitForText(kCapture, "Stop Capture"));
     std::this_thread::sleep_for(milliseconds(3000));
     WriteFile(s.ControlFile(), std::string(kDeck) + "\n");
-    EXPECT_TRUE(s.WaitFor([&] { return s.Text(kDeviceType).rfind("No Supported DV Devices", 0) == 0; }))
-        << s.Text(kDeviceType);
+    EXPECT_TRUE(s.WaitFor([&] {
+        return s.Text(kDeviceType).rfind("No Supported DV Devices", 0) == 0;
+    })) << s.Text(kDeviceType);
     EXPECT_TRUE(s.Shot("unplugged"));
     EXPECT_FALSE(s.Enabled(kCapture));
 

@@ -1,10 +1,10 @@
 // The device list against the virtual deck: which decks are listed, under
 // which index, with which name and type.
-#include "com/commoniker.h"
-#include "com/comobject.h"
 #include <edevdefs.h>
 #include <uuids.h>
 
+#include "com/commoniker.h"
+#include "com/comobject.h"
 #include "media/devicedrivers.h"
 #include "testsupport/decktest.h"
 #include "testsupport/enginetest.h"
@@ -42,7 +42,8 @@ HRESULT ListNameless(std::vector<ComPtr<IMoniker>>* monikers) {
 }  // namespace
 
 TEST_F(DeviceListTest, SupportedDecksAreNumberedInOrderSkippingOthers) {
-    decktest::Configure("First=pal; Other=pal,signal=5000; Second=ntsc,signal=5039; Third=pal,signal=5041");
+    decktest::Configure(
+        "First=pal; Other=pal,signal=5000; Second=ntsc,signal=5039; Third=pal,signal=5041");
     CDeviceList list;
     EXPECT_EQ(0, list.GetCount());
     EXPECT_EQ(-1, list.GetLastIndex());

@@ -143,9 +143,10 @@ TEST_F(GraphTest, EachFileTypePreviewsInTheFrameAndRecordsNothingYet) {
         ASSERT_TRUE(panel.StartGraph());
         // The preview has a splitter of its own; Type-2 adds the named one.
         std::vector<std::string> names = FilterNames(panel.m_pGraph);
-        EXPECT_EQ(type != 0 ? 2 : 1, std::count_if(names.begin(), names.end(), [](auto& n) {
-                      return n.rfind("DV Splitter", 0) == 0;
-                  })) << ::testing::PrintToString(names);
+        EXPECT_EQ(type != 0 ? 2 : 1,
+                  std::count_if(names.begin(), names.end(),
+                                [](auto& n) { return n.rfind("DV Splitter", 0) == 0; }))
+            << ::testing::PrintToString(names);
         EXPECT_TRUE(Has("DV Video Decoder"));
         EXPECT_EQ(type == 0 ? 1 : 2, ConnectedMuxInputs());
         EXPECT_EQ(DVRESOLUTION_HALF, DecoderResolution());
@@ -184,14 +185,14 @@ TEST_F(GraphTest, PictureRectangleFollowsTheFrameAndTheStandard) {
         LONG left, top, right, bottom;
     };
     const Case cases[] = {
-        {600, 300, 0, 75, 0, 525, 300},   {600, 300, 1, 112, 0, 487, 300},
-        {300, 400, 0, 0, 100, 300, 300},  {300, 400, 1, 0, 80, 300, 320},
-        {300, 300, 0, 0, 50, 300, 250},   {300, 300, 1, 0, 30, 300, 270},
-        {300, 301, 0, 0, 50, 300, 250},   {400, 300, 0, -25, 0, 425, 300},
+        {600, 300, 0, 75, 0, 525, 300},  {600, 300, 1, 112, 0, 487, 300},
+        {300, 400, 0, 0, 100, 300, 300}, {300, 400, 1, 0, 80, 300, 320},
+        {300, 300, 0, 0, 50, 300, 250},  {300, 300, 1, 0, 30, 300, 270},
+        {300, 301, 0, 0, 50, 300, 250},  {400, 300, 0, -25, 0, 425, 300},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.width << " x " << c.height << " standard "
-                                          << c.standard);
+        SCOPED_TRACE(::testing::Message()
+                     << c.width << " x " << c.height << " standard " << c.standard);
         MakeFrame(c.width, c.height);
         panel.m_nVideoStandard = c.standard;
         panel.PlaceVideoWindow();

@@ -28,9 +28,8 @@ protected:
     }
     bool Runs(StatusThreads& threads) {
         const long polls = threads.UnheldPolls(), stats = threads.UnheldStats();
-        return WaitUntil([&] {
-            return threads.UnheldPolls() > polls + 1 && threads.UnheldStats() > stats + 1;
-        });
+        return WaitUntil(
+            [&] { return threads.UnheldPolls() > polls + 1 && threads.UnheldStats() > stats + 1; });
     }
     CCapturePanel panel;
 };

@@ -33,7 +33,7 @@ std::string Output(const std::string& command) {
 std::vector<std::string> VideoFrameHashes(const std::string& path, const std::string& format) {
     std::vector<std::string> hashes;
     std::istringstream in(Output("ffmpeg -v error " + format + " -i '" + path +
-                              "' -map 0:v:0 -c copy -f framemd5 - 2>/dev/null"));
+                                 "' -map 0:v:0 -c copy -f framemd5 - 2>/dev/null"));
     std::string line;
     while (std::getline(in, line)) {
         if (line.empty() || line[0] == '#') continue;
@@ -128,9 +128,10 @@ TEST_P(RecordingTest, CaptureSwitchedOnAndOffRecordsExactlyThoseFrames) {
     EXPECT_EQ(1, gaps);
 
     // ffprobe counts the same frames, with the streams of the file type.
-    const std::string probe = Output("ffprobe -v error -count_frames -show_entries "
-                                  "stream=codec_type,codec_name,nb_read_frames -of csv=p=0 '" +
-                                  first + "'");
+    const std::string probe = Output(
+        "ffprobe -v error -count_frames -show_entries "
+        "stream=codec_type,codec_name,nb_read_frames -of csv=p=0 '" +
+        first + "'");
     const std::string frames = std::to_string(fileHashes.size());
     if (GetParam() == 0) {
         EXPECT_NE(std::string::npos, probe.find("dvvideo,video," + frames)) << probe;

@@ -35,8 +35,8 @@ protected:
     void StartThreads(bool bPoll = true, bool bStats = true) {
         if (bPoll) {
             panel.m_bPollPause = false;
-            panel.m_hPollThread = reinterpret_cast<HANDLE>(
-                _beginthread(&CCapturePanel::StatusPollThread, 0, &panel));
+            panel.m_hPollThread =
+                reinterpret_cast<HANDLE>(_beginthread(&CCapturePanel::StatusPollThread, 0, &panel));
             ASSERT_NE(INVALID_HANDLE_VALUE, panel.m_hPollThread);
         }
         if (bStats) {
@@ -175,10 +175,10 @@ TEST_F(StatusTest, ButtonsSendTheirModesAndWindDependsOnTheLastModeRead) {
     ui->Click(IDC_SLOW_REVERSE);
     ui->Click(IDC_STEP_FORWARD);
     ui->Click(IDC_STEP_REVERSE);
-    EXPECT_EQ((std::vector<long>{ED_MODE_PLAY, ED_MODE_FREEZE, ED_MODE_STOP,
-                                 ED_MODE_PLAY_SLOWEST_FWD, ED_MODE_PLAY_SLOWEST_REV,
-                                 ED_MODE_STEP_FWD, ED_MODE_STEP_REV}),
-              transport->Sent());
+    EXPECT_EQ(
+        (std::vector<long>{ED_MODE_PLAY, ED_MODE_FREEZE, ED_MODE_STOP, ED_MODE_PLAY_SLOWEST_FWD,
+                           ED_MODE_PLAY_SLOWEST_REV, ED_MODE_STEP_FWD, ED_MODE_STEP_REV}),
+        transport->Sent());
 
     // The last mode read, not the last command: stopped winds, anything
     // else (no mode read yet included) plays fast.
@@ -252,10 +252,14 @@ TEST_F(StatusTest, CapturedTimeAndDroppedFramesSinceTheStart) {
         const char* text;
     };
     const Case cases[] = {
-        {0, 3600 * 30, "01:00:00"},     {1, 3600 * 25, "01:00:00"},
-        {0, 3600 * 25, "00:50:00"},     {0, 29, "00:00:00"},
-        {0, 30, "00:00:01"},            {1, 24, "00:00:00"},
-        {1, 25 * 61, "00:01:01"},       {1, 100 * 3600 * 25, "100:00:00"},
+        {0, 3600 * 30, "01:00:00"},
+        {1, 3600 * 25, "01:00:00"},
+        {0, 3600 * 25, "00:50:00"},
+        {0, 29, "00:00:00"},
+        {0, 30, "00:00:01"},
+        {1, 24, "00:00:00"},
+        {1, 25 * 61, "00:01:01"},
+        {1, 100 * 3600 * 25, "100:00:00"},
         {0, 100 * 3600 * 30 + 59, "100:00:01"},
     };
     for (const Case& c : cases) {
@@ -309,7 +313,8 @@ TEST_F(StatusTest, HoldsKeepBothThreadsAwayFromTheDevice) {
     };
     auto runs = [&] {
         const long modes = transport->reads, counts = counters->reads;
-        return WaitUntil([&] { return transport->reads > modes + 1 && counters->reads > counts + 1; });
+        return WaitUntil(
+            [&] { return transport->reads > modes + 1 && counters->reads > counts + 1; });
     };
     ASSERT_TRUE(runs());
 

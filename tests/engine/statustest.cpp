@@ -46,9 +46,9 @@ void RegisterClasses() {
     (void)registered;
 }
 
-const int kControls[] = {IDC_TIMECODE,     IDC_TRANSPORT_MODE,       IDC_DROPPED,      IDC_CAPTURED,
-                         IDC_PLAY,         IDC_PAUSE,        IDC_STOP,         IDC_FAST_FORWARD,
-                         IDC_REWIND,       IDC_STEP_FORWARD, IDC_STEP_REVERSE, IDC_SLOW_REVERSE,
+const int kControls[] = {IDC_TIMECODE,    IDC_TRANSPORT_MODE, IDC_DROPPED,      IDC_CAPTURED,
+                         IDC_PLAY,        IDC_PAUSE,          IDC_STOP,         IDC_FAST_FORWARD,
+                         IDC_REWIND,      IDC_STEP_FORWARD,   IDC_STEP_REVERSE, IDC_SLOW_REVERSE,
                          IDC_SLOW_FORWARD};
 
 }  // namespace
@@ -73,8 +73,8 @@ void PanelThread::Main() {
     MSG msg;
     PeekMessage(&msg, NULL, 0, 0, PM_NOREMOVE);
     RegisterClasses();
-    m_hWnd = CreateWindowEx(0, "Status Test Panel", "", WS_POPUP, 0, 0, 400, 100, NULL, NULL,
-                            NULL, NULL);
+    m_hWnd = CreateWindowEx(0, "Status Test Panel", "", WS_POPUP, 0, 0, 400, 100, NULL, NULL, NULL,
+                            NULL);
     for (int nID : kControls)
         CreateWindowEx(0, "Status Test Text", "", WS_CHILD, 0, 0, 20, 10, m_hWnd,
                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(nID)), NULL, NULL);

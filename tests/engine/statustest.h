@@ -3,7 +3,6 @@
 // interfaces whose answers a test sets, and a guard that ends a hung test.
 #pragma once
 
-#include "com/comobject.h"
 #include <edevdefs.h>
 
 #include <atomic>
@@ -15,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "com/comobject.h"
 #include "media/iids.h"
 #include "testsupport/enginetest.h"
 

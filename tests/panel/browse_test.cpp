@@ -24,11 +24,9 @@ protected:
         DeckTest::SetUp();
         display_test::InstallDisplay();
         // The dialog's owner is the application's main window.
-        m_hOwner = CreateDialogParam(nullptr, MAKEINTRESOURCE(display_test::kDialogId), nullptr,
-                                     [](HWND, UINT msg, WPARAM, LPARAM) -> INT_PTR {
-                                         return msg == WM_INITDIALOG;
-                                     },
-                                     0);
+        m_hOwner = CreateDialogParam(
+            nullptr, MAKEINTRESOURCE(display_test::kDialogId), nullptr,
+            [](HWND, UINT msg, WPARAM, LPARAM) -> INT_PTR { return msg == WM_INITDIALOG; }, 0);
         ASSERT_NE(nullptr, m_hOwner);
         ShowWindow(m_hOwner, SW_SHOW);
         display_test::Pump(m_hOwner);

@@ -45,7 +45,8 @@ TEST_F(CaptureTest, InitialisingThenPreviewingOnThePalDeck) {
     Shot("state-initialising.png");
 
     ASSERT_TRUE(WaitForPreview());
-    for (int id : {IDC_DEVICE, IDC_CAPTURE, IDC_FILE_TYPE, IDC_BROWSE}) EXPECT_TRUE(Enabled(id)) << id;
+    for (int id : {IDC_DEVICE, IDC_CAPTURE, IDC_FILE_TYPE, IDC_BROWSE})
+        EXPECT_TRUE(Enabled(id)) << id;
     EXPECT_EQ("720 x 576 DV PAL", Text(IDC_DEVICE_TYPE));
     EXPECT_EQ("Capture", Text(IDC_CAPTURE));
     EXPECT_EQ(1, m_panel->m_nVideoStandard);
@@ -121,9 +122,9 @@ TEST_F(CaptureTest, CaptureRecordsAndStopCaptureMovesTheNameOn) {
     // the file took to finish, the file.
     const long n = m_panel->m_nNotDropped;
     char line[160];
-    std::snprintf(line, sizeof line, "recording: frames %ld dropped 0 duration 00:00:%02ld.%02ld bytes %lld",
-                  n, n / 25, n % 25,
-                  static_cast<long long>(std::filesystem::file_size(Numbered(0))));
+    std::snprintf(line, sizeof line,
+                  "recording: frames %ld dropped 0 duration 00:00:%02ld.%02ld bytes %lld", n,
+                  n / 25, n % 25, static_cast<long long>(std::filesystem::file_size(Numbered(0))));
     const std::string log = LogText();
     EXPECT_NE(std::string::npos, log.find(line)) << log;
     EXPECT_NE(std::string::npos, log.find(" file " + Numbered(0) + "\n")) << log;
@@ -264,9 +265,10 @@ TEST_F(CaptureTest, AFolderThatIsGoneIsNeverRecordedInto) {
     std::filesystem::remove_all(folder);
     Click(IDC_CAPTURE);
     EXPECT_EQ(1, answer.m_count);
-    EXPECT_EQ("The Capture File could not be created, Nothing will be recorded. Check that its "
-              "folder exists, or choose another file.",
-              answer.m_text);
+    EXPECT_EQ(
+        "The Capture File could not be created, Nothing will be recorded. Check that its "
+        "folder exists, or choose another file.",
+        answer.m_text);
     EXPECT_EQ("Tapeloom", answer.m_title);
     EXPECT_FALSE(m_panel->m_bCapturing);
     EXPECT_EQ("Capture", Text(IDC_CAPTURE));
@@ -284,9 +286,10 @@ TEST_F(CaptureTest, AFolderThatIsGoneIsNeverRecordedInto) {
     Click(IDC_CAPTURE);
     EXPECT_FALSE(m_panel->m_bCapturing);
     ASSERT_TRUE(PumpUntil([&] { return answer.m_count == 2; }));
-    EXPECT_EQ("The Capture File was removed during the recording, The recording could not be "
-              "saved.",
-              answer.m_text);
+    EXPECT_EQ(
+        "The Capture File was removed during the recording, The recording could not be "
+        "saved.",
+        answer.m_text);
     EXPECT_EQ(take, m_panel->m_strCaptureFile);
     EXPECT_TRUE(Enabled(IDC_CAPTURE));
 

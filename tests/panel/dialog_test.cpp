@@ -3,15 +3,15 @@
 #include <QApplication>
 
 #include "paneltest.h"
-#include "win32/resources.h"
 #include "testsupport/decktest.h"
+#include "win32/resources.h"
 
 using namespace paneltest;
 
 namespace {
 
-const int kTransport[] = {IDC_PLAY,       IDC_PAUSE,        IDC_STOP,
-                          IDC_FAST_FORWARD, IDC_REWIND,     IDC_STEP_FORWARD,
+const int kTransport[] = {IDC_PLAY,         IDC_PAUSE,        IDC_STOP,
+                          IDC_FAST_FORWARD, IDC_REWIND,       IDC_STEP_FORWARD,
                           IDC_STEP_REVERSE, IDC_SLOW_REVERSE, IDC_SLOW_FORWARD};
 
 class DialogTest : public PanelTest {};
@@ -35,9 +35,9 @@ TEST(PanelTemplate, ControlsStylesAndTabOrder) {
 
     // The transport row: one button every 22 units, stop first and
     // starting a group.
-    const int order[] = {IDC_STOP,         IDC_SLOW_REVERSE, IDC_REWIND,
-                         IDC_PLAY,         IDC_FAST_FORWARD, IDC_SLOW_FORWARD,
-                         IDC_PAUSE,        IDC_STEP_REVERSE, IDC_STEP_FORWARD};
+    const int order[] = {IDC_STOP,  IDC_SLOW_REVERSE, IDC_REWIND,
+                         IDC_PLAY,  IDC_FAST_FORWARD, IDC_SLOW_FORWARD,
+                         IDC_PAUSE, IDC_STEP_REVERSE, IDC_STEP_FORWARD};
     int previous = -1;
     for (int i = 0; i < 9; ++i) {
         const auto* item = Item(t, order[i]);
@@ -64,12 +64,11 @@ TEST(PanelTemplate, ControlsStylesAndTabOrder) {
     // take none.
     for (int id : {IDC_DEVICE, IDC_FILE_TYPE, IDC_CAPTURE_FILE, IDC_BROWSE, IDC_CAPTURE})
         EXPECT_TRUE(Item(t, id)->style & WS_TABSTOP) << id;
-    for (int id : {IDC_DEVICE_TYPE, IDC_TRANSPORT_MODE, IDC_TIMECODE, IDC_DROPPED, IDC_CAPTURED,
-                   IDC_BANNER})
+    for (int id :
+         {IDC_DEVICE_TYPE, IDC_TRANSPORT_MODE, IDC_TIMECODE, IDC_DROPPED, IDC_CAPTURED, IDC_BANNER})
         EXPECT_FALSE(Item(t, id)->style & WS_TABSTOP) << id;
     EXPECT_TRUE(Item(t, IDC_CAPTURE_FILE)->style & ES_READONLY);
-    EXPECT_EQ(static_cast<DWORD>(CBS_DROPDOWNLIST),
-              Item(t, IDC_DEVICE)->style & CBS_DROPDOWNLIST);
+    EXPECT_EQ(static_cast<DWORD>(CBS_DROPDOWNLIST), Item(t, IDC_DEVICE)->style & CBS_DROPDOWNLIST);
     EXPECT_TRUE(Item(t, IDC_DEVICE_TYPE)->style & SS_SUNKEN);
 }
 

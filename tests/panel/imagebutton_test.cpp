@@ -20,11 +20,11 @@
 #include <string>
 #include <vector>
 
-#include "resource.h"
 #include "qt/display.h"
 #include "qt/widgetof.h"
-#include "win32/resources.h"
+#include "resource.h"
 #include "testsupport/displaytest.h"
+#include "win32/resources.h"
 
 namespace {
 
@@ -50,19 +50,18 @@ const win32_resources::DialogItem kItems[] = {
     {"BUTTON", "Other", kPlain, BS_PUSHBUTTON | WS_TABSTOP | WS_VISIBLE, 0, 80, 24, 40, 14},
 };
 
-const win32_resources::DialogTemplate kDialog = {
-    kDialogId,
-    WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_SETFONT,
-    0,
-    0,
-    0,
-    130,
-    44,
-    "Bitmap Buttons",
-    "MS Sans Serif",
-    8,
-    kItems,
-    static_cast<int>(std::size(kItems))};
+const win32_resources::DialogTemplate kDialog = {kDialogId,
+                                                 WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_SETFONT,
+                                                 0,
+                                                 0,
+                                                 0,
+                                                 130,
+                                                 44,
+                                                 "Bitmap Buttons",
+                                                 "MS Sans Serif",
+                                                 8,
+                                                 kItems,
+                                                 static_cast<int>(std::size(kItems))};
 
 // A 5 x 3 picture in the standard palette: yellow (11) is the key colour;
 // black, red, silver, white and blue around it.
@@ -300,7 +299,6 @@ TEST_F(ImageButton, DisabledPictureIsEmbossedWithoutFocus) {
     EXPECT_EQ(shot.pixelColor(0, 0), kWhite);
     EXPECT_EQ(shot.pixelColor(3, 3), kFace);
     EXPECT_EQ(Ink(shot), QRect(12, 10, 6, 4));
-
 }
 
 TEST_F(ImageButton, FocusRectangleInsetAndPairing) {
@@ -456,12 +454,12 @@ TEST_F(ImageButton, AllPanelButtonsScreenshot) {
         UINT bitmap;
         int size;
     } panelButtons[] = {
-        {3001, "[]", IDB_STOP, 15},          {3002, "<<", IDB_SLOWREVERSE, 15},
-        {3003, "<<<", IDB_REWIND, 15},       {3004, "|>", IDB_PLAY, 15},
-        {3005, ">>>", IDB_FASTFORWARD, 15},  {3006, ">>", IDB_SLOWFORWARD, 15},
-        {3007, "| |", IDB_PAUSE, 15},        {3008, "< | |", IDB_STEPREVERSE, 15},
+        {3001, "[]", IDB_STOP, 15},           {3002, "<<", IDB_SLOWREVERSE, 15},
+        {3003, "<<<", IDB_REWIND, 15},        {3004, "|>", IDB_PLAY, 15},
+        {3005, ">>>", IDB_FASTFORWARD, 15},   {3006, ">>", IDB_SLOWFORWARD, 15},
+        {3007, "| |", IDB_PAUSE, 15},         {3008, "< | |", IDB_STEPREVERSE, 15},
         {3009, "| | >", IDB_STEPFORWARD, 15}, {3010, "...", IDB_BROWSE, 11},
-        {3011, "Capture", IDB_CAPTURE, 15},  {3012, "Stop Capture", IDB_STOPCAPTURE, 15},
+        {3011, "Capture", IDB_CAPTURE, 15},   {3012, "Stop Capture", IDB_STOPCAPTURE, 15},
     };
     // The buttons are children of the framework dialog, so that their draw
     // requests reach DrawItem; enabled on the first row, disabled on the
@@ -473,11 +471,10 @@ TEST_F(ImageButton, AllPanelButtonsScreenshot) {
         for (const PanelButton& s : panelButtons) {
             const bool capture = s.bitmap == IDB_CAPTURE || s.bitmap == IDB_STOPCAPTURE;
             const int cx = capture ? 102 : s.size == 11 ? 26 : 30;
-            HWND hwnd = CreateWindowEx(0, "BUTTON", s.caption, WS_CHILD | WS_VISIBLE | BS_OWNERDRAW,
-                                       x, 4 + row * 30, cx, capture ? 23 : (s.size == 11 ? 20 : 23),
-                                       dlg_.m_hWnd,
-                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(s.id + row * 100)),
-                                       nullptr, nullptr);
+            HWND hwnd = CreateWindowEx(
+                0, "BUTTON", s.caption, WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, x, 4 + row * 30, cx,
+                capture ? 23 : (s.size == 11 ? 20 : 23), dlg_.m_hWnd,
+                reinterpret_cast<HMENU>(static_cast<INT_PTR>(s.id + row * 100)), nullptr, nullptr);
             ASSERT_NE(hwnd, nullptr);
             auto button = std::make_unique<CImageButton>();
             ASSERT_TRUE(button->SubclassWindow(hwnd));

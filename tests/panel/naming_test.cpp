@@ -32,8 +32,8 @@ TEST_F(NamingTest, NextNumberedNameFollowsTheNumberingRule) {
         {"/Video/clip", "/Video/clip00001"},
         {"/My.Videos/clip", "/My00001.Videos/clip"},
         {"123.avi", "00124.avi"},
-        {"/100%/a%s%n.avi", "/100%/a%s%n00001.avi"},  // "%" stands for itself
-        {"/v/x4294967295.avi", "/v/x00000.avi"},       // 32-bit wrap
+        {"/100%/a%s%n.avi", "/100%/a%s%n00001.avi"},    // "%" stands for itself
+        {"/v/x4294967295.avi", "/v/x00000.avi"},        // 32-bit wrap
         {"/v/x99999999999.avi", "/v/x1215752192.avi"},  // digits beyond 32 bits
         {".avi", "00001.avi"},
         {"9", "00010"},

@@ -173,16 +173,17 @@ long PanelTest::DeckMode() {
 void PanelTest::RaiseGraphEvent(long code, LONG_PTR param1, LONG_PTR param2) {
     IMediaEventSink* sink = NULL;
     ASSERT_NE(nullptr, m_panel->m_pGraph);
-    ASSERT_TRUE(SUCCEEDED(m_panel->m_pGraph->QueryInterface(IID_IMediaEventSink,
-                                                            reinterpret_cast<void**>(&sink))));
+    ASSERT_TRUE(SUCCEEDED(
+        m_panel->m_pGraph->QueryInterface(IID_IMediaEventSink, reinterpret_cast<void**>(&sink))));
     sink->Notify(code, param1, param2);
     sink->Release();
 }
 
 std::string Probe(const std::string& path) {
-    const std::string command = "ffprobe -v error -count_frames -show_entries "
-                                "stream=codec_name,codec_type,nb_read_frames -of csv=p=0 '" +
-                                path + "' 2>/dev/null";
+    const std::string command =
+        "ffprobe -v error -count_frames -show_entries "
+        "stream=codec_name,codec_type,nb_read_frames -of csv=p=0 '" +
+        path + "' 2>/dev/null";
     std::string out;
     if (FILE* pipe = popen(command.c_str(), "r")) {
         char buffer[512];

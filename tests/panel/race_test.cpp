@@ -26,8 +26,8 @@ struct Parking {
     RacePoint point = RacePoint::WorkerBuildDone;
     std::atomic<bool> parked{false};
     bool released = false;
-    std::atomic<int> putOff{0};     // graph events put off
-    bool workerScanning = false;    // the worker holds the lock and found devices
+    std::atomic<int> putOff{0};   // graph events put off
+    bool workerScanning = false;  // the worker holds the lock and found devices
     void (*afterBox)(CCapturePanel*) = nullptr;
 } g;
 

@@ -210,9 +210,8 @@ TEST_F(RecordingEndTest, ARecordingEndedWithTheDeviceGoneSaysSo) {
     // the panel's thread handles it (nothing is handled until it pumps).
     RaiseGraphEvent(EC_ERRORABORT, E_FAIL, 0);
     ASSERT_EQ(S_OK, VirtualDeckUnplug(L"Virtual DV Deck"));
-    ASSERT_TRUE(enginetest::WaitUntil([&] {
-        return !CDeviceList::IsSupportedDvDevice(m_panel->m_pDeviceList->GetMoniker(0));
-    }));
+    ASSERT_TRUE(enginetest::WaitUntil(
+        [&] { return !CDeviceList::IsSupportedDvDevice(m_panel->m_pDeviceList->GetMoniker(0)); }));
     ASSERT_TRUE(PumpUntil([&] { return answer.m_count == 1; }));
     char time[16];
     snprintf(time, sizeof time, "00:00:%02d", static_cast<int>(m_panel->m_nNotDropped / 25));

@@ -146,9 +146,8 @@ TEST_F(SettingsTest, AFreeNameLongerThanTheNumberingTakesGivesTheDefault) {
         bool kept;         // its successor is taken
     };
     const Case cases[] = {
-        {1994, "clip.avi", true},        {1995, "clip.avi", false},
-        {1997, "clip.avi", false},       {1999, "clip.avi", false},
-        {1998, "take99999.avi", true},   {1999, "take99999.avi", false},
+        {1994, "clip.avi", true},  {1995, "clip.avi", false},     {1997, "clip.avi", false},
+        {1999, "clip.avi", false}, {1998, "take99999.avi", true}, {1999, "take99999.avi", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.length) + " " + c.file);

@@ -1,5 +1,7 @@
 // The resources the program loads by number: present, well-formed, and
 // with the pictures' colour indexes inside their palettes.
+#include "win32/resources.h"
+
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -10,7 +12,6 @@
 #include <vector>
 
 #include "resource.h"
-#include "win32/resources.h"
 
 namespace {
 
@@ -65,9 +66,7 @@ TEST(Resources, IconHasThreeImagesWithMasks) {
     const IconResource* icon = FindIcon(IDR_MAINFRAME);
     ASSERT_NE(icon, nullptr);
     ASSERT_EQ(icon->image_count, 3);
-    const struct {
-        int size, colours;
-    } expected[] = {{32, 16}, {16, 16}, {32, 256}};
+    const struct { int size, colours; } expected[] = {{32, 16}, {16, 16}, {32, 256}};
     for (int i = 0; i < 3; ++i) {
         const IconImage& image = icon->images[i];
         EXPECT_EQ(image.picture.width, expected[i].size);

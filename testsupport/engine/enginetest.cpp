@@ -1,6 +1,5 @@
 #include "testsupport/enginetest.h"
 
-#include "com/comobject.h"
 #include <stdlib.h>
 #include <uuids.h>
 
@@ -8,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "com/comobject.h"
 #include "media/rendererwindow.h"
 #include "qt/display.h"
 #include "testsupport/decktest.h"
@@ -185,7 +185,8 @@ HWND PreviewWindow(IFilterGraph* pGraph) {
 long PreviewFrames(IFilterGraph* pGraph) {
     ComPtr<IQualProp> q = FindInGraph<IQualProp>(pGraph, IID_IQualProp);
     int drawn = 0, dropped = 0;
-    if (!q || FAILED(q->get_FramesDrawn(&drawn)) || FAILED(q->get_FramesDroppedInRenderer(&dropped)))
+    if (!q || FAILED(q->get_FramesDrawn(&drawn)) ||
+        FAILED(q->get_FramesDroppedInRenderer(&dropped)))
         return -1;
     return drawn + dropped;
 }

@@ -1,8 +1,8 @@
 // CWinApp and the framework's start-up.
 #include <vector>
 
-#include "afxstate.h"
 #include "afxapp.h"
+#include "afxstate.h"
 #include "afxwnd.h"
 
 namespace {

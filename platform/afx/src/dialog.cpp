@@ -2,9 +2,9 @@
 // AfxDlgProc for the new window's first message; that binds the window to
 // the CDialog being created and routes its messages through AfxWndProc, so
 // the dialog manager's own processing becomes the default processing.
-#include "afxstate.h"
 #include "afxapp.h"
 #include "afxdialog.h"
+#include "afxstate.h"
 
 using afx_detail::State;
 

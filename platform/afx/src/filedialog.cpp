@@ -11,7 +11,9 @@ constexpr size_t kFileBufferSize = 4096 + 1;
 
 CFileDialog::CFileDialog(BOOL bOpenFileDialog, LPCSTR lpszDefExt, LPCSTR lpszFileName,
                          DWORD dwFlags, LPCSTR lpszFilter, CWnd* pParentWnd)
-    : CDialog(0, pParentWnd), m_ofn{}, m_bOpenFileDialog(bOpenFileDialog),
+    : CDialog(0, pParentWnd),
+      m_ofn{},
+      m_bOpenFileDialog(bOpenFileDialog),
       m_szFile(kFileBufferSize, '\0') {
     m_ofn.lStructSize = sizeof m_ofn;
     m_ofn.Flags = dwFlags;

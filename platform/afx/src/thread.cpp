@@ -2,8 +2,8 @@
 #include <mutex>
 #include <vector>
 
-#include "afxstate.h"
 #include "afxapp.h"
+#include "afxstate.h"
 #include "afxthread.h"
 #include "afxwnd.h"
 

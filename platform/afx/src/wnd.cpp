@@ -2,8 +2,8 @@
 // messages into message maps, and the window wrappers.
 #include <vector>
 
-#include "afxstate.h"
 #include "afxapp.h"
+#include "afxstate.h"
 #include "afxwnd.h"
 
 using afx_detail::State;

@@ -1,11 +1,11 @@
 // The in-process class table and CoCreateInstance over it.
-#include "com/comclasstable.h"
 #include <objbase.h>
 
 #include <mutex>
 #include <vector>
 
 #include "apartment.h"
+#include "com/comclasstable.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // A moniker enumerator over a fixed list.
-#include "com/commoniker.h"
-#include "com/comobject.h"
-
 #include <memory>
 #include <mutex>
 #include <utility>
+
+#include "com/commoniker.h"
+#include "com/comobject.h"
 
 namespace {
 

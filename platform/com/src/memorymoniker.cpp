@@ -1,9 +1,9 @@
 // A moniker that binds through a function and keeps its name in a
 // property bag.
+#include <utility>
+
 #include "com/commoniker.h"
 #include "com/comobject.h"
-
-#include <utility>
 
 namespace {
 

@@ -1,11 +1,11 @@
 // An in-memory property bag: named VT_EMPTY, VT_I4 and VT_BSTR values,
 // readable and writable from any thread.
-#include "com/commoniker.h"
-#include "com/comobject.h"
-
 #include <map>
 #include <mutex>
 #include <string>
+
+#include "com/commoniker.h"
+#include "com/comobject.h"
 
 namespace {
 

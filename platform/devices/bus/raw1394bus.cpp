@@ -68,7 +68,8 @@ constexpr uint8_t kResponseInterim = 0x0F;
 constexpr uint8_t kOpTransportState = 0xD0;
 
 bool AnswersOpcode(uint8_t command, uint8_t answer) {
-    if (command == kOpTransportState) return answer == command || (answer >= 0xC1 && answer <= 0xC4);
+    if (command == kOpTransportState)
+        return answer == command || (answer >= 0xC1 && answer <= 0xC4);
     return answer == command;
 }
 // DV over IEC 61883: one data block of 480 bytes per data packet.
@@ -95,9 +96,7 @@ void Iterate(raw1394handle_t h, milliseconds wait) {
 
 struct Handle {
     raw1394handle_t h = nullptr;
-    explicit Handle(int port) {
-        h = raw1394_new_handle_on_port(port);
-    }
+    explicit Handle(int port) { h = raw1394_new_handle_on_port(port); }
     ~Handle() {
         if (h) raw1394_destroy_handle(h);
     }
@@ -131,8 +130,8 @@ public:
         r->m_channel = r->Connect();
         trace::Line("receive node %d: channel %d%s", node, r->m_channel,
                     r->m_connected ? " (connected)" : " (broadcast, no plugs)");
-        if (raw1394_iso_recv_init(h, &RawReceiver::Packet, kReceivePackets,
-                                  kCipHeader + kDvPacket, static_cast<unsigned char>(r->m_channel),
+        if (raw1394_iso_recv_init(h, &RawReceiver::Packet, kReceivePackets, kCipHeader + kDvPacket,
+                                  static_cast<unsigned char>(r->m_channel),
                                   RAW1394_DMA_PACKET_PER_BUFFER, kReceiveIrqInterval) < 0)
             return nullptr;
         if (raw1394_iso_recv_start(h, -1, -1, 0) < 0) {
@@ -195,8 +194,8 @@ private:
             return kBroadcastChannel;
         int oplug = -1, iplug = -1, bandwidth = 0;
         iec61883_cmp_normalize_output(h, m_output);
-        const int channel = iec61883_cmp_connect(h, m_output, &oplug, raw1394_get_local_id(h),
-                                                 &iplug, &bandwidth);
+        const int channel =
+            iec61883_cmp_connect(h, m_output, &oplug, raw1394_get_local_id(h), &iplug, &bandwidth);
         if (channel < 0) return kBroadcastChannel;
         m_connected = true;
         m_oplug = oplug;
@@ -205,10 +204,10 @@ private:
         return channel;
     }
 
-    static raw1394_iso_disposition Packet(raw1394handle_t h, unsigned char* data,
-                                          unsigned int len, unsigned char channel,
-                                          unsigned char /*tag*/, unsigned char /*sy*/,
-                                          unsigned int cycle, unsigned int /*dropped*/) {
+    static raw1394_iso_disposition Packet(raw1394handle_t h, unsigned char* data, unsigned int len,
+                                          unsigned char channel, unsigned char /*tag*/,
+                                          unsigned char /*sy*/, unsigned int cycle,
+                                          unsigned int /*dropped*/) {
         auto* r = static_cast<RawReceiver*>(raw1394_get_userdata(h));
         if (len < kCipHeader || channel != r->m_channel) return RAW1394_ISO_OK;
         // CIP header: SID, DBS (quadlets per data block), FN/QPC/SPH, DBC;
@@ -246,10 +245,10 @@ private:
         const nodeid_t output = static_cast<nodeid_t>(kLocalBus | request.node);
         Drain(h);
         int oplug = m_oplug, iplug = m_iplug, bandwidth = m_bandwidth;
-        const int channel =
-            m_connected ? iec61883_cmp_reconnect(h, output, &oplug, raw1394_get_local_id(h),
-                                                 &iplug, &bandwidth, m_channel)
-                        : m_channel;
+        const int channel = m_connected
+                                ? iec61883_cmp_reconnect(h, output, &oplug, raw1394_get_local_id(h),
+                                                         &iplug, &bandwidth, m_channel)
+                                : m_channel;
         if (channel < 0 && Clock::now() < request.deadline) return;  // tried again next round
         {
             std::lock_guard<std::mutex> lock(m_reconnectLock);
@@ -264,8 +263,8 @@ private:
         }
         m_output = output;
         m_generation = request.generation;
-        trace::Line("receive: reconnected node %d channel %d generation %u", request.node,
-                    channel, request.generation);
+        trace::Line("receive: reconnected node %d channel %d generation %u", request.node, channel,
+                    request.generation);
     }
 
     Handle m_handle;
@@ -379,7 +378,8 @@ public:
         for (int attempt = 0; attempt < (control ? 1 : kStatusAttempts); ++attempt) {
             Drain(h);  // answers to earlier commands are not this one's
             m_wait = AvcWait{true, node, command[1], command[2]};
-            trace::Line("avc node %d -> %s", node, trace::Hex(command.data(), command.size()).c_str());
+            trace::Line("avc node %d -> %s", node,
+                        trace::Hex(command.data(), command.size()).c_str());
             const nodeid_t id = static_cast<nodeid_t>(kLocalBus | node);
             if (!RetryAfterReset(h, kAnswerWait, [&] {
                     return raw1394_write(h, id, kFcpCommand, length, frame);

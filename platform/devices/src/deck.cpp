@@ -7,9 +7,9 @@
 
 #include <chrono>
 
-#include "dvmediatype.h"
 #include "dv/dvtimecode.h"
 #include "dv/dvvideoinfo.h"
+#include "dvmediatype.h"
 
 namespace dvdeck {
 

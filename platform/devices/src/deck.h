@@ -25,8 +25,8 @@
 #include <vector>
 
 #include "decktransport.h"
-#include "dvdevice.h"
 #include "devices/deckconfig.h"
+#include "dvdevice.h"
 #include "strmif.h"
 #include "tape.h"
 

@@ -1,7 +1,5 @@
 // The virtual deck driver: the configured decks as devices of the video
 // input category, hot plug from inside and outside the process.
-#include "com/commoniker.h"
-#include "win32/devices.h"
 #include <uuids.h>
 #include <win32/utf8.h>
 #include <winuser.h>
@@ -16,11 +14,13 @@
 #include <set>
 #include <thread>
 
+#include "com/commoniker.h"
 #include "deck.h"
 #include "deckpin.h"
-#include "dvcapturefilter.h"
 #include "devices/virtualdeck.h"
+#include "dvcapturefilter.h"
 #include "media/devicedrivers.h"
+#include "win32/devices.h"
 
 namespace dvdeck {
 

@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "dv/dif.h"
-#include "dvmediatype.h"
 #include "dv/dvvideoinfo.h"
+#include "dvmediatype.h"
 
 namespace dvdeck {
 
@@ -46,7 +46,7 @@ HRESULT DeckPin::CompleteConnect(IPin* pReceivePin) {
     // code is the deck's for the frame under the head, when that frame is
     // of the same standard.
     m_standard = MediaType().lSampleSize == dv::FrameSize(dv::Standard::NTSC) ? dv::Standard::NTSC
-                                                                        : dv::Standard::PAL;
+                                                                              : dv::Standard::PAL;
     DeckFormat head;
     if (SUCCEEDED(m_deck->HeadFormat(&head)) && head.standard == m_standard)
         m_signal = head.signal;

@@ -6,13 +6,13 @@
 // EC_DEVICE_LOST (0 = gone, 1 = back).
 #pragma once
 
-#include "com/commoniker.h"
 #include <dshow.h>
 
 #include <functional>
 #include <memory>
 #include <new>
 
+#include "com/commoniker.h"
 #include "dvcapturepin.h"
 #include "dvdevice.h"
 #include "media/basefilter.h"

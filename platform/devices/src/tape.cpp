@@ -96,8 +96,8 @@ bool Tape::ReadFrame(int64_t index, uint8_t* out) const {
     const int64_t inFile = index % m_fileFrames;
     const Run& run = RunOf(inFile);
     const size_t size = dv::FrameSize(run.standard);
-    const off_t offset = static_cast<off_t>(run.offset + (inFile - run.first) *
-                                                             static_cast<int64_t>(size));
+    const off_t offset =
+        static_cast<off_t>(run.offset + (inFile - run.first) * static_cast<int64_t>(size));
     size_t done = 0;
     while (done < size) {
         ssize_t n = pread(m_fd, out + done, size - done, offset + static_cast<off_t>(done));

@@ -63,8 +63,8 @@
 #include <thread>
 #include <vector>
 
-#include "qtbackend.h"
 #include "qt/display.h"
+#include "qtbackend.h"
 #include "winbase.h"
 
 namespace qt_display {

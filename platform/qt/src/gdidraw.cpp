@@ -241,8 +241,8 @@ int FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr) {
     auto* brush = ObjectAs<GdiBrush>(hbr);
     if (!p || !lprc || !brush) return 0;
     if (lprc->right > lprc->left && lprc->bottom > lprc->top)
-        p->fillRect(QRect(lprc->left, lprc->top, lprc->right - lprc->left,
-                          lprc->bottom - lprc->top),
-                    brush->color);
+        p->fillRect(
+            QRect(lprc->left, lprc->top, lprc->right - lprc->left, lprc->bottom - lprc->top),
+            brush->color);
     return 1;
 }

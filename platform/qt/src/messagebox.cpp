@@ -34,15 +34,13 @@ int MessageBox(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
         return IDOK;
     }
-    QMessageBox box((uType & MB_ICONMASK) == MB_ICONEXCLAMATION ? QMessageBox::Warning
-                                                                : QMessageBox::NoIcon,
-                    QString::fromStdString(caption), QString::fromStdString(text),
-                    QMessageBox::Ok);
+    QMessageBox box(
+        (uType & MB_ICONMASK) == MB_ICONEXCLAMATION ? QMessageBox::Warning : QMessageBox::NoIcon,
+        QString::fromStdString(caption), QString::fromStdString(text), QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Ok);
     qt_display::OwnerDisabled owner(hWnd);
     // WM_QUIT closes the box unanswered.
-    return qt_display::RunModal(&box, qt_display::TopLevelWidget(owner.owner())) ==
-                   QMessageBox::Ok
+    return qt_display::RunModal(&box, qt_display::TopLevelWidget(owner.owner())) == QMessageBox::Ok
                ? IDOK
                : 0;
 }

@@ -64,9 +64,10 @@ public:
         const QFileInfo info(files.first());
         if (info.isDir()) return QFileDialog::accept();  // opens the folder
         if (m_pathMustExist && !info.absoluteDir().exists()) {
-            Warn(QMessageBox::Warning,
-                 info.absolutePath() + "\nThe folder does not exist.\nCheck the path and try again.",
-                 QMessageBox::Ok);
+            Warn(
+                QMessageBox::Warning,
+                info.absolutePath() + "\nThe folder does not exist.\nCheck the path and try again.",
+                QMessageBox::Ok);
             return;
         }
         if (m_overwritePrompt && info.exists() &&
@@ -80,8 +81,7 @@ public:
 private:
     int Warn(QMessageBox::Icon icon, const QString& text, QMessageBox::StandardButtons buttons) {
         QMessageBox box(icon, windowTitle(), text, buttons);
-        box.setDefaultButton(buttons.testFlag(QMessageBox::No) ? QMessageBox::No
-                                                               : QMessageBox::Ok);
+        box.setDefaultButton(buttons.testFlag(QMessageBox::No) ? QMessageBox::No : QMessageBox::Ok);
         RunModal(&box, this);
         return box.result();
     }
@@ -174,8 +174,9 @@ BOOL GetSaveFileName(LPOPENFILENAME ofn) {
         !CopyOut(path.substr(offset), ofn->lpstrFileTitle, ofn->nMaxFileTitle))
         return Fail(FNERR_BUFFERTOOSMALL);
     ofn->nFileOffset = static_cast<WORD>(std::min<size_t>(offset, 0xFFFF));
-    ofn->nFileExtension =
-        dot != std::string::npos && dot >= offset ? static_cast<WORD>(std::min<size_t>(dot + 1, 0xFFFF)) : 0;
+    ofn->nFileExtension = dot != std::string::npos && dot >= offset
+                              ? static_cast<WORD>(std::min<size_t>(dot + 1, 0xFFFF))
+                              : 0;
     if (!filters.isEmpty()) {
         const qsizetype chosen = filters.indexOf(dialog.selectedNameFilter());
         if (chosen >= 0) ofn->nFilterIndex = static_cast<DWORD>(chosen + 1);

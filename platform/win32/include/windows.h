@@ -1,12 +1,12 @@
 // Umbrella header of the Win32 subset, as the program includes it.
 #pragma once
 
+#include "commdlg.h"
+#include "winbase.h"
 #include "windef.h"
 #include "winerror.h"
-#include "winbase.h"
 #include "winfiles.h"
+#include "wingdi.h"
 #include "winnls.h"
 #include "winreg.h"
 #include "winuser.h"
-#include "wingdi.h"
-#include "commdlg.h"

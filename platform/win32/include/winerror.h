@@ -47,8 +47,9 @@
 #define FAILED(hr) (((HRESULT)(hr)) < 0)
 #define HRESULT_FROM_WIN32(x) \
     ((HRESULT)(x) <= 0 ? ((HRESULT)(x)) : ((HRESULT)(((x)&0x0000FFFF) | (7 << 16) | 0x80000000)))
-#define MAKE_HRESULT(sev, fac, code) \
-    ((HRESULT)(((unsigned long)(sev) << 31) | ((unsigned long)(fac) << 16) | ((unsigned long)(code))))
+#define MAKE_HRESULT(sev, fac, code)                                         \
+    ((HRESULT)(((unsigned long)(sev) << 31) | ((unsigned long)(fac) << 16) | \
+               ((unsigned long)(code))))
 
 #define S_OK _HRESULT_TYPEDEF_(0x00000000L)
 #define S_FALSE _HRESULT_TYPEDEF_(0x00000001L)

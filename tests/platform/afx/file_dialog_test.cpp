@@ -21,11 +21,9 @@ protected:
     void SetUp() override {
         InstallDisplay();
         dir_ = m_scratch.Path();
-        owner_ = CreateDialogParam(nullptr, MAKEINTRESOURCE(kDialogId), nullptr,
-                                   [](HWND, UINT msg, WPARAM, LPARAM) -> INT_PTR {
-                                       return msg == WM_INITDIALOG;
-                                   },
-                                   0);
+        owner_ = CreateDialogParam(
+            nullptr, MAKEINTRESOURCE(kDialogId), nullptr,
+            [](HWND, UINT msg, WPARAM, LPARAM) -> INT_PTR { return msg == WM_INITDIALOG; }, 0);
         ShowWindow(owner_, SW_SHOW);
         Pump(owner_);
         owner_wnd_.Attach(owner_);

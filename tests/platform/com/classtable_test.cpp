@@ -1,4 +1,3 @@
-#include "com/comclasstable.h"
 #include <gtest/gtest.h>
 #include <objbase.h>
 
@@ -6,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "com/comclasstable.h"
 #include "testobjects.h"
 
 int TestUserMarker();

@@ -1,4 +1,5 @@
 #include "com/comobject.h"
+
 #include <gtest/gtest.h>
 
 #include <thread>

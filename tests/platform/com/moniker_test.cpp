@@ -1,4 +1,3 @@
-#include "com/commoniker.h"
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -6,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "com/commoniker.h"
 #include "testobjects.h"
 
 namespace {

@@ -83,8 +83,8 @@ TEST_F(DeckBroadcastTest, UnplugAndPlugReachAHiddenTopLevelWindowAndTheNotifyWin
     });
     ASSERT_TRUE(hwnd.load());
     ASSERT_FALSE(IsWindowVisible(hwnd.load()));
-    ASSERT_EQ(S_OK, events->SetNotifyWindow(reinterpret_cast<OAHWND>(hwnd.load()),
-                                            WM_GRAPHNOTIFY, 0));
+    ASSERT_EQ(S_OK,
+              events->SetNotifyWindow(reinterpret_cast<OAHWND>(hwnd.load()), WM_GRAPHNOTIFY, 0));
     ASSERT_EQ(S_OK, g.control->Run());
     ASSERT_EQ(S_OK, g.Transport()->put_Mode(ED_MODE_PLAY));
     ASSERT_TRUE(WaitFor([&] { return g.capture->Count() >= 2; }));

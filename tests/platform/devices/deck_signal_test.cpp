@@ -41,8 +41,8 @@ std::string MixedTape(const testsupport::ScratchDir& dir, std::initializer_list<
 
 long Signal(TestGraph& g) {
     long code = 0;
-    EXPECT_EQ(S_OK,
-              g.Transport()->GetTransportBasicParameters(ED_TRANSBASIC_INPUT_SIGNAL, &code, nullptr));
+    EXPECT_EQ(S_OK, g.Transport()->GetTransportBasicParameters(ED_TRANSBASIC_INPUT_SIGNAL, &code,
+                                                               nullptr));
     return code;
 }
 

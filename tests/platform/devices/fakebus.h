@@ -21,7 +21,7 @@ struct FakeUnit {
     int node = 1;
     dvfw::ConfigRom rom;
     bool tapeSubunit = true;
-    bool silent = false;  // answers no AV/C command at all
+    bool silent = false;      // answers no AV/C command at all
     bool unreadable = false;  // its configuration ROM cannot be read (just after a reset)
     // OUTPUT SIGNAL MODE answer; nothing: the command is not implemented.
     std::optional<uint8_t> signalMode = 0x80;

@@ -33,7 +33,7 @@ struct Stream {
 TEST(PacketContinuity, CountsTheDataPacketsOfEveryGap) {
     struct Case {
         const char* what;
-        unsigned skipped;  // packets skipped after 1000 received
+        unsigned skipped;    // packets skipped after 1000 received
         milliseconds pause;  // clock time on top of the skipped cycles
         unsigned lost;       // data packets expected to be counted
     } const cases[] = {

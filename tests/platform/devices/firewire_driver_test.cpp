@@ -183,11 +183,16 @@ TEST_F(FirewireTest, EveryTransportModeIsSentAsItsCommandAndReadBack) {
         long expected;
     };
     const State states[] = {
-        {0xC3, 0x38, ED_MODE_PLAY},           {0xC3, 0x6D, ED_MODE_FREEZE},
-        {0xC3, 0x35, ED_MODE_PLAY_SLOWEST_FWD}, {0xC3, 0x3A, ED_MODE_PLAY_FASTEST_FWD},
-        {0xC3, 0x44, ED_MODE_PLAY_SLOWEST_REV}, {0xC3, 0x48, ED_MODE_PLAY_FASTEST_REV},
-        {0xC3, 0x65, ED_MODE_PLAY_FASTEST_REV}, {0xC4, 0x45, ED_MODE_REW},
-        {0xC2, 0x75, ED_MODE_RECORD},         {0xC2, 0x7D, ED_MODE_RECORD_FREEZE},
+        {0xC3, 0x38, ED_MODE_PLAY},
+        {0xC3, 0x6D, ED_MODE_FREEZE},
+        {0xC3, 0x35, ED_MODE_PLAY_SLOWEST_FWD},
+        {0xC3, 0x3A, ED_MODE_PLAY_FASTEST_FWD},
+        {0xC3, 0x44, ED_MODE_PLAY_SLOWEST_REV},
+        {0xC3, 0x48, ED_MODE_PLAY_FASTEST_REV},
+        {0xC3, 0x65, ED_MODE_PLAY_FASTEST_REV},
+        {0xC4, 0x45, ED_MODE_REW},
+        {0xC2, 0x75, ED_MODE_RECORD},
+        {0xC2, 0x7D, ED_MODE_RECORD_FREEZE},
         {0xC1, 0x60, ED_MODE_STOP},
     };
     for (const State& s : states) {

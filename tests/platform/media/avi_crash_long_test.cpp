@@ -1,8 +1,8 @@
 // Recordings killed past the first RIFF (1 GiB) and past 4 GiB, Type-1 and
 // Type-2, read by ffprobe, GStreamer and mediainfo. Labelled "long" (about
 // 10 GB written): run with `scripts/test --long`.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mman.h>
 
@@ -30,7 +30,8 @@ public:
         if (data_) ::munmap(data_, size_);
     }
     std::string_view View() const {
-        return data_ ? std::string_view(static_cast<const char*>(data_), size_) : std::string_view();
+        return data_ ? std::string_view(static_cast<const char*>(data_), size_)
+                     : std::string_view();
     }
 
 private:

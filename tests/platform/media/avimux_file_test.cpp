@@ -24,10 +24,10 @@ protected:
     // interleaved stream into the mux) or Type-2 (through a DV splitter).
     void Build(const std::vector<uint8_t>& tape, bool type2, const std::string& file, Capture* c) {
         c->graph = NewGraph();
-        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
-                                         IID_ICaptureGraphBuilder2,
-                                         reinterpret_cast<void**>(
-                                             c->builder.ReleaseAndGetAddressOf())));
+        ASSERT_EQ(S_OK,
+                  CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_ICaptureGraphBuilder2,
+                                   reinterpret_cast<void**>(c->builder.ReleaseAndGetAddressOf())));
         ASSERT_EQ(S_OK, c->builder->SetFiltergraph(c->graph.Get()));
         c->tape = new TapeSource(tape);
         c->source = ComPtr<IBaseFilter>::Adopt(c->tape);
@@ -43,16 +43,16 @@ protected:
         ASSERT_EQ(S_OK, c->mux.As(&interleaving));
         EXPECT_EQ(S_OK, interleaving->put_Mode(INTERLEAVE_NONE_BUFFERED));
         if (!type2) {
-            ASSERT_TRUE(SUCCEEDED(c->builder->RenderStream(&PIN_CATEGORY_CAPTURE,
-                                                           &MEDIATYPE_Interleaved, c->source.Get(),
-                                                           nullptr, c->mux.Get())));
+            ASSERT_TRUE(
+                SUCCEEDED(c->builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved,
+                                                   c->source.Get(), nullptr, c->mux.Get())));
             return;
         }
         ComPtr<IBaseFilter> splitter = CreateFilter(CLSID_DVSplitter);
         ASSERT_EQ(S_OK, c->graph->AddFilter(splitter.Get(), L"DV Splitter"));
-        ASSERT_TRUE(SUCCEEDED(c->builder->RenderStream(&PIN_CATEGORY_CAPTURE,
-                                                       &MEDIATYPE_Interleaved, c->source.Get(),
-                                                       nullptr, splitter.Get())));
+        ASSERT_TRUE(
+            SUCCEEDED(c->builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved,
+                                               c->source.Get(), nullptr, splitter.Get())));
         for (int i = 0; i < 2; ++i)
             ASSERT_TRUE(SUCCEEDED(
                 c->builder->RenderStream(nullptr, nullptr, splitter.Get(), nullptr, c->mux.Get())));
@@ -91,7 +91,8 @@ protected:
     static std::string Packets(const std::string& file) {
         std::string out = dvtest::Run(
             "ffprobe -v error -count_packets -select_streams v:0 -show_entries "
-            "stream=nb_read_packets -of csv=p=0 '" + file + "'");
+            "stream=nb_read_packets -of csv=p=0 '" +
+            file + "'");
         while (!out.empty() && (out.back() == '\n' || out.back() == ',')) out.pop_back();
         return out;
     }
@@ -122,19 +123,17 @@ TEST_F(AviMuxTest, Type1AndType2FilesCarryEveryFrameAndSample) {
             ASSERT_EQ(EC_COMPLETE, Record(&c));
 
             EXPECT_EQ("video\naudio", dvtest::Probe(file, "stream=codec_type"));
-            EXPECT_EQ(pal ? "25/1" : "30000/1001", dvtest::Probe(file, "stream=r_frame_rate", "v:0"));
-            EXPECT_EQ(std::to_string(frames),
-                      Packets(file));
+            EXPECT_EQ(pal ? "25/1" : "30000/1001",
+                      dvtest::Probe(file, "stream=r_frame_rate", "v:0"));
+            EXPECT_EQ(std::to_string(frames), Packets(file));
             if (type2) {
                 EXPECT_EQ("dvvideo", dvtest::Probe(file, "stream=codec_name", "v:0"));
                 EXPECT_EQ("pcm_s16le", dvtest::Probe(file, "stream=codec_name", "a:0"));
-                EXPECT_EQ(std::to_string(frames),
-                          dvtest::Probe(file, "stream=nb_frames", "v:0"));
+                EXPECT_EQ(std::to_string(frames), dvtest::Probe(file, "stream=nb_frames", "v:0"));
             }
             EXPECT_TRUE(Extract(file, "-map 0:v:0 -c copy -f rawvideo") == tape)
                 << "every DV frame byte-identical";
-            EXPECT_TRUE(Extract(file, "-map 0:a:0 -f s16le") == audio)
-                << "audio sample-identical";
+            EXPECT_TRUE(Extract(file, "-map 0:a:0 -f s16le") == audio) << "audio sample-identical";
         }
     }
 }
@@ -171,7 +170,8 @@ TEST_F(AviMuxTest, FailedWriteRaisesErrorAbortAndKeepsAReadableFile) {
     // Writes past 3 MB fail with EFBIG (the file size limit).
     rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
-    struct sigaction ignore{}, old{};
+    struct sigaction ignore {
+    }, old{};
     ignore.sa_handler = SIG_IGN;
     sigaction(SIGXFSZ, &ignore, &old);
     rlimit limited = saved;
@@ -266,8 +266,9 @@ TEST_F(AviMuxTest, Type2KeepsA44kHzRateAndDamagedFramesAsSilenceOfTheirLength) {
     std::vector<uint8_t> tape = clean;
     uint8_t* five = tape.data() + 5 * dv::kFrameSizePAL;
     for (int seq = 0; seq < dv::SequenceCount(dv::Standard::PAL); ++seq)
-        std::memset(five + dv::AudioBlockOffset(seq, dv::AauxPackBlock(seq, dv::kPackAudioSource)) + 3,
-                    0xFF, 5);
+        std::memset(
+            five + dv::AudioBlockOffset(seq, dv::AauxPackBlock(seq, dv::kPackAudioSource)) + 3,
+            0xFF, 5);
     uint8_t* six = tape.data() + 6 * dv::kFrameSizePAL;
     for (int seq : {3, 4})
         for (int block = 6; block < 150; ++block)

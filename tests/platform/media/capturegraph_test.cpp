@@ -2,7 +2,6 @@
 // teardown, stream control on the capture branch, interface search and
 // the failure paths.
 #include "com/comclasstable.h"
-
 #include "media/filterregistry.h"
 #include "mediatest.h"
 

@@ -1,6 +1,5 @@
 // System device enumerator over registered device drivers.
 #include "com/commoniker.h"
-
 #include "media/devicedrivers.h"
 #include "mediatest.h"
 

@@ -30,9 +30,9 @@ protected:
         ASSERT_EQ(S_OK, c->graph->AddFilter(splitter.Get(), L"DV Splitter"));
         ASSERT_EQ(S_OK, c->graph->AddFilter(c->decoder.Get(), L"DV Video Decoder"));
         ASSERT_EQ(S_OK, c->graph->AddFilter(c->sink, L"Sink"));
-        ASSERT_EQ(S_OK, c->graph->ConnectDirect(NthPin(source, PINDIR_OUTPUT, 0).Get(),
-                                                NthPin(splitter.Get(), PINDIR_INPUT, 0).Get(),
-                                                nullptr));
+        ASSERT_EQ(S_OK,
+                  c->graph->ConnectDirect(NthPin(source, PINDIR_OUTPUT, 0).Get(),
+                                          NthPin(splitter.Get(), PINDIR_INPUT, 0).Get(), nullptr));
         ASSERT_EQ(S_OK, c->graph->ConnectDirect(NthPin(splitter.Get(), PINDIR_OUTPUT, 0).Get(),
                                                 NthPin(c->decoder.Get(), PINDIR_INPUT, 0).Get(),
                                                 nullptr));

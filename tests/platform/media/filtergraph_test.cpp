@@ -1,9 +1,8 @@
 // Filter graph manager: names, connections, intelligent connect, states,
 // events and the video window.
-#include "com/comclasstable.h"
-
 #include <deque>
 
+#include "com/comclasstable.h"
 #include "media/filterregistry.h"
 #include "media/graphnotify.h"
 #include "media/mediatype.h"

@@ -1,11 +1,12 @@
 // Media type helpers: format blocks in task memory, deep copies.
-#include "com/comobject.h"
+#include "media/mediatype.h"
+
 #include <gtest/gtest.h>
 #include <uuids.h>
 
 #include <cstring>
 
-#include "media/mediatype.h"
+#include "com/comobject.h"
 
 namespace {
 

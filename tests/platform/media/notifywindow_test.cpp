@@ -127,12 +127,12 @@ TEST_F(NotifyWindowTest, StreamingEventsArriveAsPostedMessagesUntilTheWindowGoes
     std::atomic<HWND> hwnd{nullptr};
     test_support::PumpThread ui([&] {
         m_receiver.thread = GetCurrentThreadId();
-        hwnd = CreateWindowEx(0, "GraphNotifyWindow", "", 0, 0, 0, 1, 1, nullptr, nullptr,
-                              nullptr, nullptr);
+        hwnd = CreateWindowEx(0, "GraphNotifyWindow", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr,
+                              nullptr);
     });
     ASSERT_TRUE(hwnd.load());
-    ASSERT_EQ(S_OK, events->SetNotifyWindow(reinterpret_cast<OAHWND>(hwnd.load()),
-                                            WM_GRAPHNOTIFY, kInstance));
+    ASSERT_EQ(S_OK, events->SetNotifyWindow(reinterpret_cast<OAHWND>(hwnd.load()), WM_GRAPHNOTIFY,
+                                            kInstance));
 
     // End of stream and a failing source, each raised on a streaming thread.
     RunOnce(src, control.Get(), false);
@@ -165,8 +165,8 @@ TEST_F(NotifyWindowTest, StreamingEventsArriveAsPostedMessagesUntilTheWindowGoes
 
     // The window is destroyed while still registered: posting to it fails
     // quietly and the event stays for GetEvent.
-    ASSERT_EQ(S_OK, events->SetNotifyWindow(reinterpret_cast<OAHWND>(hwnd.load()),
-                                            WM_GRAPHNOTIFY, kInstance));
+    ASSERT_EQ(S_OK, events->SetNotifyWindow(reinterpret_cast<OAHWND>(hwnd.load()), WM_GRAPHNOTIFY,
+                                            kInstance));
     DWORD_PTR result = 0;
     SendMessageTimeout(hwnd.load(), WM_DESTROY_NOW, 0, 0, SMTO_BLOCK, 5000, &result);
     ASSERT_FALSE(IsWindow(hwnd.load()));

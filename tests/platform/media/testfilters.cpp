@@ -1,13 +1,13 @@
 // Test filters for the media framework's tests.
 #include "testfilters.h"
 
-#include "com/comclasstable.h"
 #include <vfwmsgs.h>
 
 #include <chrono>
 #include <cstring>
 #include <thread>
 
+#include "com/comclasstable.h"
 #include "media/allocator.h"
 #include "media/filterregistry.h"
 #include "media/mediatype.h"

@@ -7,8 +7,8 @@
 
 #include <thread>
 
-#include "dvtapegraph.h"
 #include "dv/dvtesttape.h"
+#include "dvtapegraph.h"
 #include "media/rendererwindow.h"
 #include "testsupport/displaytest.h"
 
@@ -93,9 +93,9 @@ protected:
         ComPtr<IBaseFilter> splitter = CreateFilter(CLSID_DVSplitter);
         ASSERT_EQ(S_OK, g->graph->AddFilter(source.Get(), L"Tape"));
         ASSERT_EQ(S_OK, g->graph->AddFilter(splitter.Get(), L"DV Splitter"));
-        ASSERT_EQ(S_OK, g->graph->ConnectDirect(NthPin(source.Get(), PINDIR_OUTPUT, 0).Get(),
-                                                NthPin(splitter.Get(), PINDIR_INPUT, 0).Get(),
-                                                nullptr));
+        ASSERT_EQ(S_OK,
+                  g->graph->ConnectDirect(NthPin(source.Get(), PINDIR_OUTPUT, 0).Get(),
+                                          NthPin(splitter.Get(), PINDIR_INPUT, 0).Get(), nullptr));
         ASSERT_EQ(S_OK, g->graph->Render(NthPin(splitter.Get(), PINDIR_OUTPUT, 0).Get()));
         ASSERT_EQ(S_OK, g->graph->FindFilterByName(L"Video Renderer",
                                                    g->renderer.ReleaseAndGetAddressOf()));
@@ -156,9 +156,9 @@ protected:
     if (std::abs(got.red() - r) <= tolerance && std::abs(got.green() - g) <= tolerance &&
         std::abs(got.blue() - b) <= tolerance)
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "got (" << got.red() << ", " << got.green() << ", "
-                                         << got.blue() << "), want about (" << r << ", " << g
-                                         << ", " << b << ")";
+    return ::testing::AssertionFailure()
+           << "got (" << got.red() << ", " << got.green() << ", " << got.blue() << "), want about ("
+           << r << ", " << g << ", " << b << ")";
 }
 
 TEST_F(VideoRendererTest, TapeShowsItsColourBarsScaledIntoTheOwner) {

@@ -34,9 +34,9 @@ TEST(MessageBox, ModalOverItsOwnerWithTheProgramNameAsDefaultCaption) {
             owner_disabled = !IsWindowEnabled(owner);
             worker = std::thread([&] {
                 DWORD_PTR r = 0;
-                answered = SendMessageTimeout(GetDlgItem(owner, kEdit), WM_SETTEXT, 0,
-                                              reinterpret_cast<LPARAM>("x"), SMTO_BLOCK, 5000,
-                                              &r) != 0;
+                answered =
+                    SendMessageTimeout(GetDlgItem(owner, kEdit), WM_SETTEXT, 0,
+                                       reinterpret_cast<LPARAM>("x"), SMTO_BLOCK, 5000, &r) != 0;
             });
         }),
         Until([&] { return answered.load(); }),

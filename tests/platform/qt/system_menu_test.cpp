@@ -90,7 +90,8 @@ TEST_F(SystemMenu, AltSpaceOpensItAndAnAppendedItemComesAsSysCommand) {
 TEST_F(SystemMenu, RightClickOnAControlOpensItAndCloseSendsScClose) {
     Driver driver({WhenMenu([](QMenu* m) { Choose(m, "&Close\tAlt+F4"); })});
     QWidget* label = qt_display::WidgetOf(GetDlgItem(dlg_, kLabel));
-    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(2, 2), label->mapToGlobal(QPoint(2, 2)));
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(2, 2),
+                            label->mapToGlobal(QPoint(2, 2)));
     QApplication::sendEvent(label, &click);
     RunUntil(driver);
     EXPECT_TRUE(driver.finished());

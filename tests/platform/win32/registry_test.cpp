@@ -335,18 +335,22 @@ TEST_F(Registry, DamagedFileKeepsItsGoodValues) {
         bool fileType, captureFile;  // which values survive
     };
     const Case cases[] = {
-        {"a single backslash", "TAPELOOM-REGISTRY 1\n" + kKey + "\n" + kType + "\n" +
-                                   "\"Capture File\"=sz:\"C:\\Videos\\clip.avi\"\n",
+        {"a single backslash",
+         "TAPELOOM-REGISTRY 1\n" + kKey + "\n" + kType + "\n" +
+             "\"Capture File\"=sz:\"C:\\Videos\\clip.avi\"\n",
          true, false},
         {"CRLF line ends",
          "TAPELOOM-REGISTRY 1\r\n" + kKey + "\r\n" + kType + "\r\n" + kFile + "\r\n", true, true},
-        {"no final newline", "TAPELOOM-REGISTRY 1\n" + kKey + "\n" + kType + "\n" + kFile, true, true},
-        {"a value cut short", "TAPELOOM-REGISTRY 1\n" + kKey + "\n" + kFile + "\n\"File Type\"=dword:000",
-         false, true},
-        {"a bad line between", "TAPELOOM-REGISTRY 1\n" + kKey + "\n" + kType + "\n\x01garbage\n" + kFile + "\n",
-         true, true},
-        {"a bad key before", "TAPELOOM-REGISTRY 1\n[HKEY_NOWHERE\\X]\n\"a\"=sz:\"b\"\n" + kKey + "\n" +
-                                 kType + "\n" + kFile + "\n",
+        {"no final newline", "TAPELOOM-REGISTRY 1\n" + kKey + "\n" + kType + "\n" + kFile, true,
+         true},
+        {"a value cut short",
+         "TAPELOOM-REGISTRY 1\n" + kKey + "\n" + kFile + "\n\"File Type\"=dword:000", false, true},
+        {"a bad line between",
+         "TAPELOOM-REGISTRY 1\n" + kKey + "\n" + kType + "\n\x01garbage\n" + kFile + "\n", true,
+         true},
+        {"a bad key before",
+         "TAPELOOM-REGISTRY 1\n[HKEY_NOWHERE\\X]\n\"a\"=sz:\"b\"\n" + kKey + "\n" + kType + "\n" +
+             kFile + "\n",
          true, true},
     };
     for (const Case& c : cases) {

@@ -1,5 +1,3 @@
-#include "internal/runtimedir.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "internal/runtimedir.h"
 #include "testsupport/scratchdir.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <thread>
 
-#include "win32/devices.h"
 #include "testsupport/windowthread.h"
+#include "win32/devices.h"
 
 using namespace std::chrono;
 using test_support::PumpThread;

@@ -1,6 +1,5 @@
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 // The program and the files it stores rely on the Windows sizes of these
 // types, whatever the host's long is.

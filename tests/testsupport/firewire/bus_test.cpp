@@ -187,11 +187,13 @@ TEST_F(BusTest, ConfigRomsAndUnitsOfEveryKind) {
                                   "camcorder tape=$TAPE vendor=\"Acme Video\" model=DV-1\n"
                                   "hdv\ndisk\niidc\n");
     // librom1394's node types: 2 AV/C, 3 SBP-2, 1 IIDC (DC), 0 unknown.
-    EXPECT_NE(out.find("node 0 type 2 specifier 00a02d sw 010001 text Acme Video|DV-1 vcr 1 signal 80"),
-              std::string::npos)
+    EXPECT_NE(
+        out.find("node 0 type 2 specifier 00a02d sw 010001 text Acme Video|DV-1 vcr 1 signal 80"),
+        std::string::npos)
         << out;
     EXPECT_NE(
-        out.find("node 1 type 2 specifier 00a02d sw 010001 text Emulated|Emulated hdv vcr 1 signal 90"),
+        out.find(
+            "node 1 type 2 specifier 00a02d sw 010001 text Emulated|Emulated hdv vcr 1 signal 90"),
         std::string::npos)
         << out;
     EXPECT_NE(out.find("node 2 type 3 specifier 00609e sw 010483"), std::string::npos) << out;

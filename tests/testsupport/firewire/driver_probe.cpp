@@ -13,9 +13,8 @@
 #include <string>
 #include <thread>
 
-#include "fwemu/controlclient.h"
-
 #include "firewire/fwbus.h"
+#include "fwemu/controlclient.h"
 
 namespace {
 

@@ -44,8 +44,8 @@ TEST(EmulatorTest, BusDescriptions) {
     BusDescription bus;
     ASSERT_TRUE(
         ParseBusDescription("pacing fast\ncamcorder name=a tape=x.dv delay=20 interim=never\nport\n"
-                     "iidc vendor=\"Big Maker\" unplugged nobroadcast\n",
-                     bus, nullptr));
+                            "iidc vendor=\"Big Maker\" unplugged nobroadcast\n",
+                            bus, nullptr));
     EXPECT_TRUE(bus.fast);
     EXPECT_EQ(bus.ports, 2);
     EXPECT_EQ(bus.nodes[0].faults.delayMs, 20);

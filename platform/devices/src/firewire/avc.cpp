@@ -21,8 +21,7 @@ bool StableAnswer(const std::vector<uint8_t>& r, uint8_t address, uint8_t opcode
 }  // namespace
 
 bool IsRecordMode(long mode) {
-    return mode == ED_MODE_RECORD || mode == ED_MODE_RECORD_FREEZE ||
-           mode == ED_MODE_RECORD_STROBE;
+    return mode == ED_MODE_RECORD || mode == ED_MODE_RECORD_FREEZE || mode == ED_MODE_RECORD_STROBE;
 }
 
 std::optional<std::vector<uint8_t>> ModeCommand(long mode) {
@@ -71,8 +70,7 @@ std::optional<long> ModeFromTransportState(const std::vector<uint8_t>& r) {
             if (mode > kPlayNextFrame && mode < kPlayX1Forward) return ED_MODE_PLAY_SLOWEST_FWD;
             if (mode > kPlayX1Forward && mode <= kPlayFastestForward)
                 return ED_MODE_PLAY_FASTEST_FWD;
-            if (mode > kPlayPreviousFrame && mode < kPlayX1Reverse)
-                return ED_MODE_PLAY_SLOWEST_REV;
+            if (mode > kPlayPreviousFrame && mode < kPlayX1Reverse) return ED_MODE_PLAY_SLOWEST_REV;
             // Reverse play at normal speed or faster.
             if ((mode >= kPlayX1Reverse && mode <= kPlayFastestReverse) || mode == kPlayReverse)
                 return ED_MODE_PLAY_FASTEST_REV;
@@ -96,8 +94,8 @@ std::optional<long> ModeFromTransportState(const std::vector<uint8_t>& r) {
 }
 
 std::vector<uint8_t> TimeCodeCommand() {
-    return {kStatus, kTapeSubunit, kOpTimeCode, kTimeCodeStatus, kUnknown, kUnknown, kUnknown,
-            kUnknown};
+    return {kStatus,  kTapeSubunit, kOpTimeCode, kTimeCodeStatus,
+            kUnknown, kUnknown,     kUnknown,    kUnknown};
 }
 
 std::optional<DWORD> TimecodeFromResponse(const std::vector<uint8_t>& r) {

@@ -7,9 +7,7 @@ namespace {
 
 constexpr int kBlocksPerPacket = 6;
 
-bool IsFrameStart(const uint8_t* b) {
-    return dv::BlockIdMatches(b, dv::Section::Header, 0, 0);
-}
+bool IsFrameStart(const uint8_t* b) { return dv::BlockIdMatches(b, dv::Section::Header, 0, 0); }
 
 }  // namespace
 

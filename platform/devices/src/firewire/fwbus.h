@@ -19,12 +19,12 @@ namespace dvfw {
 
 // What the driver reads from a node's configuration ROM.
 struct ConfigRom {
-    uint64_t guid = 0;         // the node's unique ID (stays across bus resets)
-    uint32_t vendorId = 0;     // 24-bit company ID
+    uint64_t guid = 0;      // the node's unique ID (stays across bus resets)
+    uint32_t vendorId = 0;  // 24-bit company ID
     uint32_t modelId = 0;
-    uint32_t unitSpecId = 0;   // 0x00A02D: the unit speaks AV/C
+    uint32_t unitSpecId = 0;  // 0x00A02D: the unit speaks AV/C
     uint32_t unitSwVersion = 0;
-    std::string vendorName;    // textual leaves; empty when absent
+    std::string vendorName;  // textual leaves; empty when absent
     std::string modelName;
 };
 

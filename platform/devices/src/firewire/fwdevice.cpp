@@ -8,10 +8,10 @@
 #include <algorithm>
 
 #include "avc.h"
-#include "fwtrace.h"
-#include "dvmediatype.h"
 #include "dv/dvtimecode.h"
 #include "dv/dvvideoinfo.h"
+#include "dvmediatype.h"
+#include "fwtrace.h"
 
 namespace dvfw {
 

@@ -146,11 +146,11 @@ private:
     std::mutex m_statusLock;
     Cached m_mode, m_timecode, m_signal;
 
-    std::vector<FwStream*> m_streams;  // guarded by m_lock
+    std::vector<FwStream*> m_streams;           // guarded by m_lock
     std::vector<std::vector<uint8_t>> m_spare;  // buffers given back; guarded by m_lock
-    FrameInfo m_lastFrame;             // guarded by m_lock
-    Clock::time_point m_lastProbe;     // guarded by m_receiveLock
-    bool m_probed = false;             // guarded by m_receiveLock
+    FrameInfo m_lastFrame;                      // guarded by m_lock
+    Clock::time_point m_lastProbe;              // guarded by m_receiveLock
+    bool m_probed = false;                      // guarded by m_receiveLock
 
     // Reception: started with the first stream, stopped with the last.
     std::mutex m_receiveLock;  // starting and stopping

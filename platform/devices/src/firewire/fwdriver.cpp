@@ -2,7 +2,6 @@
 // video input category, and the thread that follows bus resets.
 #include "fwdriver.h"
 
-#include "com/commoniker.h"
 #include <uuids.h>
 
 #include <algorithm>
@@ -12,8 +11,9 @@
 #include <thread>
 
 #include "avc.h"
-#include "fwdevice.h"
+#include "com/commoniker.h"
 #include "dvcapturefilter.h"
+#include "fwdevice.h"
 #include "fwpin.h"
 #include "fwtrace.h"
 #include "media/devicedrivers.h"
@@ -96,9 +96,8 @@ Driver& TheDriver() {
 }
 
 bool Driver::Known(int index, uint64_t guid) const {
-    return std::any_of(m_devices.begin(), m_devices.end(), [&](const auto& d) {
-        return d->PortIndex() == index && d->Guid() == guid;
-    });
+    return std::any_of(m_devices.begin(), m_devices.end(),
+                       [&](const auto& d) { return d->PortIndex() == index && d->Guid() == guid; });
 }
 
 Scan Driver::FindUnits(int index, BusPort& port) {

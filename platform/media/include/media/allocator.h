@@ -11,8 +11,8 @@
 #include <mutex>
 #include <vector>
 
-#include "strmif.h"
 #include "iids.h"
+#include "strmif.h"
 
 class MemAllocator;
 

@@ -6,10 +6,11 @@
 // category, in order of registration.
 #pragma once
 
-#include "com/comptr.h"
 #include <objbase.h>
 
 #include <vector>
+
+#include "com/comptr.h"
 
 // Appends the monikers of the devices present now.
 typedef HRESULT (*LPFNLISTDEVICES)(std::vector<ComPtr<IMoniker>>* pMonikers);

@@ -2,9 +2,8 @@
 // ComObject work with them inside platform/.
 #pragma once
 
-#include "com/comptr.h"
-
 #include "amvideo.h"
+#include "com/comptr.h"
 #include "control.h"
 #include "strmif.h"
 

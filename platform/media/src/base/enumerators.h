@@ -3,11 +3,10 @@
 // hand them out.
 #pragma once
 
-#include "com/comobject.h"
-
 #include <memory>
 #include <vector>
 
+#include "com/comobject.h"
 #include "media/iids.h"
 #include "media/mediatype.h"
 

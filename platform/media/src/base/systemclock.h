@@ -2,7 +2,6 @@
 #pragma once
 
 #include "com/comobject.h"
-
 #include "media/iids.h"
 
 class SystemClock final : public ComObject<IReferenceClock> {

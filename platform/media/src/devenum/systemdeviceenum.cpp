@@ -4,7 +4,6 @@
 #include "com/comclasstable.h"
 #include "com/commoniker.h"
 #include "com/comobject.h"
-
 #include "devicedriverlist.h"
 #include "media/iids.h"
 #include "uuids.h"

@@ -26,8 +26,6 @@
 //
 // Threads: Receive on the upstream streaming thread(s), under one lock;
 // the writer thread is AviWriter's.
-#include "com/comclasstable.h"
-#include "com/comobject.h"
 #include <evcode.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -43,6 +41,8 @@
 #include <vector>
 
 #include "amvideo.h"
+#include "com/comclasstable.h"
+#include "com/comobject.h"
 #include "dv/difpacks.h"
 #include "filetarget.h"
 #include "media/avi/aviwriter.h"

@@ -18,8 +18,6 @@
 //
 // Threads: Receive runs on the upstream streaming thread and delivers every
 // output synchronously, video first.
-#include "com/comclasstable.h"
-#include "com/comobject.h"
 #include <vfwmsgs.h>
 
 #include <algorithm>
@@ -29,6 +27,8 @@
 
 #include "amvideo.h"
 #include "audiorateconverter.h"
+#include "com/comclasstable.h"
+#include "com/comobject.h"
 #include "dv/difpacks.h"
 #include "dv/dvaudioextractor.h"
 #include "media/basefilter.h"

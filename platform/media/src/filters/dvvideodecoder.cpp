@@ -18,14 +18,14 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include "com/comclasstable.h"
-#include "com/comobject.h"
 #include <vfwmsgs.h>
 
 #include <atomic>
 #include <cstring>
 
 #include "amvideo.h"
+#include "com/comclasstable.h"
+#include "com/comobject.h"
 #include "media/basefilter.h"
 #include "media/basepin.h"
 #include "media/filterregistry.h"

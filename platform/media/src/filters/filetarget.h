@@ -3,10 +3,9 @@
 // answers it.
 #pragma once
 
-#include "com/comptr.h"
-
 #include <string>
 
+#include "com/comptr.h"
 #include "strmif.h"
 
 DEFINE_GUID(IID_IMediaFileTarget, 0x5b0c7a31, 0x2e94, 0x4d1f, 0xa6, 0x3b, 0x71, 0x0e, 0x9c, 0x42,

@@ -13,17 +13,16 @@
 // the write error path: the first File Writer made sets SIGXFSZ, whose
 // default action would end the process, to be ignored (unless the process
 // has a handler of its own for it).
-#include "com/comclasstable.h"
-#include "com/comobject.h"
+#include <signal.h>
 #include <vfwmsgs.h>
 #include <win32/utf8.h>
-
-#include <signal.h>
 
 #include <cwchar>
 #include <mutex>
 #include <string>
 
+#include "com/comclasstable.h"
+#include "com/comobject.h"
 #include "filetarget.h"
 #include "media/basefilter.h"
 #include "media/basepin.h"

@@ -14,14 +14,14 @@
 // preview thread (started on pause, joined on stop).  May block: the
 // capture delivery, as long as the capture branch blocks; never on the
 // preview branch.
-#include "com/comclasstable.h"
-#include "com/comobject.h"
 #include <vfwmsgs.h>
 
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
+#include "com/comclasstable.h"
+#include "com/comobject.h"
 #include "media/basefilter.h"
 #include "media/basepin.h"
 #include "media/filterregistry.h"

@@ -14,8 +14,6 @@
 // nothing; the window is made on the owner's thread when an owner is given,
 // and destroyed (on its thread) when the owner is taken away, with the
 // owner, or when the filter goes.
-#include "com/comclasstable.h"
-#include "com/comobject.h"
 #include <vfwmsgs.h>
 
 #include <atomic>
@@ -24,6 +22,8 @@
 #include <memory>
 
 #include "amvideo.h"
+#include "com/comclasstable.h"
+#include "com/comobject.h"
 #include "evcode.h"
 #include "media/basefilter.h"
 #include "media/basepin.h"
@@ -45,8 +45,8 @@ bool Rgb32Format(const AM_MEDIA_TYPE* pmt, BITMAPINFOHEADER* header) {
     VIDEOINFOHEADER vih;
     std::memcpy(&vih, pmt->pbFormat, sizeof vih);
     const BITMAPINFOHEADER& h = vih.bmiHeader;
-    if (h.biBitCount != 32 || h.biCompression != BI_RGB || h.biWidth <= 0 ||
-        h.biWidth > kMaxSide || h.biHeight == 0 || std::abs(h.biHeight) > kMaxSide)
+    if (h.biBitCount != 32 || h.biCompression != BI_RGB || h.biWidth <= 0 || h.biWidth > kMaxSide ||
+        h.biHeight == 0 || std::abs(h.biHeight) > kMaxSide)
         return false;
     *header = h;
     return true;

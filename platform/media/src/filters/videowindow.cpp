@@ -197,7 +197,8 @@ void VideoWindow::Apply() {
             // Always a child: the caption, frame and clipping bits are kept
             // but change nothing a child window shows.
             const LONG current = GetWindowLong(hwnd, GWL_STYLE);
-            const LONG wanted = (style & ~(WS_VISIBLE | WS_POPUP)) | WS_CHILD | (current & WS_VISIBLE);
+            const LONG wanted =
+                (style & ~(WS_VISIBLE | WS_POPUP)) | WS_CHILD | (current & WS_VISIBLE);
             if (wanted != current) SetWindowLong(hwnd, GWL_STYLE, wanted);
             SetWindowPos(hwnd, HWND_TOP, pos.left, pos.top, pos.right - pos.left,
                          pos.bottom - pos.top, SWP_NOACTIVATE);
@@ -220,8 +221,8 @@ void VideoWindow::Apply() {
             pos = m_position;
         }
         HWND created = CreateWindowEx(0, kClassName, "Video Renderer", WS_CHILD | WS_CLIPSIBLINGS,
-                                      pos.left, pos.top, pos.right - pos.left,
-                                      pos.bottom - pos.top, owner, nullptr, nullptr, this);
+                                      pos.left, pos.top, pos.right - pos.left, pos.bottom - pos.top,
+                                      owner, nullptr, nullptr, this);
         {
             std::lock_guard<std::mutex> lock(m_lock);
             m_creating = false;
@@ -233,7 +234,8 @@ void VideoWindow::Apply() {
 LRESULT CALLBACK VideoWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     using Holder = std::shared_ptr<VideoWindow>;
     if (msg == WM_NCCREATE) {
-        auto* self = static_cast<VideoWindow*>(reinterpret_cast<CREATESTRUCT*>(lParam)->lpCreateParams);
+        auto* self =
+            static_cast<VideoWindow*>(reinterpret_cast<CREATESTRUCT*>(lParam)->lpCreateParams);
         // The window keeps its VideoWindow alive until WM_NCDESTROY.
         SetWindowLongPtr(hwnd, GWLP_USERDATA,
                          reinterpret_cast<LONG_PTR>(new Holder(self->shared_from_this())));

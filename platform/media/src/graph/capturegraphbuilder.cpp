@@ -9,13 +9,13 @@
 //
 // Threads: none of its own; calls run on the caller's thread and hold the
 // graph's lock through the graph's methods.
-#include "com/comclasstable.h"
-#include "com/comobject.h"
 #include <vfwmsgs.h>
 
 #include <set>
 #include <string>
 
+#include "com/comclasstable.h"
+#include "com/comobject.h"
 #include "media/filterregistry.h"
 #include "media/iids.h"
 #include "pinsearch.h"

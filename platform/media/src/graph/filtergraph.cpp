@@ -11,8 +11,6 @@
 // GetEvent never waits for a graph change).  Filters raise events from
 // their streaming threads.  May block: Stop (joins the streaming threads),
 // GetEvent (up to its time-out).
-#include "com/comclasstable.h"
-#include "com/comobject.h"
 #include <evcode.h>
 #include <vfwmsgs.h>
 
@@ -27,6 +25,8 @@
 
 #include "base/enumerators.h"
 #include "base/systemclock.h"
+#include "com/comclasstable.h"
+#include "com/comobject.h"
 #include "media/filterregistry.h"
 #include "media/graphnotify.h"
 #include "media/iids.h"

@@ -67,8 +67,7 @@ HFILE OpenFile(LPCSTR lpFileName, LPOFSTRUCT lpReOpenBuff, UINT uStyle) {
     }
 
     const UINT access = uStyle & 0x3;
-    if (access != OF_READ && access != OF_WRITE)
-        return Fail(lpReOpenBuff, ERROR_INVALID_PARAMETER);
+    if (access != OF_READ && access != OF_WRITE) return Fail(lpReOpenBuff, ERROR_INVALID_PARAMETER);
     // Not blocking: a FIFO without a reader fails instead of holding the
     // caller (for a regular file the flag changes nothing, and it is
     // cleared on the handle).

@@ -11,7 +11,8 @@ namespace {
 
 class Event final : public WaitableObject {
 public:
-    Event(bool manual_reset, bool signalled) : m_manualReset(manual_reset), m_signalled(signalled) {}
+    Event(bool manual_reset, bool signalled)
+        : m_manualReset(manual_reset), m_signalled(signalled) {}
 
     void Set() {
         std::lock_guard lock(m_mutex);

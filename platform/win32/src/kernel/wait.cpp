@@ -16,7 +16,7 @@ DWORD WaitableObject::Wait(DWORD milliseconds) {
     // The predicate is tried once more after the deadline, so a signal that
     // arrives together with the time-out is taken, not lost.
     return m_changed.wait_until(lock, deadline, [this] { return AcquireLocked(); }) ? WAIT_OBJECT_0
-                                                                                   : WAIT_TIMEOUT;
+                                                                                    : WAIT_TIMEOUT;
 }
 
 }  // namespace win32_detail

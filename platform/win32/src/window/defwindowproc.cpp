@@ -43,7 +43,8 @@ LRESULT DefWindowProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
             // A right click nobody handled goes up to the top-level window,
             // which opens its system menu there: the window manager draws
             // the caption, so the system menu has no other place.
-            if (HWND parent = GetParent(hWnd); parent && (GetWindowLongPtr(hWnd, GWL_STYLE) & WS_CHILD))
+            if (HWND parent = GetParent(hWnd);
+                parent && (GetWindowLongPtr(hWnd, GWL_STYLE) & WS_CHILD))
                 return SendMessage(parent, WM_CONTEXTMENU, wParam, lParam);
             POINT at{static_cast<SHORT>(LOWORD(lParam)), static_cast<SHORT>(HIWORD(lParam))};
             OpenSystemMenu(hWnd, lParam == -1 ? nullptr : &at);
@@ -70,7 +71,8 @@ LRESULT DefWindowProc(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
         case WM_GETICON: {
             std::lock_guard<std::mutex> lock(WindowLock());
             Window* w = FindWindowLocked(hWnd);
-            return w ? reinterpret_cast<LRESULT>(w->icons[wParam == ICON_BIG ? ICON_BIG : ICON_SMALL])
+            return w ? reinterpret_cast<LRESULT>(
+                           w->icons[wParam == ICON_BIG ? ICON_BIG : ICON_SMALL])
                      : 0;
         }
         case WM_QUERYDRAGICON: {

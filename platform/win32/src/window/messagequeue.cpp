@@ -95,8 +95,8 @@ bool MessageQueue::TakePosted(const MessageFilter& filter, bool remove, MSG* out
 void MessageQueue::DropPostedFor(HWND hwnd) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_posted.erase(std::remove_if(m_posted.begin(), m_posted.end(),
-                                 [hwnd](const MSG& m) { return m.hwnd == hwnd; }),
-                  m_posted.end());
+                                  [hwnd](const MSG& m) { return m.hwnd == hwnd; }),
+                   m_posted.end());
 }
 
 bool MessageQueue::PushSent(std::shared_ptr<SentMessage> sent) {
@@ -162,8 +162,8 @@ bool MessageQueue::KillTimer(HWND hwnd, UINT_PTR id) {
 void MessageQueue::KillWindowTimers(HWND hwnd) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_timers.erase(std::remove_if(m_timers.begin(), m_timers.end(),
-                                 [hwnd](const Timer& t) { return t.hwnd == hwnd; }),
-                  m_timers.end());
+                                  [hwnd](const Timer& t) { return t.hwnd == hwnd; }),
+                   m_timers.end());
 }
 
 bool MessageQueue::TakeTimer(const MessageFilter& filter, bool remove, MSG* out,

@@ -1,7 +1,7 @@
+#include "win32/resources.h"
+
 #include <map>
 #include <mutex>
-
-#include "win32/resources.h"
 
 namespace win32_resources {
 

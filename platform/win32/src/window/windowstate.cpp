@@ -44,8 +44,7 @@ bool ClientOrigin(HWND hwnd, POINT* origin) {
 // RegisterClassEx for the rounding.  Copies the size bytes at index into
 // old_value and, unless new_value is null, replaces them; false (with the
 // last error set) for a window that does not exist or an index outside.
-bool ExchangeExtraBytes(HWND hwnd, int index, void* old_value, const void* new_value,
-                        size_t size) {
+bool ExchangeExtraBytes(HWND hwnd, int index, void* old_value, const void* new_value, size_t size) {
     std::lock_guard<std::mutex> lock(WindowLock());
     Window* w = FindWindowLocked(hwnd);
     if (!w) {

@@ -30,7 +30,7 @@ RECT RectInParent(HWND hwnd);
 
 // A capture graph builder over the real one, with faults.
 struct BuilderFaults {
-    bool nullMux = false;        // SetOutputFileName succeeds without a multiplexer
+    bool nullMux = false;          // SetOutputFileName succeeds without a multiplexer
     bool noDroppedFrames = false;  // FindInterface finds nothing
 };
 ICaptureGraphBuilder2* CreateFaultyBuilder(IGraphBuilder* pGraph, const BuilderFaults& faults);

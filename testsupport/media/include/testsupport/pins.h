@@ -1,8 +1,9 @@
 // Finds a filter's pins for tests and benchmarks that connect them by hand.
 #pragma once
 
-#include "com/comptr.h"
 #include <dshow.h>
+
+#include "com/comptr.h"
 
 // The index-th pin of the direction (counted from 0 in the filter's
 // enumeration order), or null.
