@@ -1,4 +1,5 @@
-// Parsing of fault specs.
+// Parsing of the fault words a node is given in the bus description or over
+// the control socket (see fwemu/faults.h).
 #include "fwemu/faults.h"
 
 #include <cstdlib>
