@@ -63,12 +63,7 @@ TEST(AviCrashLong, KilledPastOneAndFourGiBEveryReaderReads) {
         ASSERT_GE(child, 0);
         if (child == 0) {
             AviWriter writer(options);
-            if (c.type == AviType::Type1) {
-                writer.AddInterleavedDvStream(DvSystem::Pal625_50, {});
-            } else {
-                writer.AddDvVideoStream(DvSystem::Pal625_50);
-                writer.AddPcmStream(48000);
-            }
+            AddStreams(writer, tape, c.type);
             writer.Open(out.string());
             auto noRelease = [](const void*) {};
             for (size_t i = 0; i < c.killAfter; ++i) {

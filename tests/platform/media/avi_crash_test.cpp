@@ -259,12 +259,7 @@ TEST(AviCrash, KilledProcessLeavesAFileEveryReaderReads) {
         ASSERT_GE(child, 0);
         if (child == 0) {
             AviWriter writer(options);
-            if (c.type == AviType::Type1) {
-                writer.AddInterleavedDvStream(DvSystem::Pal625_50, {});
-            } else {
-                writer.AddDvVideoStream(DvSystem::Pal625_50);
-                writer.AddPcmStream(48000);
-            }
+            AddStreams(writer, tape, c.type);
             writer.Open(out.string());
             Record(writer, tape, c.type, c.killAfter);
             if (c.closed) {

@@ -145,6 +145,19 @@ inline long CountVideoPackets(const fs::path& file) {
 
 enum class AviType { Type1, Type2 };
 
+// The streams a recording of `tape` has: Type-1 one interleaved DV stream,
+// Type-2 DV video and 48 kHz PCM.
+inline void AddStreams(media::avi::AviWriter& writer, const Tape& tape, AviType type) {
+    using namespace media::avi;
+    const DvSystem system = tape.pal ? DvSystem::Pal625_50 : DvSystem::Ntsc525_60;
+    if (type == AviType::Type1) {
+        writer.AddInterleavedDvStream(system, DvInfo{});
+    } else {
+        writer.AddDvVideoStream(system);
+        writer.AddPcmStream(48000);
+    }
+}
+
 // Writes frames [0, frames) of `tape` into `file`; returns the writer's
 // status at close. Audio chunks follow each video chunk for Type-2.
 inline media::avi::WriteStatus WriteTape(const Tape& tape, AviType type, const fs::path& file,
@@ -153,13 +166,7 @@ inline media::avi::WriteStatus WriteTape(const Tape& tape, AviType type, const f
                                          media::avi::AviWriterTotals* totals = nullptr) {
     using namespace media::avi;
     AviWriter writer(options);
-    const DvSystem system = tape.pal ? DvSystem::Pal625_50 : DvSystem::Ntsc525_60;
-    if (type == AviType::Type1) {
-        writer.AddInterleavedDvStream(system, DvInfo{});
-    } else {
-        writer.AddDvVideoStream(system);
-        writer.AddPcmStream(48000);
-    }
+    AddStreams(writer, tape, type);
     WriteStatus status = writer.Open(file.string());
     frames = std::min(frames, tape.Frames());
     for (size_t i = 0; i < frames && status == WriteStatus::Ok; ++i) {
